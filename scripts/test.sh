@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds Tarn and runs every test: once as built normally, once under AddressSanitizer and
+# UndefinedBehaviorSanitizer (a sanitizer report fails the run).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+bash scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ctest --test-dir build --output-on-failure -j2
+
+bash scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE=ON
+ctest --test-dir build-asan --output-on-failure -j2

@@ -1,0 +1,23 @@
+// Conversion between CP932 byte strings and UTF-8, through iconv "CP932".
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarn {
+
+// CP932 to UTF-8 for display and output. Bytes that do not convert never vanish: each such
+// character (a lead byte with its trail, or a single byte) becomes U+FFFD.
+std::string Cp932ToUtf8(std::string_view cp932);
+
+// UTF-8 to CP932. A character that has no CP932 form (or a malformed UTF-8 sequence) becomes "?".
+std::string Utf8ToCp932(std::string_view utf8);
+
+// UTF-8 to CP932 only when every character converts; nullopt otherwise.
+std::optional<std::string> Utf8ToCp932Exact(std::string_view utf8);
+
+// True when the bytes are well-formed UTF-8.
+bool IsValidUtf8(std::string_view bytes) noexcept;
+
+}  // namespace tarn
