@@ -283,6 +283,10 @@ void TKoEditor::mouseDoubleClickEvent(QMouseEvent* e) {
   if (e->button() != Qt::LeftButton) return;
   drag_ = TDrag::dr_None;
   ClampState();
+  // The press before a double-click normally placed the caret already; a lone double-click
+  // event (as synthetic input sends) must act on the same cell.
+  const TCellPos cell = CellAt(e->position().toPoint());
+  MoveCaret(cell.Row, cell.Col, false);
   if (OnDblClick) OnDblClick(*this);
   ClampState();
   if (DblClkLine) {
