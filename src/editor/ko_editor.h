@@ -253,6 +253,8 @@ class TKoEditor : public QAbstractScrollArea {
 
   // Painting
   void PaintRow(QPainter& p, int row, int y, const QRect& area);
+  // DrawTextRect without the 1000-byte cut: a row's cells after tab expansion.
+  void DrawCells(const QRect& rect, int x, int y, std::string_view text, int options);
   void PaintMarks(QPainter& p, int row, std::string_view text, int y);
   const QString& Glyph(RE_Char_t code);
   QColor BackColor() const;

@@ -87,9 +87,12 @@ const QString& TKoEditor::Glyph(RE_Char_t code) {
 // --- Drawing ---------------------------------------------------------------------------------
 
 void TKoEditor::DrawTextRect(const QRect& rect, int x, int y, std::string_view text, int options) {
+  DrawCells(rect, x, y, VisiblePart(text), options);
+}
+
+void TKoEditor::DrawCells(const QRect& rect, int x, int y, std::string_view text, int options) {
   if (!painter_) return;
   QPainter& p = *painter_;
-  text = VisiblePart(text);
   const int cw = ColWidth();
   p.save();
   if (options & dto_Clipped) p.setClipRect(rect, p.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
@@ -208,13 +211,13 @@ void TKoEditor::PaintRow(QPainter& p, int row, int y, const QRect& area) {
     resetCanvas(piece.Selected);
     p.setClipRect(rect);
     p.fillRect(rect, Canvas.BrushColor);
-    DrawTextRect(rect, x, y, shown, dto_Clipped);
+    DrawCells(rect, x, y, shown, dto_Clipped);
     if (commentCell >= 0 && !piece.Selected) {
       Canvas.FontColor = View.Colors.Comment.Color.isValid() ? View.Colors.Comment.Color : TextColor();
       Canvas.BrushSolid = View.Colors.Comment.BkColor.isValid();
       Canvas.BrushColor = View.Colors.Comment.BkColor;
-      DrawTextRect(rect, x + commentCell * cw, y, std::string_view(shown).substr(static_cast<std::size_t>(commentCell)),
-                   dto_Clipped);
+      DrawCells(rect, x + commentCell * cw, y, std::string_view(shown).substr(static_cast<std::size_t>(commentCell)),
+                dto_Clipped);
     }
     resetCanvas(piece.Selected);
     if (OnDrawLine) OnDrawLine(*this, text, x, y, row, rect, piece.Selected);

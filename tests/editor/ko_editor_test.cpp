@@ -147,6 +147,31 @@ class KoEditorTest : public QObject {
     QCOMPARE(ed->RowString(-1), std::string());
   }
 
+  void RowShowsItsFirst1000Bytes() {
+    auto ed = MakeEditor(300, 120);
+    ed->Color = Qt::white;
+    ed->FontColor = Qt::black;
+    AddLines(*ed, {std::string(1200, 'x'), std::string(999, 'y') + kKan + "zz", std::string(200, '\t') + "t"});
+    ed->clearFocus();
+    ed->SetTopCol(990);
+    const QImage img = ed->grab().toImage();
+    const QPoint origin = ed->viewport()->pos();
+    const int cw = ed->ColWidth(), rh = ed->RowHeight();
+    const int x0 = origin.x() + ed->TextLeft() - 990 * cw;
+    auto inkIn = [&](int row, int fromCell, int toCell) {
+      const int top = origin.y() + ed->TextTop() + row * rh;
+      return !InkColumns(img, top, top + rh, x0 + fromCell * cw, x0 + toCell * cw).empty();
+    };
+    QVERIFY(inkIn(0, 990, 1000));
+    QVERIFY(!inkIn(0, 1000, 1010));
+    QVERIFY(inkIn(1, 999, 1001));  // byte 1000 starts 漢: its trail is shown too
+    QVERIFY(!inkIn(1, 1001, 1010));
+    ed->SetTopCol(1600);  // tabs expand beyond 1000 cells; the byte after them still shows
+    const QImage tabs = ed->grab().toImage();
+    const int top = origin.y() + ed->TextTop() + 2 * rh, tx = origin.x() + ed->TextLeft();
+    QVERIFY(!InkColumns(tabs, top, top + rh, tx, tx + cw).empty());
+  }
+
   void DoubleClickWithDblClkLineSelectsTheRow() {
     auto ed = MakeEditor();
     ed->DblClkLine = true;
