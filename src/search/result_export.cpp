@@ -73,11 +73,16 @@ void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
   if (!out) throw EResultFile(CannotCreateFileText(path));
 }
 
-std::string CannotCreateFileText(const std::filesystem::path& path) {
-  std::string message = SystemText("ファイル %s を作成できません");
+std::string FileMessage(std::string_view utf8Format, const std::filesystem::path& path) {
+  std::string message = SystemText(utf8Format);
   const std::string& native = path.native();
-  message.replace(message.find("%s"), 2, IsValidUtf8(native) ? Utf8ToCp932(native) : native);
+  const std::size_t at = message.find("%s");
+  if (at != std::string::npos) message.replace(at, 2, IsValidUtf8(native) ? Utf8ToCp932(native) : native);
   return message;
+}
+
+std::string CannotCreateFileText(const std::filesystem::path& path) {
+  return FileMessage("ファイル %s を作成できません", path);
 }
 
 void WriteLinesFile(const std::filesystem::path& path, const std::vector<std::string>& lines) {

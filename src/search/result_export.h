@@ -17,7 +17,9 @@ class EResultFile : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// "ファイル %s を作成できません" with the path (native bytes shown as CP932).
+// A message (UTF-8 source text with one "%s") with the path filled in as CP932 text.
+std::string FileMessage(std::string_view utf8Format, const std::filesystem::path& path);
+// "ファイル %s を作成できません" with the path.
 std::string CannotCreateFileText(const std::filesystem::path& path);
 
 // Writes the bytes to the path, replacing an existing file. Throws EResultFile.

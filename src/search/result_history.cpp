@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "core/comma_text.h"
-#include "core/encoding.h"
 #include "core/system_text.h"
 
 namespace tarn::search {
@@ -23,15 +22,8 @@ fs::path EntryFile(const fs::path& dir, const char* stem, std::int32_t n) {
   return dir / (std::string(stem) + "." + std::to_string(n));
 }
 
-std::string FillPath(std::string_view utf8Format, const fs::path& path) {
-  std::string message = SystemText(utf8Format);
-  const std::string& native = path.native();
-  message.replace(message.find("%s"), 2, IsValidUtf8(native) ? Utf8ToCp932(native) : native);
-  return message;
-}
-
 [[noreturn]] void ThrowDamaged(const fs::path& path) {
-  throw EResultFile(FillPath("検索結果履歴ファイル %s が壊れています", path));
+  throw EResultFile(FileMessage("検索結果履歴ファイル %s が壊れています", path));
 }
 
 std::string OneLine(std::string_view text) {
@@ -50,9 +42,9 @@ std::vector<std::string> OneLineEach(const std::vector<std::string>& lines) {
 
 std::string ReadWholeFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw EResultFile(FillPath("ファイル %s は開けません", path));
+  if (!in) throw EResultFile(FileMessage("ファイル %s は開けません", path));
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw EResultFile(FillPath("ファイル %s は開けません", path));
+  if (in.bad()) throw EResultFile(FileMessage("ファイル %s は開けません", path));
   return bytes;
 }
 

@@ -90,4 +90,10 @@ fs::path DataLocations::TmpDirectoryPath() const {
   return tmp;
 }
 
+std::string DataDirectoryName() { return DataDirectoryName(ProgramDirectory()); }
+fs::path SettingsFilePath() { return DataLocations::ForRunningProgram().SettingsFilePath(); }
+fs::path SynonymDicPath() { return DataLocations::ForRunningProgram().SynonymDicPath(); }
+fs::path StringFilePath() { return DataLocations::ForRunningProgram().StringFilePath(); }
+fs::path TmpDirectoryPath() { return DataLocations::ForRunningProgram().TmpDirectoryPath(); }
+
 }  // namespace tarn::settings

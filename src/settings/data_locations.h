@@ -49,4 +49,11 @@ class DataLocations {
   std::filesystem::path dataDirectory_;
 };
 
+// The data locations of the running program.
+std::string DataDirectoryName();
+std::filesystem::path SettingsFilePath();
+std::filesystem::path SynonymDicPath();
+std::filesystem::path StringFilePath();
+std::filesystem::path TmpDirectoryPath();
+
 }  // namespace tarn::settings
