@@ -159,8 +159,8 @@ constexpr std::array<std::string_view, kFuzzyCharRowCount> kRows = {
     "ﾟ,゜",  // 144
 };
 
-RE_Dictionary BuildFuzzyCharDic() {
-  RE_Dictionary dic;
+TREDictionary BuildFuzzyCharDic() {
+  TREDictionary dic;
   dic.reserve(kRows.size());
   for (const std::string_view row : kRows) dic.push_back(SplitDictionaryLine(SystemText(row)));
   return dic;
@@ -168,10 +168,10 @@ RE_Dictionary BuildFuzzyCharDic() {
 
 }  // namespace
 
-RE_WordGroup SplitDictionaryLine(const std::string& line) { return ParseCommaText(line); }
+TREDicGroup SplitDictionaryLine(const std::string& line) { return ParseCommaText(line); }
 
-const RE_Dictionary& FuzzyCharDic() {
-  static const RE_Dictionary dic = BuildFuzzyCharDic();
+const TREDictionary& FuzzyCharDic() {
+  static const TREDictionary dic = BuildFuzzyCharDic();
   return dic;
 }
 

@@ -26,8 +26,8 @@ std::string CannotOpenMessage(const std::string& path) {
 
 }  // namespace
 
-RE_Dictionary ParseSynonymDic(std::string_view text) {
-  RE_Dictionary dic;
+TREDictionary ParseSynonymDic(std::string_view text) {
+  TREDictionary dic;
   std::size_t p = 0;
   while (p < text.size()) {
     std::size_t end = text.find_first_of("\r\n", p);
@@ -41,7 +41,7 @@ RE_Dictionary ParseSynonymDic(std::string_view text) {
   return dic;
 }
 
-std::optional<RE_Dictionary> ReadSynonymDic(const std::string& path) {
+std::optional<TREDictionary> ReadSynonymDic(const std::string& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0 && errno == ENOENT) return std::nullopt;
   std::ifstream in(path, std::ios::binary);

@@ -11,10 +11,10 @@ namespace tarn::pattern {
 
 // The groups of a dictionary file's text: lines end with CR LF, LF or CR; each line is trimmed
 // of bytes 0x00-0x20; empty lines and lines beginning with "//" are comments.
-RE_Dictionary ParseSynonymDic(std::string_view text);
+TREDictionary ParseSynonymDic(std::string_view text);
 
 // The dictionary of the file at the native path, or nullopt when the file does not exist.
 // A file that exists but cannot be read raises std::runtime_error naming it.
-std::optional<RE_Dictionary> ReadSynonymDic(const std::string& path);
+std::optional<TREDictionary> ReadSynonymDic(const std::string& path);
 
 }  // namespace tarn::pattern

@@ -11,36 +11,36 @@ using namespace tarn;
 using namespace tarn::pattern;
 
 TEST(FuzzyCharDic, TableHasItsRowsInOrder) {
-  const RE_Dictionary& dic = FuzzyCharDic();
+  const TREDictionary& dic = FuzzyCharDic();
   ASSERT_EQ(dic.size(), 145u);
-  EXPECT_EQ(dic.front(), (RE_WordGroup{"\x82\x60", "\x82\x81", "A", "a"}));
-  EXPECT_EQ(dic.back(), (RE_WordGroup{"\xDF", "\x81\x4B"}));
+  EXPECT_EQ(dic.front(), (TREDicGroup{"\x82\x60", "\x82\x81", "A", "a"}));
+  EXPECT_EQ(dic.back(), (TREDicGroup{"\xDF", "\x81\x4B"}));
   EXPECT_EQ(&dic, &FuzzyCharDic());  // one shared table
 }
 
 TEST(FuzzyCharDic, SpecialRowsSplitIntoTheirWords) {
-  const RE_Dictionary& dic = FuzzyCharDic();
-  EXPECT_EQ(dic[36], (RE_WordGroup{"\x81\x40", " "}));
-  EXPECT_EQ(dic[38], (RE_WordGroup{"\"", "\x81\x68"}));
-  EXPECT_EQ(dic[48], (RE_WordGroup{"\x81\x5B", "\x81\x60", "\xB0", ""}));
-  EXPECT_EQ(dic[60], (RE_WordGroup{"\\", "\x81\x8F"}));
-  EXPECT_EQ(dic[65], (RE_WordGroup{"|", "\x81\x62"}));
-  EXPECT_EQ(dic[68], (RE_WordGroup{",", "\xA4", "\x81\x41", "\x81\x43"}));
+  const TREDictionary& dic = FuzzyCharDic();
+  EXPECT_EQ(dic[36], (TREDicGroup{"\x81\x40", " "}));
+  EXPECT_EQ(dic[38], (TREDicGroup{"\"", "\x81\x68"}));
+  EXPECT_EQ(dic[48], (TREDicGroup{"\x81\x5B", "\x81\x60", "\xB0", ""}));
+  EXPECT_EQ(dic[60], (TREDicGroup{"\\", "\x81\x8F"}));
+  EXPECT_EQ(dic[65], (TREDicGroup{"|", "\x81\x62"}));
+  EXPECT_EQ(dic[68], (TREDicGroup{",", "\xA4", "\x81\x41", "\x81\x43"}));
   ASSERT_EQ(dic[80].size(), 10u);
   EXPECT_EQ(dic[80][3], SystemText("す゛"));
-  EXPECT_EQ(dic[27], (RE_WordGroup{"1", SystemText("１"), SystemText("一"), "\x87\x40", "\x87\x54", SystemText("壱")}));
+  EXPECT_EQ(dic[27], (TREDicGroup{"1", SystemText("１"), SystemText("一"), "\x87\x40", "\x87\x54", SystemText("壱")}));
   EXPECT_EQ(dic[73][2], "\xB6\xDE");  // ｶﾞ as two half-width bytes
 }
 
 TEST(SynonymDic, LinesCommentsAndLineEnds) {
   const std::string text = SystemText("// note\r\n  //x\r\n\r\n   \r\n1/2,半分\n/x,y\r車,自動車,クルマ\r\n") + "\x81\x40" "a b,\"c,d\",\r\n";
-  const RE_Dictionary dic = ParseSynonymDic(text);
+  const TREDictionary dic = ParseSynonymDic(text);
   ASSERT_EQ(dic.size(), 4u);
-  EXPECT_EQ(dic[0], (RE_WordGroup{"1/2", SystemText("半分")}));
-  EXPECT_EQ(dic[1], (RE_WordGroup{"/x", "y"}));
-  EXPECT_EQ(dic[2], (RE_WordGroup{SystemText("車"), SystemText("自動車"), SystemText("クルマ")}));
+  EXPECT_EQ(dic[0], (TREDicGroup{"1/2", SystemText("半分")}));
+  EXPECT_EQ(dic[1], (TREDicGroup{"/x", "y"}));
+  EXPECT_EQ(dic[2], (TREDicGroup{SystemText("車"), SystemText("自動車"), SystemText("クルマ")}));
   // A full-width space is not trimmed; blanks split words; a trailing comma adds an empty word.
-  EXPECT_EQ(dic[3], (RE_WordGroup{"\x81\x40" "a", "b", "c,d", ""}));
+  EXPECT_EQ(dic[3], (TREDicGroup{"\x81\x40" "a", "b", "c,d", ""}));
 }
 
 TEST(SynonymDic, MissingFileIsNoDictionaryUnreadableIsAnError) {
@@ -50,6 +50,6 @@ TEST(SynonymDic, MissingFileIsNoDictionaryUnreadableIsAnError) {
   std::ofstream(path, std::ios::binary) << "a,b\r\n";
   const auto dic = ReadSynonymDic(path);
   ASSERT_TRUE(dic.has_value());
-  EXPECT_EQ(*dic, (RE_Dictionary{{"a", "b"}}));
+  EXPECT_EQ(*dic, (TREDictionary{{"a", "b"}}));
   std::remove(path.c_str());
 }
