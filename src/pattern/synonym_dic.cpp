@@ -51,4 +51,17 @@ std::optional<TREDictionary> ReadSynonymDic(const std::string& path) {
   return ParseSynonymDic(text);
 }
 
+void TSynonymDicOwner::LoadSynonymDic(const std::string& path) {
+  auto groups = ReadSynonymDic(path);
+  if (!groups) return;
+  FreeSynonymDic();
+  Dic_ = std::make_unique<TREDictionary>(std::move(*groups));
+  for (TRegularExpression* component : Components_) component->SynonymDicList().push_back(Dic_.get());
+}
+
+void TSynonymDicOwner::FreeSynonymDic() {
+  for (TRegularExpression* component : Components_) component->SynonymDicList().clear();
+  Dic_.reset();
+}
+
 }  // namespace tarn::pattern

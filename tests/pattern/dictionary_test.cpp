@@ -53,3 +53,26 @@ TEST(SynonymDic, MissingFileIsNoDictionaryUnreadableIsAnError) {
   EXPECT_EQ(*dic, (TREDictionary{{"a", "b"}}));
   std::remove(path.c_str());
 }
+
+TEST(SynonymDic, OwnerAttachesOneListToEveryComponentAndFreesIt) {
+  TAWKStr grep_like, awk;
+  const std::string path = testing::TempDir() + "Synonym.Dic";
+  std::ofstream(path, std::ios::binary) << SystemText("車,自動車,クルマ\r\n");
+  {
+    TSynonymDicOwner owner({&grep_like, &awk});
+    owner.LoadSynonymDic("/nonexistent/Synonym.Dic");
+    EXPECT_TRUE(awk.SynonymDicList().empty());
+    owner.LoadSynonymDic(path);
+    ASSERT_EQ(awk.SynonymDicList().size(), 1u);
+    EXPECT_EQ(awk.SynonymDicList()[0], grep_like.SynonymDicList()[0]);
+    awk.SetRegExp(SystemText("自動車"));
+    awk.SetUseSynonymDic(true);
+    int start = 0, length = 0;
+    EXPECT_EQ(awk.Match(SystemText("赤いクルマ"), start, length), 5);
+    owner.LoadSynonymDic(path);  // reloading replaces, never stacks
+    EXPECT_EQ(awk.SynonymDicList().size(), 1u);
+  }
+  EXPECT_TRUE(awk.SynonymDicList().empty());
+  EXPECT_TRUE(grep_like.SynonymDicList().empty());
+  std::remove(path.c_str());
+}
