@@ -186,8 +186,10 @@ TEditorTarget ParseEditorTarget(std::string_view resultLineInfo) {
 }
 
 std::string ExpandEditorParameters(std::string_view cmdLine, const TEditorTarget& target) {
-  const bool hasBlank = target.FileName.find(' ') != std::string::npos;
-  const std::string file = hasBlank ? Quoted(target.FileName) : target.FileName;
+  // A tab or a double quote, possible in a name here though never in one on the systems the
+  // template rules come from, would split or cut the argument just as a blank would.
+  const bool needsQuotes = target.FileName.find_first_of(" \t\"") != std::string::npos;
+  const std::string file = needsQuotes ? Quoted(target.FileName) : target.FileName;
   std::string text = ReplacePlaceholder(cmdLine, 'F', file);
   text = ReplacePlaceholder(text, 'L', std::to_string(target.LineNo));
   return ReplacePlaceholder(text, 'S', Quoted(target.HitText));

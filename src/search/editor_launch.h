@@ -30,7 +30,7 @@ struct TEditorTarget {
 TEditorTarget ParseEditorTarget(std::string_view resultLineInfo);
 
 // The parameter template filled in: every "%F" (any letter case) becomes the file name, in
-// double quotes with inner quotes doubled when it holds a blank; then every "%L" the line number;
+// double quotes with inner quotes doubled when it holds a blank, a tab or a double quote; then every "%L" the line number;
 // then every "%S" the hit text, always quoted. Each pass runs over the result of the one before,
 // so placeholders brought in by the file name are replaced too.
 std::string ExpandEditorParameters(std::string_view cmdLine, const TEditorTarget& target);

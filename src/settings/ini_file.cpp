@@ -90,14 +90,19 @@ std::string CannotOpenFileMessage(const std::filesystem::path& path) {
   return FillPath("ファイル %s は開けません", path);
 }
 
-void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
+void WriteFileAtomically(const std::filesystem::path& link, std::string_view bytes) {
+  // A symbolic link (a settings file kept with the user's other dotfiles) stays a link: the file
+  // it points at is replaced.
+  std::error_code ec;
+  const std::filesystem::path path =
+      std::filesystem::is_symlink(link, ec) ? std::filesystem::weakly_canonical(link, ec) : link;
   // A replaced file keeps its permissions; a new one gets the usual rw-r--r--.
   mode_t mode = 0644;
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
   TemporaryFile temp(path.native() + ".XXXXXX");
   if (!temp.Opened() || !temp.Write(bytes) || !temp.Finish(mode) || !temp.RenameTo(path.native()))
-    throw ESettingsFile(CannotCreateFileMessage(path));
+    throw ESettingsFile(CannotCreateFileMessage(link));
 }
 
 IniFile IniFile::Parse(std::string_view text) {

@@ -54,6 +54,8 @@ TEST(CommandLine, EveryExpandedTextComesBackAsOneArgument) {
     const TEditorTarget target{text, "/a b/" + text, 3};
     EXPECT_EQ(SplitCommandLine(ExpandEditorParameters("%S", target)), Args{text});
     EXPECT_EQ(SplitCommandLine(ExpandEditorParameters("-n%L %F", target)), (Args{"-n3", "/a b/" + text}));
+    EXPECT_EQ(SplitCommandLine(ExpandEditorParameters("%F", {text, "/x\t" + text, 3})), Args{"/x\t" + text});
+    EXPECT_EQ(SplitCommandLine(ExpandEditorParameters("%F", {text, "/x/" + text + "\"", 3})), Args{"/x/" + text + "\""});
   }
 }
 

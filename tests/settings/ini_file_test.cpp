@@ -84,6 +84,14 @@ TEST(IniFile, SavesAtomicallyAndReportsFilesItCannotCreateOrOpen) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);  // a replaced file keeps its permissions
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);  // no temporary left
 
+  std::filesystem::create_directory(dir.path() / "dotfiles");
+  std::filesystem::rename(path, dir.path() / "dotfiles" / "tarn.ini");
+  std::filesystem::create_symlink(dir.path() / "dotfiles" / "tarn.ini", path);
+  ini.WriteString("S", "k", "3");
+  ini.Save(path);
+  EXPECT_TRUE(std::filesystem::is_symlink(path));
+  EXPECT_EQ(IniFile::Load(dir.path() / "dotfiles" / "tarn.ini").ReadString("S", "k", ""), "3");
+
   const auto missingDir = dir.path() / "gone" / "tarn.ini";
   try {
     ini.Save(missingDir);
