@@ -252,6 +252,7 @@ class TKoEditor : public QAbstractScrollArea {
   void IndentLines(char c);
   void MoveSelectionTo(TEditorPos drop, bool copy);
   bool DeliverKey(char& key);
+  void DragTo(QPoint pt);
 
   // Painting
   void PaintRow(QPainter& p, int row, int y, const QRect& area);
@@ -299,6 +300,8 @@ class TKoEditor : public QAbstractScrollArea {
 
   QString preedit_;
   QBasicTimer blink_;
+  QBasicTimer autoScroll_;
+  QPoint lastDragPoint_;
   bool caretOn_ = true;
   int wheelRemainder_ = 0;
 };

@@ -17,6 +17,7 @@ namespace {
 
 constexpr int kWheelNotch = 120;
 constexpr int kWheelRows = 3;
+constexpr int kAutoScrollMs = 50;
 
 }  // namespace
 
@@ -227,7 +228,17 @@ void TKoEditor::mousePressEvent(QMouseEvent* e) {
 
 void TKoEditor::mouseMoveEvent(QMouseEvent* e) {
   if (drag_ == TDrag::dr_None || !(e->buttons() & Qt::LeftButton)) return;
-  const QPoint pt = e->position().toPoint();
+  lastDragPoint_ = e->position().toPoint();
+  // Outside the text the view keeps scrolling towards the pointer while the button is held.
+  if (viewport()->rect().contains(lastDragPoint_)) {
+    autoScroll_.stop();
+  } else if (!autoScroll_.isActive()) {
+    autoScroll_.start(kAutoScrollMs, this);
+  }
+  DragTo(lastDragPoint_);
+}
+
+void TKoEditor::DragTo(QPoint pt) {
   const TCellPos cell = CellAt(pt);
   switch (drag_) {
     case TDrag::dr_Select:
@@ -271,6 +282,7 @@ void TKoEditor::mouseReleaseEvent(QMouseEvent* e) {
   }
   const TDrag drag = drag_;
   drag_ = TDrag::dr_None;
+  autoScroll_.stop();
   if (drag == TDrag::dr_PendingMove) {
     const TCellPos cell = CellAt(e->position().toPoint());
     MoveCaret(cell.Row, cell.Col, false);
@@ -335,6 +347,14 @@ void TKoEditor::timerEvent(QTimerEvent* e) {
   if (e->timerId() == blink_.timerId()) {
     caretOn_ = !caretOn_;
     viewport()->update(CaretRect());
+    return;
+  }
+  if (e->timerId() == autoScroll_.timerId()) {
+    if (drag_ == TDrag::dr_None || !(QApplication::mouseButtons() & Qt::LeftButton)) {
+      autoScroll_.stop();
+    } else {
+      DragTo(lastDragPoint_);
+    }
     return;
   }
   QAbstractScrollArea::timerEvent(e);
