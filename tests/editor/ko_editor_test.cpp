@@ -524,6 +524,51 @@ class KoEditorTest : public QObject {
     QCOMPARE(last, x0 + 5 * cw - 1);
   }
 
+  void HitStyleRunOverTabsAndDoubleByteText() {
+    // The result view's way of painting a hit: a run of its own at the hit's cell, in the hit
+    // style, clipped to each piece and skipped on selected pieces.
+    auto ed = MakeEditor(520, 120);
+    ed->ReadOnly = true;
+    ed->Color = Qt::white;
+    ed->FontColor = Qt::black;
+    ed->View.Colors.Select = {QColor(0, 0, 128), Qt::white};
+    const std::string hit = tarn::Utf8ToCp932("検索");
+    ed->Lines.Add(tarn::Utf8ToCp932("a\tb\t検索語の行"));
+    ed->Lines.Add(tarn::Utf8ToCp932("全角の後の検索と半角"));
+    ed->Lines.Add(tarn::Utf8ToCp932("選択の中の検索"));
+    const int hitCell[] = {16, 10, 10};
+    ed->OnDrawLine = [&](TKoEditor& sender, const std::string&, int x, int y, int index, const QRect& rect,
+                         bool selected) {
+      if (selected) return;
+      sender.Canvas.FontColor = Qt::blue;
+      sender.Canvas.Font.setBold(true);
+      sender.Canvas.BrushColor = Qt::yellow;
+      sender.DrawTextRect(rect, x + hitCell[index] * sender.ColWidth(), y, hit, TKoEditor::dto_Clipped);
+    };
+    ed->SetRowCol(2, 0);
+    ed->SetSelLength(12);  // up to the middle of the hit
+    ed->clearFocus();
+    const QImage img = ed->grab().toImage();
+    const QPoint origin = ed->viewport()->pos();
+    const int cw = ed->ColWidth(), rh = ed->RowHeight(), x0 = origin.x() + ed->TextLeft();
+    auto yellowCells = [&](int row) {
+      std::vector<int> cells;
+      const int y = origin.y() + ed->TextTop() + row * rh;
+      for (int c = 0; c < 30; ++c) {
+        int yellow = 0;
+        for (int yy = y; yy < y + rh; ++yy) {
+          for (int x = x0 + c * cw; x < x0 + (c + 1) * cw; ++x) yellow += img.pixelColor(x, yy) == QColor(Qt::yellow);
+        }
+        if (yellow > 0) cells.push_back(c);
+      }
+      return cells;
+    };
+    QCOMPARE(yellowCells(0), (std::vector<int>{16, 17, 18, 19}));
+    QCOMPARE(yellowCells(1), (std::vector<int>{10, 11, 12, 13}));
+    QCOMPARE(yellowCells(2), (std::vector<int>{12, 13}));  // the selected half keeps the selection colours
+    SaveScreenshot(*ed, "editor_hit_painting");
+  }
+
   void FallbackFontKeepsFullWidthAtTwoCells() {
     auto ed = MakeEditor();
     QFont f(QStringLiteral("No Such Face 12345"));
