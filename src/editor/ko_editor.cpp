@@ -34,6 +34,8 @@ TKoEditor::TKoEditor(QWidget* parent) : QAbstractScrollArea(parent) {
   viewport()->setAutoFillBackground(false);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setAcceptDrops(true);
+  viewport()->setAcceptDrops(true);
   QFont f(QString::fromUtf8("ＭＳ ゴシック"));
   f.setPixelSize(13);
   setFont(f);

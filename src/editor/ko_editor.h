@@ -198,6 +198,9 @@ class TKoEditor : public QAbstractScrollArea {
   void inputMethodEvent(QInputMethodEvent* e) override;
   QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
   void scrollContentsBy(int dx, int dy) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dragMoveEvent(QDragMoveEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
 
  private:
   enum class TSelMode { sm_None, sm_Normal, sm_Box };

@@ -1,5 +1,8 @@
 // Keyboard, mouse, wheel and input-method handling of TKoEditor.
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -314,6 +317,30 @@ void TKoEditor::mouseDoubleClickEvent(QMouseEvent* e) {
   }
   dblClickTime_.start();
   dblClickPoint_ = e->position().toPoint();
+}
+
+// Text dragged in from other programs; a read-only control takes none.
+void TKoEditor::dragEnterEvent(QDragEnterEvent* e) {
+  if (!ReadOnly && e->mimeData()->hasText()) e->acceptProposedAction();
+}
+
+void TKoEditor::dragMoveEvent(QDragMoveEvent* e) {
+  if (ReadOnly || !e->mimeData()->hasText()) return;
+  const TCellPos cell = CellAt(e->position().toPoint());
+  row_ = cell.Row;
+  col_ = cell.Col;
+  EnsureCaretVisible();
+  e->acceptProposedAction();
+}
+
+void TKoEditor::dropEvent(QDropEvent* e) {
+  if (ReadOnly || !e->mimeData()->hasText()) return;
+  const TCellPos cell = CellAt(e->position().toPoint());
+  selMode_ = TSelMode::sm_None;
+  row_ = cell.Row;
+  col_ = cell.Col;
+  InsertAtCaret(Utf8ToCp932(e->mimeData()->text().toStdString()), false);
+  e->acceptProposedAction();
 }
 
 void TKoEditor::wheelEvent(QWheelEvent* e) {

@@ -299,6 +299,22 @@ class KoEditorTest : public QObject {
     QCOMPARE(ed->Lines.Text(), std::string("program"));
   }
 
+  void DroppedTextIsInsertedUnlessReadOnly() {
+    for (const bool readOnly : {false, true}) {
+      auto ed = MakeEditor();
+      ed->ReadOnly = readOnly;
+      AddLines(*ed, {"abcd"});
+      QMimeData mime;
+      mime.setText(QStringLiteral("漢"));
+      QDragEnterEvent enter(CellPoint(*ed, 0, 2), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(ed->viewport(), &enter);
+      QCOMPARE(enter.isAccepted(), !readOnly);
+      QDropEvent drop(CellPoint(*ed, 0, 2), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(ed->viewport(), &drop);
+      QCOMPARE(ed->Lines.Text(), readOnly ? std::string("abcd") : "ab" + kKan + "cd");
+    }
+  }
+
   void TypingEnterAndUndo() {
     auto ed = MakeEditor();
     ed->setFocus();
