@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "core/sjis.h"
 #include "editor/editor_lines.h"

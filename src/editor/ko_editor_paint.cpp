@@ -230,7 +230,7 @@ void TKoEditor::PaintRow(QPainter& p, int row, int y, const QRect& area) {
 void TKoEditor::PaintMarks(QPainter& p, int row, std::string_view text, int y) {
   const int cw = ColWidth(), rh = RowHeight();
   const int x = TextLeft() - LeftScrollWidth();
-  const QColor grey(Qt::gray);
+  const QColor grey(128, 128, 128);  // the marks' grey
   p.save();
   p.setPen(QPen(grey, 1));
   p.setBrush(Qt::NoBrush);

@@ -206,6 +206,34 @@ class KoEditorTest : public QObject {
     QCOMPARE(ed->SelText(), "abc def" + kA + kA + "x");
   }
 
+  void TripleClickSelectsTheRow() {
+    auto ed = MakeEditor();
+    AddLines(*ed, {"one two", "three"});
+    QTest::mouseClick(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 0, 5));
+    QTest::mouseDClick(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 0, 5));
+    QCOMPARE(ed->SelText(), std::string("two"));
+    QTest::mousePress(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 0, 5));
+    QTest::mouseRelease(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 0, 5));
+    QCOMPARE(ed->SelText(), std::string("one two\r\n"));
+    QCOMPARE(ed->Col(), 0);
+  }
+
+  void CaretMovedOnlyWithFocus() {
+    auto ed = MakeEditor();
+    AddLines(*ed, {"abc", "def"});
+    int moves = 0;
+    ed->OnCaretMoved = [&](TKoEditor&) { ++moves; };
+    ed->clearFocus();
+    ed->SetRowCol(1, 1);
+    QCOMPARE(moves, 0);
+    ed->setFocus();
+    QTRY_VERIFY(ed->hasFocus());
+    QTest::keyClick(ed.get(), Qt::Key_Up);
+    QTest::keyClick(ed.get(), Qt::Key_End, Qt::ShiftModifier);
+    QCOMPARE(moves, 2);
+    QCOMPARE(ed->SelText(), std::string("bc"));
+  }
+
   void MouseSelection() {
     auto ed = MakeEditor();
     AddLines(*ed, {"0123456789", "abcdefghij", "ABCDEFGHIJ"});
@@ -227,10 +255,12 @@ class KoEditorTest : public QObject {
     QCOMPARE(ed->SelText(), std::string("12\r\nbc\r\nBC"));
   }
 
-  void DraggingASelectionMovesItUnlessReadOnly() {
-    for (const bool readOnly : {false, true}) {
+  void DraggingASelectionMovesItUnlessReadOnlyOrManual() {
+    for (const int mode : {0, 1, 2}) {
+      const bool readOnly = mode == 1;
       auto ed = MakeEditor();
       ed->ReadOnly = readOnly;
+      if (mode == 2) ed->Caret.SelDragMode = TSelDragMode::dm_Manual;
       AddLines(*ed, {"abcdef"});
       ed->SetRowCol(0, 0);
       ed->SetSelLength(2);
@@ -239,8 +269,8 @@ class KoEditorTest : public QObject {
                        Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
       QApplication::sendEvent(ed->viewport(), &move);
       QTest::mouseRelease(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 0, 5));
-      QCOMPARE(ed->RowString(0), std::string(readOnly ? "abcdef" : "cdeabf"));
-      if (!readOnly) QCOMPARE(ed->SelText(), std::string("ab"));
+      QCOMPARE(ed->RowString(0), std::string(mode == 0 ? "cdeabf" : "abcdef"));
+      if (mode == 0) QCOMPARE(ed->SelText(), std::string("ab"));
     }
   }
 
@@ -499,6 +529,10 @@ class KoEditorTest : public QObject {
     QFont f(QStringLiteral("No Such Face 12345"));
     f.setPixelSize(15);
     ed->setFont(f);
+    QCOMPARE(ed->EditorFont().family(), QStringLiteral("IPAGothic"));
+    QFont named(QString::fromUtf8("ＭＳ ゴシック"));
+    named.setPixelSize(15);
+    ed->setFont(named);
     QCOMPARE(ed->EditorFont().family(), QStringLiteral("IPAGothic"));
     const QFontMetrics fm(ed->EditorFont());
     QVERIFY(qAbs(fm.horizontalAdvance(QStringLiteral("漢")) - 2 * ed->ColWidth()) <= 1);
