@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "pattern/fuzzy_char_dic.h"
+
 namespace tarn::pattern {
 namespace {
 
@@ -22,6 +24,8 @@ std::optional<std::vector<RE_Char_t>> LiteralCodes(const TRE_DFA& dfa) {
 }
 
 }  // namespace
+
+TGrep::TGrep() { FuzzyCharDicList().push_back(&FuzzyCharDic()); }
 
 void TGrep::AssignPattern(std::string_view value) {
   TRegularExpression::AssignPattern(value);

@@ -18,7 +18,8 @@ class TGrep : public TRegularExpression {
  public:
   using TGrepOnMatch = std::function<void(TGrep& sender, RE_LineInfo_t line_info)>;
 
-  TGrep() = default;
+  // Attaches the fuzzy-character dictionary, as the string matcher does.
+  TGrep();
 
   void AssignPattern(std::string_view value) override;
   RE_Char_t LineHeadSymbol() const override { return 10; }

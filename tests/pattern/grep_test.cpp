@@ -161,6 +161,16 @@ TEST(GrepTest, LiteralScanEqualsAutomatonScan) {
   }
 }
 
+TEST(GrepTest, FuzzyCharacterDictionaryIsAttached) {
+  TempDir dir;
+  const std::string path = dir.Write("f.txt", "x\x82\x60y\n");  // x, full-width "Ａ", y
+  TestGrep grep;
+  grep.SetRegExp("a");
+  EXPECT_EQ(GrepFile(grep, path), "");
+  grep.SetUseFuzzyCharDic(true);
+  EXPECT_EQ(GrepFile(grep, path), "1:x\x82\x60y|");
+}
+
 TEST(GrepTest, CodesWithoutTextOfTheirOwnAreNotMistakenForOtherText) {
   // «\x1234» is no Shift-JIS character: a file holding "4" or the bytes 0x12 0x34 has no match.
   EXPECT_EQ(GrepFor("\\x1234", "4\n\x12\x34\n"), "");

@@ -190,6 +190,19 @@ TEST(SearchRunTest, NoRegExpSearchesTheTextLiterally) {
   EXPECT_EQ(f.run.Grep1().RegExp(), "a\\+b");
 }
 
+TEST(SearchRunTest, DictionarySwitchesReachBothComponents) {
+  TestTree tree;
+  tree.File("a.txt", "x\x82\x60y\n");  // x, full-width "Ａ", y
+  Fixture f;
+  SearchRequest request = Request("a", tree.root());
+  request.UseFuzzyCharDic = true;
+  f.run.ActionFindStartExecute(request, {.ResultType = 0});
+  EXPECT_TRUE(f.run.Grep1().UseFuzzyCharDic());
+  EXPECT_TRUE(f.run.AWKStr1().UseFuzzyCharDic());
+  EXPECT_FALSE(f.run.AWKStr1().UseSynonymDic());
+  EXPECT_EQ(f.run.ResultLineInfos(), std::vector<std::string>{"2,2,\x82\x60," + tree.root() + "/a.txt,1"});
+}
+
 TEST(SearchRunTest, EscapeSearchString) {
   EXPECT_EQ(EscapeSearchString("a.b(c)"), "a\\.b\\(c\\)");
   EXPECT_EQ(EscapeSearchString("C:\\dir"), "C:\\\\dir");
