@@ -28,15 +28,47 @@ std::optional<std::vector<RE_Char_t>> LiteralCodes(const TRE_DFA& dfa) {
 TGrep::TGrep() { FuzzyCharDicList().push_back(&FuzzyCharDic()); }
 
 void TGrep::AssignPattern(std::string_view value) {
+  fast_.reset();
   TRegularExpression::AssignPattern(value);
   literal_scan_ = IsLiteral();
+  fast_ = TFastLineScan::For(CurrentDFA());
 }
 
-void TGrep::Grep(const std::string& native_path) {
+void TGrep::GrepByReference(const std::string& native_path) {
   if (literal_scan_)
     ScanLiteral(native_path);
   else
     ScanAutomaton(native_path);
+}
+
+void TGrep::Grep(const std::string& native_path) {
+  if (ForceReferenceScan || !fast_ || !OnMatch || &fast_->DFA() != &CurrentDFA()) {
+    GrepByReference(native_path);
+    return;
+  }
+  Cancel = false;
+  std::size_t reported = 0;
+  const bool done = fast_->Scan(native_path, BlockSize, Cancel, ProcessMessages, [&](RE_LineInfo_t line_info) {
+    ++reported;
+    OnMatch(*this, std::move(line_info));
+  });
+  if (done) return;
+  // A line end inside a character: the reference scan goes over the file again, and the lines
+  // the fast scan reported already are not reported twice.
+  TGrepOnMatch handler = std::move(OnMatch);
+  OnMatch = [&handler, &reported](TGrep& sender, RE_LineInfo_t line_info) {
+    if (reported > 0)
+      --reported;
+    else
+      handler(sender, std::move(line_info));
+  };
+  try {
+    GrepByReference(native_path);
+  } catch (...) {
+    OnMatch = std::move(handler);
+    throw;
+  }
+  OnMatch = std::move(handler);
 }
 
 void TGrep::ScanAutomaton(const std::string& native_path) {

@@ -5,10 +5,12 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "pattern/fast_line_scan.h"
 #include "pattern/regular_expression.h"
 #include "pattern/txt_file.h"
 
@@ -31,6 +33,8 @@ class TGrep : public TRegularExpression {
 
   // True when the pattern is a plain string, matched by comparing character codes.
   bool UsesLiteralScan() const noexcept { return literal_scan_; }
+  // True when Grep takes the fast line scan for the current pattern (unless forced off).
+  bool UsesFastScan() const noexcept { return fast_ != nullptr; }
 
   TGrepOnMatch OnMatch;
   bool Cancel = false;
@@ -38,13 +42,18 @@ class TGrep : public TRegularExpression {
   std::function<void()> ProcessMessages;
   // Bytes read per block.
   std::size_t BlockSize = TTxtFile::kDefaultBlockSize;
+  // Makes Grep use the character-by-character scans, the definition the fast scan must match.
+  bool ForceReferenceScan = false;
 
  protected:
   virtual void ScanLiteral(const std::string& native_path);
   virtual void ScanAutomaton(const std::string& native_path);
 
  private:
+  void GrepByReference(const std::string& native_path);
+
   bool literal_scan_ = false;
+  std::unique_ptr<TFastLineScan> fast_;
 };
 
 }  // namespace tarn::pattern

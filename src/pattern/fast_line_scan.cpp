@@ -1,0 +1,318 @@
+#include "pattern/fast_line_scan.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include "pattern/line_pattern_analysis.h"
+
+namespace tarn::pattern {
+namespace {
+
+// A line end right after a lead byte: only the character-by-character scan can take it.
+struct BrokenLineEnd {};
+
+std::string SystemErrorText(int error) {
+  const char* text = strerrordesc_np(error);
+  return text != nullptr ? text : "I/O error " + std::to_string(error);
+}
+
+class File {
+ public:
+  explicit File(const std::string& path) {
+    // Opened as the reader opens it: never blocking on a FIFO.
+    do {
+      fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) throw EFileNotFound(SystemErrorText(errno));
+  }
+  ~File() { close(fd_); }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  std::size_t Read(char* destination, std::size_t count) {
+    std::size_t got = 0;
+    while (got < count) {
+      const ssize_t n = read(fd_, destination + got, count - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) throw EInOutError(SystemErrorText(errno));
+      if (n == 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    return got;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+const char* FindLineEnd(const char* p, const char* end) noexcept {
+  while (p < end && *p != '\n' && *p != '\r') ++p;
+  return p;
+}
+
+// The start of the line holding position p, looking back no further than floor (a line start).
+const char* LineStartOf(const char* p, const char* floor) noexcept {
+  while (p > floor && p[-1] != '\n' && p[-1] != '\r') --p;
+  return p;
+}
+
+// One file's scan: the state that crosses block boundaries lives here.
+class FileScan {
+ public:
+  FileScan(TLineDFA& dfa, const TByteFinder& finder, const bool& cancel, const std::function<void()>& pump,
+           const TFastLineScan::Report& report)
+      : dfa_(dfa), finder_(finder), cancel_(cancel), pump_(pump), report_(report) {}
+
+  void Block(const char* p, const char* end) {
+    if (pending_cr_) {
+      pending_cr_ = false;
+      if (p < end && *p == '\n') ++p;
+    }
+    if (in_line_ && p < end) p = matched_pending_ ? FinishMatchedLine(p, end) : RunLines(p, end, true);
+    const bool prefilter = !finder_.Needle().empty() && !dfa_.LineStartMatches();
+    while (p < end) {
+      if (!prefilter) {
+        p = RunLines(p, end, false);
+        continue;
+      }
+      const char* hit = finder_.Find(p, end);
+      const char* line = hit != nullptr ? LineStartOf(hit, p) : LineStartOf(end, p);
+      line_no_ += static_cast<std::uint32_t>(CountLineEnds(p, line));
+      if (line == end && line > p && end[-1] == '\r') pending_cr_ = true;
+      p = line;
+      if (p < end) p = RunLines(p, end, true);
+    }
+  }
+
+  // The end of the file ends its last line.
+  void Finish() {
+    if (!in_line_) return;
+    if (matched_pending_) {
+      Emit(std::move(carry_));
+    } else {
+      if (dfa_.Table()[state_ + '\n'] == TLineDFA::kBrokenEnd) throw BrokenLineEnd{};
+      if (dfa_.LineEndMatches(state_)) Emit(std::move(carry_));
+    }
+    in_line_ = false;
+  }
+
+ private:
+  // Runs the automaton from a line start (or on in the line carried over) to the end of that
+  // line, or on to the end of the block unless one_line; returns where it stopped.
+  const char* RunLines(const char* p, const char* end, bool one_line) {
+    const char* line = p;
+    std::uint32_t s = state_;
+    if (in_line_) {
+      in_line_ = false;
+    } else {
+      carry_.clear();
+      s = dfa_.LineStartState();
+      if (dfa_.LineStartMatches()) return Matched(line, FindLineEnd(p, end), end, one_line);
+    }
+    for (;;) {
+      const std::uint32_t* table = dfa_.Table();
+      std::uint32_t t = 0;
+      while (p < end) {
+        t = table[s + static_cast<unsigned char>(*p)];
+        if (t & TLineDFA::kStop) break;
+        s = t;
+        ++p;
+      }
+      if (p == end) {
+        carry_.append(line, end);
+        state_ = s;
+        in_line_ = true;
+        return end;
+      }
+      if (t == TLineDFA::kUnknown) {
+        t = dfa_.Resolve(s, static_cast<unsigned char>(*p));
+        if (!(t & TLineDFA::kStop)) {
+          s = t;
+          ++p;
+          continue;
+        }
+      }
+      if (t == TLineDFA::kBrokenEnd) throw BrokenLineEnd{};
+      const char* line_end = p;
+      bool matched;
+      if (t == TLineDFA::kMatch) {
+        line_end = FindLineEnd(p + 1, end);
+        matched = true;
+      } else {
+        matched = dfa_.LineEndMatches(s);
+      }
+      if (matched) {
+        if (line_end == end) {
+          carry_.append(line, end);
+          in_line_ = matched_pending_ = true;
+          return end;
+        }
+        Emit(carry_.append(line, line_end));
+      }
+      p = PassLineEnd(line_end, end);
+      if (one_line || p == end) return p;
+      line = p;
+      carry_.clear();
+      s = dfa_.LineStartState();
+      if (dfa_.LineStartMatches()) return Matched(line, FindLineEnd(p, end), end, one_line);
+    }
+  }
+
+  // Every line matches: report this one (and go on with the next when asked).
+  const char* Matched(const char* line, const char* line_end, const char* end, bool one_line) {
+    for (;;) {
+      if (line_end == end) {
+        carry_.append(line, end);
+        in_line_ = matched_pending_ = true;
+        return end;
+      }
+      Emit(carry_.append(line, line_end));
+      const char* p = PassLineEnd(line_end, end);
+      if (one_line || p == end) return p;
+      carry_.clear();
+      line = p;
+      line_end = FindLineEnd(p, end);
+    }
+  }
+
+  const char* FinishMatchedLine(const char* p, const char* end) {
+    const char* line_end = FindLineEnd(p, end);
+    carry_.append(p, line_end);
+    if (line_end == end) return end;
+    in_line_ = matched_pending_ = false;
+    Emit(carry_);
+    return PassLineEnd(line_end, end);
+  }
+
+  const char* PassLineEnd(const char* p, const char* end) {
+    ++line_no_;
+    if (*p == '\n') return p + 1;
+    if (p + 1 == end) {
+      pending_cr_ = true;
+      return end;
+    }
+    return p[1] == '\n' ? p + 2 : p + 1;
+  }
+
+  void Emit(const std::string& text) {
+    if (pump_) pump_();
+    if (cancel_) throw EGrepCancel();
+    RE_LineInfo_t info;
+    info.Line = text;
+    info.LineNo = static_cast<std::int32_t>(line_no_);
+    report_(std::move(info));
+  }
+
+  TLineDFA& dfa_;
+  const TByteFinder& finder_;
+  const bool& cancel_;
+  const std::function<void()>& pump_;
+  const TFastLineScan::Report& report_;
+  std::uint32_t line_no_ = 1;  // the current line's number
+  std::string carry_;          // the current line's bytes in earlier blocks
+  std::uint32_t state_ = 0;    // automaton state where the carried line stopped
+  bool in_line_ = false;
+  bool matched_pending_ = false;
+  bool pending_cr_ = false;
+};
+
+}  // namespace
+
+std::size_t CountLineEnds(const char* begin, const char* end) noexcept {
+  std::size_t n = 0;
+  const char* p = begin;
+#ifdef __SSE2__
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i zero = _mm_setzero_si128();
+  while (end - p >= 17) {
+    __m128i counts = zero;
+    for (int k = 0; k < 255 && end - p >= 17; ++k, p += 16) {
+      const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+      const __m128i is_lf = _mm_cmpeq_epi8(here, lf);
+      const __m128i is_cr = _mm_cmpeq_epi8(here, cr);
+      const __m128i lone_cr = _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), is_cr);
+      counts = _mm_sub_epi8(counts, _mm_or_si128(is_lf, lone_cr));
+    }
+    const __m128i sums = _mm_sad_epu8(counts, zero);
+    n += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) + static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
+  }
+#endif
+  for (; p < end; ++p) {
+    if (*p == '\n' || (*p == '\r' && (p + 1 == end || p[1] != '\n'))) ++n;
+  }
+  return n;
+}
+
+TByteFinder::TByteFinder(std::string needle) : needle_(std::move(needle)) {
+  // The byte least likely in Japanese text with English in it: trail bytes and rare letters.
+  static constexpr char kCommon[] = " etaoinshrdlcumwfgypbvkjxqz";
+  auto commonness = [](unsigned char b) {
+    if (b >= 0x81 && b <= 0x83) return 40;
+    if (const char* at = std::strchr(kCommon, b); at != nullptr && b != 0) return 39 - static_cast<int>(at - kCommon);
+    if (IsLeadByte(b)) return 10;
+    return 0;
+  };
+  for (std::size_t i = 1; i < needle_.size(); ++i)
+    if (commonness(static_cast<unsigned char>(needle_[i])) <= commonness(static_cast<unsigned char>(needle_[anchor_])))
+      anchor_ = i;
+}
+
+const char* TByteFinder::Find(const char* begin, const char* end) const noexcept {
+  const std::size_t n = needle_.size();
+  if (n == 0 || static_cast<std::size_t>(end - begin) < n) return nullptr;
+  const char* p = begin + anchor_;
+  const char* last = end - (n - anchor_);  // the last place the anchor byte can stand
+  const char key = needle_[anchor_];
+  while (p <= last) {
+    p = static_cast<const char*>(std::memchr(p, key, static_cast<std::size_t>(last - p) + 1));
+    if (p == nullptr) return nullptr;
+    const char* start = p - anchor_;
+    if (std::memcmp(start, needle_.data(), n) == 0) return start;
+    ++p;
+  }
+  return nullptr;
+}
+
+std::unique_ptr<TFastLineScan> TFastLineScan::For(const TRE_DFA& dfa) {
+  if (!MatchesStayInLine(dfa)) return nullptr;
+  return std::make_unique<TFastLineScan>(dfa);
+}
+
+TFastLineScan::TFastLineScan(const TRE_DFA& dfa) : dfa_(dfa), line_dfa_(dfa), finder_(RequiredBytes(dfa)) {}
+
+bool TFastLineScan::Scan(const std::string& native_path, std::size_t block_size, const bool& cancel,
+                         const std::function<void()>& pump, const Report& report) {
+  File file(native_path);
+  block_size = std::max<std::size_t>(block_size, 1);
+  std::vector<char> buffer(block_size);
+  FileScan scan(line_dfa_, finder_, cancel, pump, report);
+  try {
+    for (;;) {
+      const std::size_t got = file.Read(buffer.data(), block_size);
+      if (got == 0) break;
+      char* data = buffer.data();
+      // A NUL inside the text reads as a space.
+      for (char* nul = data; (nul = static_cast<char*>(std::memchr(nul, 0, got - (nul - data)))) != nullptr;) *nul = ' ';
+      if (pump) pump();
+      if (cancel) throw EGrepCancel();
+      scan.Block(data, data + got);
+      if (got < block_size) break;
+    }
+    scan.Finish();
+  } catch (const BrokenLineEnd&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tarn::pattern

@@ -1,0 +1,61 @@
+// TFastLineScan: the file grep's fast path for patterns whose matches stay inside one line. It
+// reads the file block by block into one buffer and decides line by line, with every start
+// position of a line tried at once by a lazily built byte automaton (TLineDFA); lines that lack
+// a byte string every match must hold are skipped with memchr and counted without being
+// decoded. It reports exactly the lines, numbers and texts of the character-by-character scan.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "pattern/dfa.h"
+#include "pattern/line_dfa.h"
+#include "pattern/txt_file.h"
+
+namespace tarn::pattern {
+
+// Number of line ends (LF, CR LF, lone CR) in [begin, end); a CR as the last byte counts.
+std::size_t CountLineEnds(const char* begin, const char* end) noexcept;
+
+// Where the bytes of needle start in [begin, end), or nullptr; searches by memchr for the
+// needle's rarest byte.
+class TByteFinder {
+ public:
+  explicit TByteFinder(std::string needle);
+  const char* Find(const char* begin, const char* end) const noexcept;
+  const std::string& Needle() const noexcept { return needle_; }
+
+ private:
+  std::string needle_;
+  std::size_t anchor_ = 0;  // index of the byte searched for
+};
+
+class TFastLineScan {
+ public:
+  using Report = std::function<void(RE_LineInfo_t line_info)>;
+
+  // Null when the pattern's matches can run across a line end. The automaton must outlive it.
+  static std::unique_ptr<TFastLineScan> For(const TRE_DFA& dfa);
+  explicit TFastLineScan(const TRE_DFA& dfa);
+
+  // Greps one file. Returns false, having reported only lines before it, when a line ends right
+  // after a lead byte: the character-by-character scan reads such a line end as a trail byte, so
+  // only it can tell what follows. Raises as TTxtFile does (EFileNotFound, EInOutError,
+  // EGrepCancel); pump and cancel are called and tested after every block and before every
+  // reported line.
+  bool Scan(const std::string& native_path, std::size_t block_size, const bool& cancel,
+            const std::function<void()>& pump, const Report& report);
+
+  const TRE_DFA& DFA() const noexcept { return dfa_; }
+  const std::string& RequiredText() const noexcept { return finder_.Needle(); }
+
+ private:
+  const TRE_DFA& dfa_;
+  TLineDFA line_dfa_;
+  TByteFinder finder_;
+};
+
+}  // namespace tarn::pattern

@@ -1,0 +1,163 @@
+#include "pattern/line_pattern_analysis.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace tarn::pattern {
+namespace {
+
+constexpr std::size_t kMaxAnalysedStates = 512;
+
+// The states a run can be in after at least one character, before it accepts.
+std::vector<bool> Reachable(const TRE_DFA& dfa) {
+  std::vector<bool> seen(dfa.StateCount(), false);
+  std::vector<RE_DFAState> todo{dfa.InitialState()};
+  bool first = true;
+  while (!todo.empty()) {
+    const RE_DFAState state = todo.back();
+    todo.pop_back();
+    if (!first && dfa.Accepting(state)) continue;
+    first = false;
+    for (const auto& move : dfa.Transitions(state)) {
+      if (move.Target < seen.size() && !seen[move.Target]) {
+        seen[move.Target] = true;
+        todo.push_back(move.Target);
+      }
+    }
+  }
+  return seen;
+}
+
+// Whether an accepting state can be reached from the initial state without passing the state
+// avoided and without using a move whose single code is the code avoided.
+bool CanAccept(const TRE_DFA& dfa, RE_DFAState avoided_state, int avoided_code) {
+  std::vector<bool> seen(dfa.StateCount(), false);
+  std::vector<RE_DFAState> todo{dfa.InitialState()};
+  seen[dfa.InitialState()] = true;
+  bool first = true;
+  while (!todo.empty()) {
+    const RE_DFAState state = todo.back();
+    todo.pop_back();
+    if (!first && dfa.Accepting(state)) return true;
+    first = false;
+    for (const auto& move : dfa.Transitions(state)) {
+      if (move.Low == move.High && move.Low == avoided_code) continue;
+      if (move.Target == avoided_state || move.Target >= seen.size() || seen[move.Target]) continue;
+      seen[move.Target] = true;
+      todo.push_back(move.Target);
+    }
+  }
+  return false;
+}
+
+// How common a byte is in Shift-JIS text with English in it: higher is more common.
+int Commonness(unsigned char b) {
+  static constexpr char kLetters[] = "etaoinshrdlcumwfgypbvkjxqz";
+  if (b == ' ') return 300;
+  if (b >= 0x81 && b <= 0x83) return 290;
+  if (b >= 'a' && b <= 'z') return 280 - static_cast<int>(std::strchr(kLetters, b) - kLetters) * 4;
+  if (b >= 'A' && b <= 'Z') return 120;
+  if (IsLeadByte(b)) return 150;
+  if (b >= '0' && b <= '9') return 110;
+  if (b < 0x80) return 100;
+  return 60;
+}
+
+int Rarity(const std::string& bytes) {
+  int best = 0;
+  for (const char c : bytes) best = std::max(best, 400 - Commonness(static_cast<unsigned char>(c)));
+  return best + static_cast<int>(bytes.size()) * 40;
+}
+
+void AppendCode(std::string& bytes, RE_Char_t code) {
+  if (code > 0xFF) bytes += static_cast<char>(code >> 8);
+  bytes += static_cast<char>(code & 0xFF);
+}
+
+}  // namespace
+
+bool MatchesStayInLine(const TRE_DFA& dfa) {
+  const std::vector<bool> reachable = Reachable(dfa);
+  for (RE_DFAState state = 0; state < reachable.size(); ++state) {
+    if (!reachable[state] || dfa.Accepting(state)) continue;
+    const RE_DFAState next = dfa.NextState(state, 10);
+    if (next != kNoState && !dfa.Accepting(next)) return false;
+  }
+  return true;
+}
+
+std::string RequiredBytes(const TRE_DFA& dfa) {
+  const std::size_t n = dfa.StateCount();
+  if (n == 0 || n > kMaxAnalysedStates || !CanAccept(dfa, kNoState, -1)) return {};
+  const std::vector<bool> reachable = Reachable(dfa);
+  std::vector<bool> live(n, false);  // reachable and on some path to acceptance
+  for (RE_DFAState s = 0; s < n; ++s) {
+    if (!(reachable[s] || s == dfa.InitialState()) || dfa.Accepting(s)) continue;
+    for (const auto& move : dfa.Transitions(s))
+      if (dfa.Accepting(move.Target)) live[s] = true;
+  }
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (RE_DFAState s = 0; s < n; ++s) {
+      if (live[s] || dfa.Accepting(s) || !(reachable[s] || s == dfa.InitialState())) continue;
+      for (const auto& move : dfa.Transitions(s))
+        if (move.Target < n && live[move.Target]) {
+          live[s] = changed = true;
+          break;
+        }
+    }
+  }
+  // A state every accepting run passes, whose only way on towards acceptance is one code.
+  auto single_exit = [&](RE_DFAState s, RE_DFAState& target) -> int {
+    int code = -1;
+    for (const auto& move : dfa.Transitions(s)) {
+      if (!(dfa.Accepting(move.Target) || (move.Target < n && live[move.Target]))) continue;
+      if (code >= 0 || move.Low != move.High) return -1;
+      code = move.Low;
+      target = move.Target;
+    }
+    return code;
+  };
+  std::vector<bool> dominates(n, false);
+  for (RE_DFAState s = 0; s < n; ++s)
+    dominates[s] = live[s] && (s == dfa.InitialState() || !CanAccept(dfa, s, -1));
+
+  std::string best;
+  auto consider = [&](const std::string& bytes) {
+    if (!bytes.empty() && (best.empty() || Rarity(bytes) > Rarity(best))) best = bytes;
+  };
+  for (RE_DFAState s = 0; s < n; ++s) {
+    if (!dominates[s]) continue;
+    std::string bytes;
+    RE_DFAState state = s;
+    for (std::size_t steps = 0; steps < n; ++steps) {
+      RE_DFAState target = kNoState;
+      const int code = single_exit(state, target);
+      if (code < 0 || code == 10 || code == 13 || code == 0) break;
+      AppendCode(bytes, static_cast<RE_Char_t>(code));
+      if (dfa.Accepting(target)) break;
+      state = target;
+    }
+    consider(bytes);
+  }
+  // Single codes that no accepting run can do without, wherever they stand.
+  std::vector<int> codes;
+  for (RE_DFAState s = 0; s < n; ++s) {
+    if (!live[s]) continue;
+    for (const auto& move : dfa.Transitions(s))
+      if (move.Low == move.High && move.Low != 10 && move.Low != 13 && move.Low != 0) codes.push_back(move.Low);
+  }
+  std::sort(codes.begin(), codes.end());
+  codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
+  for (const int code : codes) {
+    if (codes.size() > 64) break;
+    if (CanAccept(dfa, kNoState, code)) continue;
+    std::string bytes;
+    AppendCode(bytes, static_cast<RE_Char_t>(code));
+    consider(bytes);
+  }
+  return best;
+}
+
+}  // namespace tarn::pattern

@@ -1,0 +1,20 @@
+// What the fast file scan needs to know about a compiled pattern: whether every match stays
+// inside one line (so that lines can be searched one by one), and a string of bytes that every
+// match must contain (so that lines without it can be skipped with a memchr-speed search).
+#pragma once
+
+#include <string>
+
+#include "pattern/dfa.h"
+
+namespace tarn::pattern {
+
+// True when no run of the automaton can go on after reading a line feed, other than by the
+// first character of the match: "^" can only begin a match and "$" only end it.
+bool MatchesStayInLine(const TRE_DFA& dfa);
+
+// The bytes of a run of characters that every match holds, chosen to be long and rare; empty
+// when the analysis finds none (or the automaton is too large to analyse cheaply).
+std::string RequiredBytes(const TRE_DFA& dfa);
+
+}  // namespace tarn::pattern
