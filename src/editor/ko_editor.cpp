@@ -83,6 +83,8 @@ void TKoEditor::LinesChanged(TEditorLines::TChange change) {
   viewport()->update();
 }
 
+void TKoEditor::Refresh() { LinesChanged(TEditorLines::TChange::ch_Program); }
+
 void TKoEditor::ClampState() {
   row_ = std::clamp(row_, 0, Lines.RowCount() - 1);
   col_ = ClampCol(row_, col_);

@@ -122,6 +122,9 @@ class TKoEditor : public QAbstractScrollArea {
   std::function<void(TKoEditor& Sender, Qt::KeyboardModifiers Shift, QPoint MousePos, bool& Handled)>
       OnMouseWheelDown;
 
+  // Takes changed settings (colours, margins, tab width, marks) into the view and repaints it.
+  void Refresh();
+
   // --- Caret and scrolling -------------------------------------------------------------------
   std::string RowString(int i) const;
   int Row() const noexcept { return row_; }

@@ -624,6 +624,7 @@ class KoEditorTest : public QObject {
     QCOMPARE(ed->RowHeight(), fm.height() + std::max(0, fm.leading()));
     ed->Margin.Character = 2;
     ed->Margin.Line = 3;
+    ed->Refresh();
     QCOMPARE(ed->ColWidth(), fm.horizontalAdvance(QLatin1Char('0')) + 2);
     QCOMPARE(ed->RowHeight(), fm.height() + std::max(0, fm.leading()) + 3);
   }
