@@ -375,7 +375,7 @@ class KoEditorTest : public QObject {
                             Qt::Key_End,   Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Return, Qt::Key_Tab,
                             Qt::Key_Space, Qt::Key_PageDown,  Qt::Key_Insert};
     for (int i = 0; i < 600; ++i) {
-      switch (rng() % 9) {
+      switch (rng() % 10) {
         case 0:
         case 1:
         case 2: {
@@ -408,6 +408,17 @@ class KoEditorTest : public QObject {
           ed->Caret.FreeCaret = !ed->Caret.FreeCaret;
           ed->grab();
           break;
+        case 9: {
+          // A drag, which moves (or with Ctrl copies) the text when it starts inside the selection.
+          const Qt::KeyboardModifiers mods = rng() % 3 == 0 ? Qt::ControlModifier : Qt::NoModifier;
+          const QPoint from = CellPoint(*ed, static_cast<int>(rng() % 6), static_cast<int>(rng() % 12));
+          const QPoint to = CellPoint(*ed, static_cast<int>(rng() % 6), static_cast<int>(rng() % 12));
+          QTest::mousePress(ed->viewport(), Qt::LeftButton, {}, from);
+          QMouseEvent move(QEvent::MouseMove, to, ed->viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, mods);
+          QApplication::sendEvent(ed->viewport(), &move);
+          QTest::mouseRelease(ed->viewport(), Qt::LeftButton, mods, to);
+          break;
+        }
       }
     }
     ed->grab();
