@@ -9,7 +9,7 @@ bash scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARN_BUILD_TESTS
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x build/src/app/tarn ]; then
   exec build/src/app/tarn samples
 elif [ -x build/src/app/tarngrep ]; then
-  exec build/src/app/tarngrep "東京" samples "*.txt"
+  exec build/src/app/tarngrep --encoding utf-8 "東京" samples "*.txt"
 else
   # Until the search run exists, show the pattern engine at work.
   build/src/app/tarnre "東京|大阪" "今日は東京へ行く" "明日は大阪"

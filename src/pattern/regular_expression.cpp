@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "pattern/fuzzy_char_dic.h"
 #include "pattern/parser.h"
 
 namespace tarn::pattern {
@@ -158,6 +159,8 @@ void TMatchCORE::SearchAnchored(const char* s, const char*& start, const char*& 
   }
   if (dfa.UsesLineTail() && dfa.NextState(dfa.InitialState(), LineTailSymbol()) != kNoState) start = end = p;
 }
+
+TAWKStr::TAWKStr() { FuzzyCharDicList().push_back(&FuzzyCharDic()); }
 
 void TAWKStr::AssignPattern(std::string_view value) {
   TMatchCORE::AssignPattern(value);

@@ -104,7 +104,8 @@ class TMatchCORE : public TRegularExpression {
 
 class TAWKStr : public TMatchCORE {
  public:
-  TAWKStr() = default;
+  // Attaches the shared fuzzy-character dictionary.
+  TAWKStr();
 
   void AssignPattern(std::string_view value) override;
   // Searches S up to its end or its first NUL byte. Returns Start (1-based) of the

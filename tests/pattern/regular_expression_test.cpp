@@ -96,11 +96,12 @@ TEST(RegularExpressionTest, SwitchesReassignThroughTheOverride) {
   CountingAWKStr awk;
   awk.SetRegExp("^abc");
   awk.SetUseSynonymDic(true);
+  EXPECT_EQ(awk.Compiles, 1);  // no synonyms attached: the processed pattern is the same
   awk.SetUseFuzzyCharDic(true);
   EXPECT_EQ(awk.RegExp(), "^abc");
-  EXPECT_EQ(awk.Compiles, 1);  // no dictionaries attached: the processed pattern is the same
+  EXPECT_EQ(awk.Compiles, 2);
   int start = 0, length = 0;
-  EXPECT_EQ(awk.Match("x\nabc", start, length), 3);
+  EXPECT_EQ(awk.Match("x\nABC", start, length), 3);
   EXPECT_EQ(length, 3);
   TREDictionary dic{{"a", "b"}};
   awk.SynonymDicList().push_back(&dic);

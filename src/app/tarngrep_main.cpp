@@ -1,0 +1,248 @@
+// tarngrep: the search run without a window. Searches the files under a directory and prints
+// every matching line as the result view would list it; the status line goes to stderr.
+#include <langinfo.h>
+#include <signal.h>
+
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/encoding.h"
+#include "core/strings.h"
+#include "pattern/scanner.h"
+#include "pattern/txt_file.h"
+#include "search/native_path.h"
+#include "search/search_run.h"
+
+namespace {
+
+using tarn::search::FindStartResult;
+using tarn::search::RequestBox;
+
+constexpr int kExitFound = 0;
+constexpr int kExitNone = 1;
+constexpr int kExitError = 2;
+constexpr int kExitStopped = 130;
+
+// Ctrl+C is the Stop command. The handler only raises this flag; the pump passes it on.
+volatile std::sig_atomic_t stop_signalled = 0;
+
+extern "C" void OnInterrupt(int) { stop_signalled = 1; }
+
+const char kUsage[] =
+    "usage: tarngrep [options] [--] PATTERN DIRECTORY [FILEMASKS]\n"
+    "  Lists every line that matches PATTERN in the text files under DIRECTORY whose names\n"
+    "  match one of FILEMASKS (a comma or blank separated list, default \"*.*\").\n"
+    "  --no-subdirs        search DIRECTORY only, not its sub-directories\n"
+    "  --dir-mask MASK     walk only sub-directories whose names match MASK (default \"*.*\")\n"
+    "  -F, --no-regexp     PATTERN is a plain text, not a regular expression\n"
+    "  --result-type N     1: full path(line): line (default), 2: file name(line): line, 0: line\n"
+    "  --info              print each line's hit record (column,length,hit,file,line) instead\n"
+    "  --encoding E        auto, cp932 or utf-8: how arguments and output are encoded\n"
+    "                      (auto: utf-8 when the locale's character set is UTF-8)\n"
+    "  -q, --quiet         no status line on stderr\n"
+    "  --help, --version\n"
+    "  Exit status: 0 lines found, 1 none, 2 error, 130 stopped by Ctrl+C.\n";
+
+int UsageError(const std::string& why) {
+  std::fprintf(stderr, "tarngrep: %s\n%s", why.c_str(), kUsage);
+  return kExitError;
+}
+
+bool LocaleIsUtf8() {
+  const char* codeset = nl_langinfo(CODESET);
+  return codeset != nullptr && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
+}
+
+struct Options {
+  bool sub_dirs = true;
+  std::string dir_mask = "*.*";
+  bool no_regexp = false;
+  int result_type = 1;
+  bool info = false;
+  std::string encoding = "auto";
+  bool quiet = false;
+  std::vector<std::string> positional;
+};
+
+// The terminal's side of a run: result lines to stdout, the status line and messages to stderr.
+class TerminalWindow : public tarn::search::SearchWindow {
+ public:
+  TerminalWindow(bool utf8, bool info) : utf8_(utf8), info_(info) {}
+
+  std::string Out(const std::string& cp932) const { return utf8_ ? tarn::Cp932ToUtf8(cp932) : cp932; }
+
+  void Beep() override {}
+  void FocusRequestBox(RequestBox box) override { rejected_box = box; }
+  void SetRequestBoxText(RequestBox, const std::string&) override {}
+  void AddToHistory(RequestBox) override {}
+  void SetBusyCursor(bool) override {}
+  void SetPanelsEnabled(bool) override {}
+  void RefreshCommandStates() override {}
+  void RefreshResultCommands() override {}
+  void SetStatusText(const std::string& text) override { status = text; }
+  void ClearResultView() override {}
+  void SetResultViewUpdating(bool) override {}
+  void AppendResultLine(const std::string& line, const std::string& info) override {
+    std::string text = Out(info_ ? info : line);
+    text += '\n';
+    std::fwrite(text.data(), 1, text.size(), stdout);
+  }
+  void ResetResultViewPosition() override {}
+  void FocusResultView() override {}
+  void ShowStopMessage(const std::string& message) override {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", Out(message).c_str());
+  }
+  void SaveNewResultHistoryEntry() override {}
+
+  std::optional<RequestBox> rejected_box;
+  std::string status;
+
+ private:
+  bool utf8_;
+  bool info_;
+};
+
+// Parses the command line; returns an exit status when the program should end at once.
+std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
+  bool options_done = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (options_done || arg.size() < 2 || arg[0] != '-') {
+      options.positional.emplace_back(arg);
+      continue;
+    }
+    auto value = [&](std::string_view name) -> std::optional<std::string> {
+      if (arg == name) {
+        if (i + 1 >= argc) return std::nullopt;
+        return std::string(argv[++i]);
+      }
+      return std::string(arg.substr(name.size() + 1));
+    };
+    auto is = [&](std::string_view name) { return arg == name || arg.starts_with(std::string(name) + "="); };
+    if (arg == "--") {
+      options_done = true;
+    } else if (arg == "--no-subdirs") {
+      options.sub_dirs = false;
+    } else if (is("--dir-mask")) {
+      auto v = value("--dir-mask");
+      if (!v) return UsageError("--dir-mask needs a value");
+      options.dir_mask = *v;
+    } else if (arg == "-F" || arg == "--no-regexp") {
+      options.no_regexp = true;
+    } else if (is("--result-type")) {
+      auto v = value("--result-type");
+      if (!v || (*v != "0" && *v != "1" && *v != "2")) return UsageError("--result-type takes 0, 1 or 2");
+      options.result_type = (*v)[0] - '0';
+    } else if (arg == "--info") {
+      options.info = true;
+    } else if (is("--encoding")) {
+      auto v = value("--encoding");
+      if (!v || (*v != "auto" && *v != "cp932" && *v != "utf-8"))
+        return UsageError("--encoding takes auto, cp932 or utf-8");
+      options.encoding = *v;
+    } else if (arg == "-q" || arg == "--quiet") {
+      options.quiet = true;
+    } else if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return kExitFound;
+    } else if (arg == "--version") {
+      std::puts("tarngrep (Tarn) 0.1.0");
+      return kExitFound;
+    } else {
+      return UsageError("unknown option " + std::string(arg));
+    }
+  }
+  if (options.positional.size() < 2) return UsageError("PATTERN and DIRECTORY are needed");
+  if (options.positional.size() > 3) return UsageError("too many arguments");
+  return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  Options options;
+  if (const auto exit_status = ParseOptions(argc, argv, options)) return *exit_status;
+  const bool utf8 = options.encoding == "utf-8" || (options.encoding == "auto" && LocaleIsUtf8());
+
+  // Texts the search compares with CP932 text; the directory stays as the system names it.
+  auto to_cp932 = [utf8](const std::string& text, const char* what) -> std::optional<std::string> {
+    if (!utf8) return text;
+    auto converted = tarn::Utf8ToCp932Exact(text);
+    if (!converted) std::fprintf(stderr, "tarngrep: the %s has characters without a CP932 form\n", what);
+    return converted;
+  };
+  const auto pattern = to_cp932(options.positional[0], "pattern");
+  const auto masks = to_cp932(options.positional.size() > 2 ? options.positional[2] : "*.*", "file mask");
+  const auto dir_mask = to_cp932(options.dir_mask, "directory mask");
+  if (!pattern || !masks || !dir_mask) return kExitError;
+
+  tarn::search::SearchRequest request;
+  request.FindString = *pattern;
+  request.NativeDirectory = std::string(tarn::Trim(options.positional[1]));
+  request.Directory = tarn::search::NativeToCp932(request.NativeDirectory);
+  request.FileMask = *masks;
+  request.DirectoryMask = *dir_mask;
+  request.SearchSubDirectory = options.sub_dirs;
+  tarn::search::SearchSettings settings;
+  settings.NoRegExp = options.no_regexp;
+  settings.ResultType = options.result_type;
+  settings.ShowRealtime = true;
+
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+
+  TerminalWindow window(utf8, options.info);
+  tarn::search::SearchRun run(window, [&run] {
+    if (stop_signalled != 0) run.ActionFindStopExecute();
+  });
+  auto print_status = [&] {
+    std::fflush(stdout);
+    if (!options.quiet && !window.status.empty()) std::fprintf(stderr, "%s\n", window.Out(window.status).c_str());
+  };
+
+  FindStartResult result;
+  try {
+    result = run.ActionFindStartExecute(request, settings);
+  } catch (const tarn::pattern::ERegExpParser& e) {
+    std::fprintf(stderr, "tarngrep: %s\nposition %u\n", window.Out(e.what()).c_str(), static_cast<unsigned>(e.ErrorPos));
+    return kExitError;
+  } catch (const tarn::pattern::EInOutError& e) {
+    print_status();
+    std::fprintf(stderr, "tarngrep: %s: %s\n", window.Out(run.CurrentFile()).c_str(), e.what());
+    return kExitError;
+  } catch (const std::exception& e) {
+    print_status();
+    std::fprintf(stderr, "tarngrep: %s\n", window.Out(e.what()).c_str());
+    return kExitError;
+  }
+
+  if (result == FindStartResult::kRejected) {
+    switch (window.rejected_box.value_or(RequestBox::kFindString)) {
+      case RequestBox::kFindString:
+        std::fputs("tarngrep: the search pattern is empty\n", stderr);
+        break;
+      case RequestBox::kDirectory:
+        std::fprintf(stderr, "tarngrep: no such directory: %s\n", options.positional[1].c_str());
+        break;
+      case RequestBox::kFileMask:
+      case RequestBox::kDirectoryMask:
+        std::fputs("tarngrep: the file mask is empty\n", stderr);
+        break;
+    }
+    return kExitError;
+  }
+  print_status();
+  if (result == FindStartResult::kStopped) return kExitStopped;
+  return run.HitCount() > 0 ? kExitFound : kExitNone;
+}

@@ -1,0 +1,292 @@
+#include "editor/editor_lines.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <system_error>
+
+#include "core/sjis.h"
+
+namespace tarn::editor {
+
+namespace {
+
+// Splits bytes into lines as a file is read: CR LF, CR or LF end a line, a CR LF split between
+// two blocks is still one break, and the first 0x1A ends the text.
+class LineParser {
+ public:
+  // Returns false once the end-of-text byte has been met.
+  bool Feed(std::string_view block) {
+    for (const char c : block) {
+      if (c == '\x1a') return false;
+      if (c == '\n' && afterCr_) {
+        afterCr_ = false;
+        continue;
+      }
+      afterCr_ = c == '\r';
+      if (c == '\r' || c == '\n') {
+        lines_.push_back({std::move(current_), TLineEnd::le_Break});
+        current_.clear();
+        hasCurrent_ = false;
+      } else {
+        current_.push_back(c);
+        hasCurrent_ = true;
+      }
+    }
+    return true;
+  }
+  template <typename LineT>
+  std::vector<LineT> Finish() {
+    std::vector<LineT> out;
+    out.reserve(lines_.size() + 1);
+    for (auto& [text, end] : lines_) out.push_back({std::move(text), end});
+    if (hasCurrent_) out.push_back({std::move(current_), TLineEnd::le_Eof});
+    return out;
+  }
+
+ private:
+  struct Parsed {
+    std::string Text;
+    TLineEnd End;
+  };
+  std::vector<Parsed> lines_;
+  std::string current_;
+  bool hasCurrent_ = false;
+  bool afterCr_ = false;
+};
+
+}  // namespace
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> out(1);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      out.emplace_back();
+    } else {
+      out.back().push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string_view TEditorLines::Get(int i) const noexcept {
+  if (i < 0 || i >= Count()) return {};
+  return lines_[static_cast<std::size_t>(i)].Text;
+}
+
+TLineEnd TEditorLines::EndType(int i) const noexcept {
+  if (i < 0 || i >= Count()) return TLineEnd::le_Eof;
+  return lines_[static_cast<std::size_t>(i)].End;
+}
+
+void TEditorLines::Changing(TChange c) {
+  if (OnChanging) OnChanging(c);
+}
+
+void TEditorLines::Changed(TChange c) {
+  if (!Updating() && OnChanged) OnChanged(c);
+}
+
+void TEditorLines::Add(std::string_view s) {
+  Changing(TChange::ch_Appended);
+  TLineEnd end = TLineEnd::le_Eof;
+  if (!lines_.empty()) {
+    end = lines_.back().End == TLineEnd::le_Wrapped ? TLineEnd::le_Break : lines_.back().End;
+    lines_.back().End = TLineEnd::le_Break;
+  }
+  lines_.push_back({std::string(s), end});
+  Changed(TChange::ch_Appended);
+}
+
+void TEditorLines::Insert(int i, std::string_view s) {
+  if (i == Count()) return Add(s);
+  if (i < 0 || i > Count()) return;
+  Changing(TChange::ch_Program);
+  lines_.insert(lines_.begin() + i, Line{std::string(s), TLineEnd::le_Break});
+  Changed(TChange::ch_Program);
+}
+
+void TEditorLines::Delete(int i) {
+  if (i < 0 || i >= Count()) return;
+  Changing(TChange::ch_Program);
+  if (i == Count() - 1 && i > 0) lines_[static_cast<std::size_t>(i) - 1].End = lines_.back().End;
+  lines_.erase(lines_.begin() + i);
+  Changed(TChange::ch_Program);
+}
+
+void TEditorLines::Put(int i, std::string_view s) {
+  if (i < 0 || i >= Count()) return;
+  Changing(TChange::ch_Program);
+  lines_[static_cast<std::size_t>(i)].Text.assign(s);
+  Changed(TChange::ch_Program);
+}
+
+void TEditorLines::Clear() {
+  Changing(TChange::ch_Program);
+  lines_.clear();
+  Changed(TChange::ch_Program);
+}
+
+void TEditorLines::EndUpdate() {
+  if (updateCount_ == 0) return;
+  if (--updateCount_ == 0 && OnChanged) OnChanged(TChange::ch_Program);
+}
+
+void TEditorLines::LoadFromFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::system_error(errno ? errno : ENOENT, std::generic_category(), path.string());
+  LoadFromStream(in);
+  if (in.bad()) throw std::system_error(EIO, std::generic_category(), path.string());
+}
+
+void TEditorLines::LoadFromStream(std::istream& in, std::size_t blockSize) {
+  LineParser parser;
+  std::string block(std::max<std::size_t>(blockSize, 1), '\0');
+  while (in) {
+    in.read(block.data(), static_cast<std::streamsize>(block.size()));
+    const auto got = static_cast<std::size_t>(in.gcount());
+    if (got == 0 || !parser.Feed(std::string_view(block.data(), got))) break;
+  }
+  Changing(TChange::ch_Program);
+  lines_ = parser.Finish<Line>();
+  Changed(TChange::ch_Program);
+}
+
+void TEditorLines::SetText(std::string_view bytes) {
+  LineParser parser;
+  parser.Feed(bytes);
+  Changing(TChange::ch_Program);
+  lines_ = parser.Finish<Line>();
+  Changed(TChange::ch_Program);
+}
+
+std::string TEditorLines::Text() const {
+  std::string out;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    out += lines_[i].Text;
+    const bool last = i + 1 == lines_.size();
+    if (lines_[i].End == TLineEnd::le_Break || (lines_[i].End == TLineEnd::le_Eof && !last)) out += "\r\n";
+  }
+  return out;
+}
+
+void TEditorLines::SaveToFile(const std::filesystem::path& path) const {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) throw std::system_error(errno ? errno : EACCES, std::generic_category(), path.string());
+  const std::string text = Text();
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out.close();
+  if (!out) throw std::system_error(EIO, std::generic_category(), path.string());
+}
+
+int TEditorLines::RowCount() const noexcept {
+  if (lines_.empty() || lines_.back().End == TLineEnd::le_Break) return Count() + 1;
+  return Count();
+}
+
+int TEditorLines::EndLength(int row) const noexcept {
+  if (row < 0 || row >= Count()) return 0;
+  const auto& line = lines_[static_cast<std::size_t>(row)];
+  if (line.End == TLineEnd::le_Break) return 2;
+  return line.End == TLineEnd::le_Eof && row + 1 < Count() ? 2 : 0;
+}
+
+std::int64_t TEditorLines::TextLength() const noexcept {
+  std::int64_t n = 0;
+  for (int r = 0; r < Count(); ++r) n += static_cast<std::int64_t>(Get(r).size()) + EndLength(r);
+  return n;
+}
+
+TEditorPos TEditorLines::Clamp(TEditorPos pos) const noexcept {
+  pos.Row = std::clamp(pos.Row, 0, RowCount() - 1);
+  pos.Byte = std::clamp(pos.Byte, 0, static_cast<int>(Get(pos.Row).size()));
+  return pos;
+}
+
+std::int64_t TEditorLines::OffsetOf(TEditorPos pos) const noexcept {
+  pos = Clamp(pos);
+  std::int64_t n = 0;
+  for (int r = 0; r < pos.Row; ++r) n += static_cast<std::int64_t>(Get(r).size()) + EndLength(r);
+  return n + pos.Byte;
+}
+
+TEditorPos TEditorLines::EndPos() const noexcept {
+  if (RowCount() > Count()) return {Count(), 0};
+  return {Count() - 1, static_cast<int>(lines_.back().Text.size())};
+}
+
+TEditorPos TEditorLines::PosOf(std::int64_t offset, bool roundUp) const noexcept {
+  if (offset <= 0) return {0, 0};
+  for (int r = 0; r < Count(); ++r) {
+    const std::string_view s = Get(r);
+    const auto len = static_cast<std::int64_t>(s.size());
+    if (offset <= len) {
+      auto byte = static_cast<std::size_t>(offset);
+      if (byte < s.size() && !IsCharBoundary(s, byte)) byte = roundUp ? byte + 1 : byte - 1;
+      return {r, static_cast<int>(byte)};
+    }
+    const int el = EndLength(r);
+    if (offset < len + el) return roundUp ? TEditorPos{r + 1, 0} : TEditorPos{r, static_cast<int>(len)};
+    offset -= len + el;
+  }
+  return EndPos();
+}
+
+std::string TEditorLines::TextRange(TEditorPos a, TEditorPos b) const {
+  a = Clamp(a);
+  b = Clamp(b);
+  if (b < a) std::swap(a, b);
+  std::string out;
+  for (int r = a.Row; r <= b.Row; ++r) {
+    const std::string_view s = Get(r);
+    const std::size_t from = r == a.Row ? static_cast<std::size_t>(a.Byte) : 0;
+    const std::size_t to = r == b.Row ? static_cast<std::size_t>(b.Byte) : s.size();
+    out.append(s.substr(from, to - from));
+    if (r < b.Row && EndLength(r) == 2) out += "\r\n";
+  }
+  return out;
+}
+
+TEditorPos TEditorLines::PosAfter(TEditorPos pos, std::string_view text) noexcept {
+  const auto segs = SplitLines(text);
+  if (segs.size() == 1) return {pos.Row, pos.Byte + static_cast<int>(segs[0].size())};
+  return {pos.Row + static_cast<int>(segs.size()) - 1, static_cast<int>(segs.back().size())};
+}
+
+TEditorPos TEditorLines::Replace(TEditorPos a, TEditorPos b, std::string_view text) {
+  a = Clamp(a);
+  b = Clamp(b);
+  if (b < a) std::swap(a, b);
+  if (a.Row == Count()) {
+    // The empty row after a final line break becomes a real line.
+    lines_.push_back({std::string(), TLineEnd::le_Eof});
+  }
+  const auto first = static_cast<std::size_t>(a.Row);
+  const auto last = static_cast<std::size_t>(b.Row);
+  const std::string prefix = lines_[first].Text.substr(0, static_cast<std::size_t>(a.Byte));
+  const std::string suffix = lines_[last].Text.substr(static_cast<std::size_t>(b.Byte));
+  const TLineEnd lastEnd = lines_[last].End;
+
+  auto segs = SplitLines(text);
+  std::vector<Line> fresh;
+  fresh.reserve(segs.size());
+  for (auto& seg : segs) fresh.push_back({std::move(seg), TLineEnd::le_Break});
+  fresh.front().Text.insert(0, prefix);
+  fresh.back().Text += suffix;
+  fresh.back().End = lastEnd;
+
+  lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(first), lines_.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(first), std::make_move_iterator(fresh.begin()),
+                std::make_move_iterator(fresh.end()));
+  // An empty last line after a line break is the same text as no line there.
+  if (!lines_.empty() && lines_.back().Text.empty() && lines_.back().End == TLineEnd::le_Eof &&
+      (lines_.size() == 1 || lines_[lines_.size() - 2].End == TLineEnd::le_Break)) {
+    lines_.pop_back();
+  }
+  Changed(TChange::ch_Edit);
+  return PosAfter(a, text);
+}
+
+}  // namespace tarn::editor

@@ -1,0 +1,276 @@
+// Metrics and painting of TKoEditor.
+#include <QEvent>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+#include <climits>
+
+#include "core/encoding.h"
+#include "editor/ko_editor.h"
+#include "editor/row_layout.h"
+
+namespace tarn::editor {
+
+namespace {
+
+// Fixed-pitch Japanese face whose full-width glyphs are exactly two half-width cells.
+const char* const kFallbackFamily = "IPAGothic";
+
+constexpr int kToRowEnd = INT_MAX;
+
+}  // namespace
+
+// --- Metrics ---------------------------------------------------------------------------------
+
+void TKoEditor::ResolveFont() {
+  QFont f = font();
+  if (!QFontDatabase::hasFamily(f.family())) {
+    const int pixels = f.pixelSize() > 0 ? f.pixelSize() : QFontInfo(f).pixelSize();
+    if (QFontDatabase::hasFamily(kFallbackFamily)) {
+      f.setFamily(kFallbackFamily);
+    } else {
+      f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    }
+    f.setPixelSize(std::max(1, pixels));
+  }
+  drawFont_ = f;
+  const QFontMetrics fm(f);
+  const int half = fm.horizontalAdvance(QLatin1Char('0'));
+  avgCharWidth_ = fm.averageCharWidth();
+  // Japanese faces often report the full-width average; the cell is the half-width one.
+  if (avgCharWidth_ <= 0 || (half > 0 && avgCharWidth_ > half * 3 / 2)) avgCharWidth_ = half;
+  avgCharWidth_ = std::max(1, avgCharWidth_);
+  fontHeight_ = std::max(1, fm.height() + std::max(0, fm.leading()));
+  ascent_ = fm.ascent();
+}
+
+void TKoEditor::changeEvent(QEvent* e) {
+  if (e->type() == QEvent::FontChange) {
+    ResolveFont();
+    UpdateScrollBars();
+    viewport()->update();
+  }
+  QAbstractScrollArea::changeEvent(e);
+}
+
+int TKoEditor::ColWidth() const { return std::max(1, avgCharWidth_ + Margin.Character); }
+int TKoEditor::RowHeight() const { return std::max(1, fontHeight_ + Margin.Line); }
+int TKoEditor::TextLeft() const { return Margin.Left; }
+int TKoEditor::TextTop() const { return Margin.Top; }
+int TKoEditor::LeftScrollWidth() const { return topCol_ * ColWidth(); }
+
+QColor TKoEditor::BackColor() const { return Color.isValid() ? Color : palette().color(QPalette::Base); }
+QColor TKoEditor::TextColor() const { return FontColor.isValid() ? FontColor : palette().color(QPalette::Text); }
+QColor TKoEditor::SelectBack() const {
+  return View.Colors.Select.BkColor.isValid() ? View.Colors.Select.BkColor : palette().color(QPalette::Highlight);
+}
+QColor TKoEditor::SelectText() const {
+  return View.Colors.Select.Color.isValid() ? View.Colors.Select.Color : palette().color(QPalette::HighlightedText);
+}
+
+QRect TKoEditor::CaretRect() const {
+  const int x = TextLeft() - LeftScrollWidth() + col_ * ColWidth();
+  const int y = TextTop() + (row_ - topRow_) * RowHeight();
+  return QRect(x, y, overwrite_ ? ColWidth() : 2, RowHeight());
+}
+
+const QString& TKoEditor::Glyph(RE_Char_t code) {
+  auto it = glyphs_.find(code);
+  if (it == glyphs_.end()) {
+    it = glyphs_.emplace(code, QString::fromUtf8(Cp932ToUtf8(CharCodeToText(code)))).first;
+  }
+  return it->second;
+}
+
+// --- Drawing ---------------------------------------------------------------------------------
+
+void TKoEditor::DrawTextRect(const QRect& rect, int x, int y, std::string_view text, int options) {
+  DrawCells(rect, x, y, VisiblePart(text), options);
+}
+
+void TKoEditor::DrawCells(const QRect& rect, int x, int y, std::string_view text, int options) {
+  if (!painter_) return;
+  QPainter& p = *painter_;
+  const int cw = ColWidth();
+  p.save();
+  if (options & dto_Clipped) p.setClipRect(rect, p.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+  if (Canvas.BrushSolid && !text.empty()) {
+    p.fillRect(QRect(x, y, cw * static_cast<int>(text.size()), RowHeight()), Canvas.BrushColor);
+  }
+  p.setFont(Canvas.Font);
+  p.setPen(Canvas.FontColor);
+  const QFontMetricsF fm(Canvas.Font, p.device());
+  const qreal baseline = y + ascent_;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t len = CharLengthAt(text, i);
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (len == 2 || (lead > 0x20 && lead != 0x7F)) {
+      const QString& glyph = Glyph(CharCodeAt(text, i));
+      const qreal target = static_cast<qreal>(cw) * static_cast<qreal>(len);
+      const qreal advance = fm.horizontalAdvance(glyph);
+      const qreal cx = x + static_cast<qreal>(i) * cw;
+      if (advance <= 0 || qAbs(advance - target) < 0.01) {
+        p.drawText(QPointF(cx, baseline), glyph);
+      } else {
+        // Every glyph fills exactly its cells, whatever the face's own advance.
+        p.save();
+        p.translate(cx, baseline);
+        p.scale(target / advance, 1.0);
+        p.drawText(QPointF(0, 0), glyph);
+        p.restore();
+      }
+    }
+    i += len;
+  }
+  p.restore();
+}
+
+void TKoEditor::paintEvent(QPaintEvent*) {
+  ClampState();
+  QPainter p(viewport());
+  painter_ = &p;
+  const QRect all = viewport()->rect();
+  p.fillRect(all, BackColor());
+  const QRect area(TextLeft(), TextTop(), std::max(0, all.width() - TextLeft()), std::max(0, all.height() - TextTop()));
+  for (int r = topRow_; r < Lines.RowCount(); ++r) {
+    const int y = TextTop() + (r - topRow_) * RowHeight();
+    if (y >= all.bottom() + 1) break;
+    PaintRow(p, r, y, area);
+  }
+  p.setClipRect(area);
+  if (!preedit_.isEmpty()) {
+    // The composition stands at the caret, underlined, until the input method commits it.
+    const QRect caret = CaretRect();
+    Canvas = {drawFont_, TextColor(), BackColor(), true};
+    Canvas.Font.setUnderline(true);
+    DrawTextRect(area, caret.x(), caret.y(), Utf8ToCp932(preedit_.toStdString()), dto_Clipped);
+  } else if (hasFocus() && caretOn_) {
+    p.fillRect(CaretRect() & area, overwrite_ ? QColor(128, 128, 128, 128) : TextColor());
+  }
+  painter_ = nullptr;
+}
+
+void TKoEditor::PaintRow(QPainter& p, int row, int y, const QRect& area) {
+  const std::string text(Lines.Get(row));
+  const std::string shown = ExpandTabs(text, Caret.TabSpaceCount);
+  const int cw = ColWidth();
+  const int x = TextLeft() - LeftScrollWidth();
+
+  // The part of the row the selection covers, in cells.
+  int selFrom = 0, selTo = 0;
+  if (Selected()) {
+    const auto [a, b] = SelRange();
+    if (row >= a.Row && row <= b.Row) {
+      selFrom = row == a.Row ? CellOfPos(a) : 0;
+      selTo = row == b.Row ? CellOfPos(b) : kToRowEnd;
+    }
+  } else if (selMode_ == TSelMode::sm_Box) {
+    if (row >= std::min(boxAnchor_.Row, boxActive_.Row) && row <= std::max(boxAnchor_.Row, boxActive_.Row)) {
+      selFrom = std::min(boxAnchor_.Col, boxActive_.Col);
+      selTo = std::max(boxAnchor_.Col, boxActive_.Col);
+    }
+  }
+  struct Piece {
+    int From, To;
+    bool Selected;
+  };
+  std::vector<Piece> pieces;
+  if (selFrom >= selTo) {
+    pieces.push_back({0, kToRowEnd, false});
+  } else {
+    if (selFrom > 0) pieces.push_back({0, selFrom, false});
+    pieces.push_back({selFrom, selTo, true});
+    if (selTo != kToRowEnd) pieces.push_back({selTo, kToRowEnd, false});
+  }
+
+  // Comment colouring starts at the first occurrence of the commenter on a character boundary.
+  int commentCell = -1;
+  if (!View.Commenter.empty()) {
+    const std::string_view part = VisiblePart(text);
+    for (std::size_t i = 0; i < part.size(); i += CharLengthAt(part, i)) {
+      if (part.substr(i, View.Commenter.size()) == View.Commenter) {
+        commentCell = CellOfByte(text, i, Caret.TabSpaceCount);
+        break;
+      }
+    }
+  }
+
+  const auto resetCanvas = [&](bool selected) {
+    Canvas.Font = drawFont_;
+    Canvas.FontColor = selected ? SelectText() : TextColor();
+    Canvas.BrushColor = selected ? SelectBack() : BackColor();
+    Canvas.BrushSolid = true;
+  };
+  for (const Piece& piece : pieces) {
+    const int left = x + piece.From * cw;
+    const int right = piece.To == kToRowEnd ? area.right() + 1 : x + piece.To * cw;
+    const QRect rect = QRect(left, y, std::max(0, right - left), RowHeight()) & area;
+    if (rect.isEmpty()) continue;
+    resetCanvas(piece.Selected);
+    p.setClipRect(rect);
+    p.fillRect(rect, Canvas.BrushColor);
+    DrawCells(rect, x, y, shown, dto_Clipped);
+    if (commentCell >= 0 && !piece.Selected) {
+      Canvas.FontColor = View.Colors.Comment.Color.isValid() ? View.Colors.Comment.Color : TextColor();
+      Canvas.BrushSolid = View.Colors.Comment.BkColor.isValid();
+      Canvas.BrushColor = View.Colors.Comment.BkColor;
+      DrawCells(rect, x + commentCell * cw, y, std::string_view(shown).substr(static_cast<std::size_t>(commentCell)),
+                dto_Clipped);
+    }
+    resetCanvas(piece.Selected);
+    if (OnDrawLine) OnDrawLine(*this, text, x, y, row, rect, piece.Selected);
+    p.setClipRect(rect);
+    PaintMarks(p, row, text, y);
+  }
+  p.setClipping(false);
+}
+
+void TKoEditor::PaintMarks(QPainter& p, int row, std::string_view text, int y) {
+  const int cw = ColWidth(), rh = RowHeight();
+  const int x = TextLeft() - LeftScrollWidth();
+  const QColor grey(128, 128, 128);  // the marks' grey
+  p.save();
+  p.setPen(QPen(grey, 1));
+  p.setBrush(Qt::NoBrush);
+  const int mid = y + rh / 2;
+  if (ExMarks.TabMark || ExMarks.DBSpaceMark) {
+    for (const auto& c : LayoutRow(text, Caret.TabSpaceCount)) {
+      const int cx = x + c.Cell * cw;
+      if (c.Kind == TCellKind::ck_Tab && ExMarks.TabMark) {
+        const int w = std::max(3, cw - 2);
+        p.drawLine(cx + 1, mid - w / 2, cx + w / 2 + 1, mid);
+        p.drawLine(cx + w / 2 + 1, mid, cx + 1, mid + w / 2);
+      } else if (c.Kind == TCellKind::ck_Double && ExMarks.DBSpaceMark && text.substr(c.Byte, 2) == "\x81\x40") {
+        const int side = std::min(2 * cw, rh) - 4;
+        p.drawRect(cx + (2 * cw - side) / 2, y + (rh - side) / 2, side - 1, side - 1);
+      }
+    }
+  }
+  const int endX = x + RowCells(text, Caret.TabSpaceCount) * cw;
+  const bool isLast = row == Lines.RowCount() - 1;
+  const TLineEnd end = Lines.EndType(row);
+  if (Marks.RetMark && row < Lines.Count() && Lines.EndLength(row) == 2) {
+    // A down arrow bending left: the line break.
+    const int cx = endX + cw / 2;
+    p.drawLine(cx + 2, y + 3, cx + 2, mid + 3);
+    p.drawLine(cx + 2, mid + 3, cx - 2, mid + 3);
+    p.drawLine(cx - 2, mid + 3, cx, mid + 1);
+    p.drawLine(cx - 2, mid + 3, cx, mid + 5);
+  } else if (Marks.WrapMark && row < Lines.Count() && end == TLineEnd::le_Wrapped) {
+    const int cx = endX + cw / 2;
+    p.drawLine(cx - 2, mid, cx + 3, mid);
+    p.drawLine(cx + 3, mid, cx + 1, mid - 2);
+    p.drawLine(cx + 3, mid, cx + 1, mid + 2);
+  }
+  if (Marks.EofMark && isLast) {
+    QFont small = drawFont_;
+    small.setPixelSize(std::max(6, rh * 2 / 3));
+    p.setFont(small);
+    p.drawText(QRect(endX + 1, y, 6 * cw, rh), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("[EOF]"));
+  }
+  p.restore();
+}
+
+}  // namespace tarn::editor

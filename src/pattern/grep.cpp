@@ -1,0 +1,94 @@
+#include "pattern/grep.h"
+
+#include <optional>
+
+#include "pattern/fuzzy_char_dic.h"
+
+namespace tarn::pattern {
+namespace {
+
+// The character codes of a literal pattern, read from its automaton: a chain of states with one
+// single-code move each, ending in the accepting state. Reading codes off the automaton, not
+// decoding LiteralText, keeps codes that have no text of their own (such as «\x1234»).
+std::optional<std::vector<RE_Char_t>> LiteralCodes(const TRE_DFA& dfa) {
+  std::vector<RE_Char_t> codes;
+  RE_DFAState state = dfa.InitialState();
+  for (std::size_t steps = 0; steps <= dfa.StateCount(); ++steps) {
+    if (dfa.Accepting(state)) return codes;
+    const auto moves = dfa.Transitions(state);
+    if (moves.size() != 1 || moves[0].Low != moves[0].High) return std::nullopt;
+    codes.push_back(moves[0].Low);
+    state = moves[0].Target;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+TGrep::TGrep() { FuzzyCharDicList().push_back(&FuzzyCharDic()); }
+
+void TGrep::AssignPattern(std::string_view value) {
+  TRegularExpression::AssignPattern(value);
+  literal_scan_ = IsLiteral();
+}
+
+void TGrep::Grep(const std::string& native_path) {
+  if (literal_scan_)
+    ScanLiteral(native_path);
+  else
+    ScanAutomaton(native_path);
+}
+
+void TGrep::ScanAutomaton(const std::string& native_path) {
+  if (!OnMatch) return;
+  Cancel = false;
+  const TRE_DFA& dfa = CurrentDFA();
+  const RE_DFAState initial = dfa.InitialState();
+  try {
+    TTxtFile file(native_path, Cancel, ProcessMessages, BlockSize);
+    for (;;) {
+      RE_DFAState state = dfa.NextState(initial, file.ReadChar());
+      while (state != kNoState) {
+        if (dfa.Accepting(state)) {
+          RE_LineInfo_t line_info;
+          file.ReadLine(line_info);
+          OnMatch(*this, std::move(line_info));
+          break;
+        }
+        state = dfa.NextState(state, file.ReadAheadChar());
+      }
+    }
+  } catch (const EEndOfFile&) {
+    // The end of the stream (or an empty file) ends the scan.
+  }
+}
+
+void TGrep::ScanLiteral(const std::string& native_path) {
+  Cancel = false;
+  const auto codes = LiteralCodes(CurrentDFA());
+  // The empty string goes the automaton's way: it reads the file and reports no empty match.
+  if (!codes || codes->empty()) {
+    ScanAutomaton(native_path);
+    return;
+  }
+  if (!OnMatch) return;
+  const std::vector<RE_Char_t>& k = *codes;
+  try {
+    TTxtFile file(native_path, Cancel, ProcessMessages, BlockSize);
+    for (;;) {
+      RE_Char_t c = file.ReadChar();
+      for (std::size_t i = 0; c == k[i];) {
+        if (++i == k.size()) {
+          RE_LineInfo_t line_info;
+          file.ReadLine(line_info);
+          OnMatch(*this, std::move(line_info));
+          break;
+        }
+        c = file.ReadAheadChar();
+      }
+    }
+  } catch (const EEndOfFile&) {
+  }
+}
+
+}  // namespace tarn::pattern

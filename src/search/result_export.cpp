@@ -1,0 +1,147 @@
+#include "search/result_export.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+
+#include "core/comma_text.h"
+#include "core/encoding.h"
+#include "core/system_text.h"
+
+namespace tarn::search {
+namespace {
+
+std::string EscapeHtml(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    // None of these bytes can be the trail byte of a double-byte character.
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+bool ParseCount(std::string_view text, long long& value) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc{} && end == text.data() + text.size();
+}
+
+struct HitTags {
+  std::string Open;
+  std::string Close;
+};
+
+HitTags BuildHitTags(const THtmlStyle& style) {
+  HitTags tags{"<font color=" + HtmlColor(style.StringFontColor) + ">", "</font>"};
+  if (style.Bold) tags.Open += "<b>";
+  if (style.Italic) tags.Open += "<i>";
+  if (style.Underline) tags.Open += "<u>";
+  if (style.Bold) tags.Close.insert(0, "</b>");
+  if (style.Italic) tags.Close.insert(0, "</i>");
+  if (style.Underline) tags.Close.insert(0, "</u>");
+  return tags;
+}
+
+std::string HtmlLine(std::string_view line, std::string_view info, const HitTags& tags) {
+  const std::vector<std::string> fields = ParseCommaText(info);
+  long long hitPos = 0;
+  long long hitLen = 0;
+  if (fields.size() < 2 || !ParseCount(fields[0], hitPos) || !ParseCount(fields[1], hitLen)) return EscapeHtml(line);
+  // Positions outside the line are clamped as a substring of the line would be.
+  const auto size = static_cast<long long>(line.size());
+  const long long start = hitPos < 1 ? 0 : std::min(hitPos - 1, size);
+  const long long length = std::clamp(hitLen, 0LL, size - start);
+  const auto s = static_cast<std::size_t>(start);
+  const auto n = static_cast<std::size_t>(length);
+  return EscapeHtml(line.substr(0, s)) + tags.Open + EscapeHtml(line.substr(s, n)) + tags.Close +
+         EscapeHtml(line.substr(s + n));
+}
+
+}  // namespace
+
+void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (out) out.close();
+  if (!out) throw EResultFile(CannotCreateFileText(path));
+}
+
+std::string FileMessage(std::string_view utf8Format, const std::filesystem::path& path) {
+  std::string message = SystemText(utf8Format);
+  const std::string& native = path.native();
+  const std::size_t at = message.find("%s");
+  if (at != std::string::npos) message.replace(at, 2, IsValidUtf8(native) ? Utf8ToCp932(native) : native);
+  return message;
+}
+
+std::string CannotCreateFileText(const std::filesystem::path& path) {
+  return FileMessage("ファイル %s を作成できません", path);
+}
+
+void WriteLinesFile(const std::filesystem::path& path, const std::vector<std::string>& lines) {
+  WriteBytes(path, ResultText(lines));
+}
+
+std::string HtmlColor(std::uint32_t color) {
+  switch (color) {
+    case 0x80000005: return "\"white\"";
+    case 0x80000008: return "\"black\"";
+    case 0x8000000F: return "\"silver\"";
+    default: break;
+  }
+  // Digits 5-6, 3-4 and 1-2 of the value in hexadecimal with at least six digits: #RRGGBB for a
+  // plain colour, digits of the value itself for anything else.
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%06X", static_cast<unsigned>(color));
+  const std::string_view digits(hex);
+  return "#" + std::string(digits.substr(4, 2)) + std::string(digits.substr(2, 2)) + std::string(digits.substr(0, 2));
+}
+
+std::string ResultText(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    text += line;
+    text += "\r\n";
+  }
+  return text;
+}
+
+std::string ResultHtml(const std::vector<std::string>& lines, const std::vector<std::string>& resultLineInfos,
+                       const THtmlStyle& style) {
+  const HitTags tags = BuildHitTags(style);
+  std::string html = "<html><body bgcolor=" + HtmlColor(style.BackColor) + " text=" + HtmlColor(style.FontColor) +
+                     "><nobr>\r\n";
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    html += i < resultLineInfos.size() ? HtmlLine(lines[i], resultLineInfos[i], tags) : EscapeHtml(lines[i]);
+    html += "<br>\r\n";
+  }
+  html += "</nobr></body></html>\r\n";
+  return html;
+}
+
+std::filesystem::path SaveFileNameFor(const std::filesystem::path& chosen, TSaveType type) {
+  std::filesystem::path name = chosen;
+  name.replace_extension(type == TSaveType::Html ? ".htm" : ".txt");
+  return name;
+}
+
+TSaveType SaveTypeForFileName(const std::filesystem::path& path) {
+  std::string ext = path.extension().string();
+  for (char& c : ext)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return (ext == ".htm" || ext == ".html") ? TSaveType::Html : TSaveType::Text;
+}
+
+void SaveResult(const std::filesystem::path& path, TSaveType type, const std::vector<std::string>& lines,
+                const std::vector<std::string>& resultLineInfos, const THtmlStyle& style) {
+  WriteBytes(path, type == TSaveType::Html ? ResultHtml(lines, resultLineInfos, style) : ResultText(lines));
+}
+
+}  // namespace tarn::search

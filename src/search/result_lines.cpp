@@ -1,0 +1,94 @@
+#include "search/result_lines.h"
+
+#include <charconv>
+#include <vector>
+
+#include "core/comma_text.h"
+#include "core/sjis.h"
+#include "core/system_text.h"
+#include "search/native_path.h"
+
+namespace tarn::search {
+namespace {
+
+template <typename Int>
+std::optional<Int> ParseDecimal(std::string_view text) {
+  Int value{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::string FileNameOfPath(std::string_view path) {
+  std::size_t name_start = 0;
+  for (std::size_t i = 0; i < path.size(); i += CharLengthAt(path, i))
+    if (path[i] == '/') name_start = i + 1;
+  return std::string(path.substr(name_start));
+}
+
+std::string ResultLinePrefix(int result_type, std::string_view path, std::int32_t line_no) {
+  std::string where;
+  if (result_type == kResultFullPath)
+    where = std::string(path);
+  else if (result_type == kResultFileName)
+    where = FileNameOfPath(path);
+  else
+    return {};
+  return where + "(" + std::to_string(line_no) + "): ";
+}
+
+std::string MakeResultLineInfo(std::size_t prefix_length, int start, int length, std::string_view line,
+                               std::string_view path, std::int32_t line_no, std::string_view native_path) {
+  // A hit that is not inside the line (none found, or out of range) is recorded as empty.
+  if (start < 1 || length < 0 || static_cast<std::size_t>(start) - 1 > line.size()) {
+    start = 0;
+    length = 0;
+  }
+  const std::string_view hit_text =
+      start > 0 ? line.substr(static_cast<std::size_t>(start) - 1, static_cast<std::size_t>(length)) : std::string_view{};
+  std::vector<std::string> fields = {
+      std::to_string(prefix_length + static_cast<std::size_t>(start)),
+      std::to_string(hit_text.size()),
+      std::string(hit_text),
+      std::string(path),
+      std::to_string(line_no),
+  };
+  if (!NativeRecoverable(path, native_path)) fields.emplace_back(native_path);
+  return ToCommaText(fields);
+}
+
+std::optional<ResultLineInfoFields> ParseResultLineInfo(std::string_view info) {
+  const std::vector<std::string> fields = ParseCommaText(info);
+  if (fields.size() < 5) return std::nullopt;
+  const auto hit_pos = ParseDecimal<int>(fields[0]);
+  const auto hit_len = ParseDecimal<int>(fields[1]);
+  const auto line_no = ParseDecimal<std::int32_t>(fields[4]);
+  if (!hit_pos || !hit_len || !line_no) return std::nullopt;
+  ResultLineInfoFields result;
+  result.HitPos = *hit_pos;
+  result.HitLen = *hit_len;
+  result.HitText = fields[2];
+  result.FileName = fields[3];
+  result.LineNo = *line_no;
+  result.NativeFileName = fields.size() > 5 ? fields[5] : Cp932ToNative(fields[3]);
+  return result;
+}
+
+ResultLine MakeResultLine(int result_type, std::string_view path, std::string_view native_path,
+                          const pattern::RE_LineInfo_t& line_info, int start, int length) {
+  std::string prefix = ResultLinePrefix(result_type, path, line_info.LineNo);
+  ResultLine result;
+  result.Info = MakeResultLineInfo(prefix.size(), start, length, line_info.Line, path, line_info.LineNo, native_path);
+  result.Line = std::move(prefix) + line_info.Line;
+  return result;
+}
+
+std::string SearchingStatus(int hit_count) {
+  static const std::string head = SystemText(" 検索中（");
+  static const std::string tail = SystemText("）...");
+  return head + std::to_string(hit_count) + tail;
+}
+
+}  // namespace tarn::search

@@ -1,0 +1,58 @@
+// Result lines: what a reported line becomes in the result view (the line with the file and the
+// line number in front of it, by display mode) and its ResultLineInfo record (where the hit is in
+// the result line, its text, the file and the line number).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "pattern/txt_file.h"
+
+namespace tarn::search {
+
+// Display modes of the setting ResultType; any other value shows the line alone.
+inline constexpr int kResultLineOnly = 0;
+inline constexpr int kResultFullPath = 1;
+inline constexpr int kResultFileName = 2;
+
+// The part of a path after its last "/".
+std::string FileNameOfPath(std::string_view path);
+
+// "path(12): " for mode 1, "name(12): " for mode 2, "" otherwise.
+std::string ResultLinePrefix(int result_type, std::string_view path, std::int32_t line_no);
+
+// The fields of one ResultLineInfo record.
+struct ResultLineInfoFields {
+  int HitPos = 0;           // 1-based byte column of the hit in the result line
+  int HitLen = 0;           // bytes
+  std::string HitText;
+  std::string FileName;     // full path, CP932
+  std::int32_t LineNo = 0;
+  std::string NativeFileName;  // the path as the system names it
+};
+
+// The CommaText record HitPos,HitLen,HitText,FileName,LineNo. start and length are those of the
+// hit in line (start 1-based; 0 when there is none). A sixth field carries native_path when
+// FileName alone does not lead back to it (a name with characters outside CP932).
+std::string MakeResultLineInfo(std::size_t prefix_length, int start, int length, std::string_view line,
+                               std::string_view path, std::int32_t line_no, std::string_view native_path);
+
+// Reads a record back; nullopt when it has fewer than five fields. Without a sixth field the
+// native path is derived from FileName.
+std::optional<ResultLineInfoFields> ParseResultLineInfo(std::string_view info);
+
+struct ResultLine {
+  std::string Line;  // prefix + the line
+  std::string Info;  // its ResultLineInfo
+};
+
+// One reported line as the result view lists it.
+ResultLine MakeResultLine(int result_type, std::string_view path, std::string_view native_path,
+                          const pattern::RE_LineInfo_t& line_info, int start, int length);
+
+// The status line while a run goes on: " 検索中（n）...".
+std::string SearchingStatus(int hit_count);
+
+}  // namespace tarn::search

@@ -1,0 +1,219 @@
+#include "search/search_run.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string_view>
+
+#include "core/comma_text.h"
+#include "core/sjis.h"
+#include "core/strings.h"
+#include "core/system_text.h"
+#include "search/native_path.h"
+#include "search/result_lines.h"
+
+namespace tarn::search {
+namespace {
+
+bool IsDirectory(const std::string& native_path) {
+  struct stat st {};
+  return stat(native_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+std::uint32_t TickCount() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+std::string FinishedStatus(int hit_count, std::uint32_t elapsed_ms) {
+  static const std::string found = SystemText("個検索しました。");
+  char elapsed[64];
+  std::snprintf(elapsed, sizeof elapsed, "(Elapsed time %d:%2.2d.%3.3d)", static_cast<int>(elapsed_ms / 60000),
+                static_cast<int>(elapsed_ms / 1000 % 60), static_cast<int>(elapsed_ms % 1000));
+  return " " + std::to_string(hit_count) + found + elapsed;
+}
+
+std::string EscapeSearchString(std::string_view text) {
+  constexpr std::string_view kMeta = "$()*+-.?[\\]^|";
+  std::string out;
+  out.reserve(text.size() * 2);
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t len = CharLengthAt(text, i);
+    if (len == 1 && kMeta.find(text[i]) != std::string_view::npos) out += '\\';
+    out.append(text.substr(i, len));
+    i += len;
+  }
+  return out;
+}
+
+SearchRun::SearchRun(SearchWindow& window, std::function<void()> process_messages,
+                     std::function<std::uint32_t()> tick_count)
+    : window_(window), tick_count_(std::move(tick_count)) {
+  grep1_.ProcessMessages = process_messages;
+  grep1_.OnMatch = [this](pattern::TGrep&, pattern::RE_LineInfo_t line_info) { Grep1Match(line_info); };
+  find_file1_.ProcessMessages = std::move(process_messages);
+  find_file1_.Conditions = {fcHidden, fcSystem};
+  find_file1_.AttrHidden = false;
+  find_file1_.AttrSystem = false;
+  find_file1_.MinSize = 0;
+  find_file1_.MaxSize = 2147483647;
+  find_file1_.OnFind = [this](TFindFile&, const TFindData& data, const std::string&, bool& cancel) {
+    FindFile1Find(data, cancel);
+  };
+}
+
+FindStartResult SearchRun::ActionFindStartExecute(SearchRequest& request, const SearchSettings& settings) {
+  if (busy_ != 0) return FindStartResult::kRejected;
+  auto reject = [this](RequestBox box) {
+    window_.Beep();
+    window_.FocusRequestBox(box);
+    return FindStartResult::kRejected;
+  };
+  auto trim_box = [this](RequestBox box, std::string& text) {
+    text = std::string(Trim(text));
+    window_.SetRequestBoxText(box, text);
+  };
+
+  if (request.FindString.empty()) return reject(RequestBox::kFindString);
+  trim_box(RequestBox::kDirectory, request.Directory);
+  const std::string native_dir =
+      request.NativeDirectory.empty() ? Cp932ToNative(request.Directory) : std::string(Trim(request.NativeDirectory));
+  if (request.Directory.empty() || native_dir.empty() || !IsDirectory(native_dir))
+    return reject(RequestBox::kDirectory);
+  trim_box(RequestBox::kFileMask, request.FileMask);
+  if (request.FileMask.empty()) return reject(RequestBox::kFileMask);
+  request.DirectoryMask = std::string(Trim(request.DirectoryMask));
+  if (request.SearchSubDirectory && request.DirectoryMask.empty()) request.DirectoryMask = "*.*";
+  window_.SetRequestBoxText(RequestBox::kDirectoryMask, request.DirectoryMask);
+
+  for (const RequestBox box :
+       {RequestBox::kFindString, RequestBox::kDirectory, RequestBox::kFileMask, RequestBox::kDirectoryMask})
+    window_.AddToHistory(box);
+
+  const std::string pattern = settings.NoRegExp ? EscapeSearchString(request.FindString) : request.FindString;
+  grep1_.SetRegExp(pattern);
+  awk_str1_.SetRegExp(pattern);
+  grep1_.SetUseFuzzyCharDic(request.UseFuzzyCharDic);
+  grep1_.SetUseSynonymDic(request.UseSynonymDic);
+  awk_str1_.SetUseFuzzyCharDic(request.UseFuzzyCharDic);
+  awk_str1_.SetUseSynonymDic(request.UseSynonymDic);
+
+  settings_ = settings;
+  const std::uint32_t start_tick = tick_count_();
+  EnterSearchState();
+  try {
+    if (request.NativeDirectory.empty())
+      find_file1_.SetBaseDir(request.Directory);
+    else
+      find_file1_.SetNativeBaseDir(native_dir);
+    find_file1_.SearchSubDir = request.SearchSubDirectory;
+    find_file1_.DirMask = request.DirectoryMask;
+    mask_list_ = ParseCommaText(request.FileMask);
+    for (const std::string& mask : mask_list_) {
+      find_file1_.FileMask = mask;
+      if (find_file1_.Run() != 0) break;
+    }
+    // A stop that came while the finder listed entries met no grep: report it all the same.
+    if (stop_requested_) ReportStop();
+  } catch (...) {
+    try {
+      EndRun(start_tick);
+    } catch (...) {
+      // The first error is the one to show.
+    }
+    throw;
+  }
+  EndRun(start_tick);
+  return stop_requested_ ? FindStartResult::kStopped : FindStartResult::kFinished;
+}
+
+void SearchRun::EnterSearchState() {
+  window_.SetBusyCursor(true);
+  busy_ = 1;
+  hit_count_ = 0;
+  stop_requested_ = false;
+  stop_reported_ = false;
+  static const std::string searching = SystemText(" 検索中...");
+  window_.SetStatusText(searching);
+  result_line_infos_.clear();
+  window_.ClearResultView();
+  if (!settings_.ShowRealtime) window_.SetResultViewUpdating(false);
+  window_.SetPanelsEnabled(false);
+  window_.RefreshCommandStates();
+}
+
+void SearchRun::LeaveSearchState() {
+  window_.SetBusyCursor(false);
+  busy_ = 0;
+  window_.SetPanelsEnabled(true);
+  window_.ResetResultViewPosition();
+  if (!settings_.ShowRealtime) window_.SetResultViewUpdating(true);
+  window_.RefreshCommandStates();
+}
+
+void SearchRun::EndRun(std::uint32_t start_tick) {
+  LeaveSearchState();
+  const std::uint32_t elapsed = tick_count_() - start_tick;
+  window_.SetStatusText(FinishedStatus(hit_count_, elapsed));
+  if (hit_count_ > 0) {
+    window_.FocusResultView();
+    window_.SaveNewResultHistoryEntry();
+  }
+  window_.RefreshResultCommands();
+}
+
+void SearchRun::ActionFindStopExecute() {
+  grep1_.Cancel = true;
+  if (busy_ == 0) return;
+  // The finder and the next file hear it too: a grep clears its flag when it begins a file.
+  stop_requested_ = true;
+  find_file1_.CancelRequested = true;
+}
+
+void SearchRun::ActionResultClearExecute() {
+  result_line_infos_.clear();
+  window_.ClearResultView();
+  window_.SetStatusText("");
+  window_.RefreshResultCommands();
+}
+
+void SearchRun::ReportStop() {
+  if (stop_reported_) return;
+  stop_reported_ = true;
+  static const std::string stopped = SystemText("検索を中断しました。");
+  window_.ShowStopMessage(stopped);
+}
+
+void SearchRun::FindFile1Find(const TFindData& find_data, bool& cancel) {
+  current_file_ = find_file1_.CurrentDir() + "/" + find_data.FileName;
+  current_native_file_ = find_file1_.CurrentNativeDir() + "/" + find_data.NativeFileName;
+  if (stop_requested_) {
+    ReportStop();
+    cancel = true;
+    return;
+  }
+  if (!pattern::IsTextFile(current_native_file_)) return;
+  try {
+    grep1_.Grep(current_native_file_);
+  } catch (const pattern::EGrepCancel&) {
+    stop_requested_ = true;
+    ReportStop();
+    cancel = true;
+  }
+}
+
+void SearchRun::Grep1Match(const pattern::RE_LineInfo_t& line_info) {
+  int start = 0;
+  int length = 0;
+  awk_str1_.Match(line_info.Line, start, length);
+  ResultLine result = MakeResultLine(settings_.ResultType, current_file_, current_native_file_, line_info, start, length);
+  result_line_infos_.push_back(result.Info);
+  window_.AppendResultLine(result.Line, result.Info);
+  ++hit_count_;
+  window_.SetStatusText(SearchingStatus(hit_count_));
+}
+
+}  // namespace tarn::search

@@ -1,0 +1,143 @@
+// The search run: everything the Start command does, from the request checks to the final status
+// line, without a window. What only a window does (cursor, panels, focus, beep, message box,
+// command states, the result view itself) goes through SearchWindow; pending window messages run
+// through the injected pump at the finder's entries, after every block read and before every
+// reported line.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pattern/grep.h"
+#include "pattern/regular_expression.h"
+#include "search/findf.h"
+
+namespace tarn::search {
+
+enum class RequestBox { kFindString, kDirectory, kFileMask, kDirectoryMask };
+
+// The texts and switches of the request panel.
+struct SearchRequest {
+  std::string FindString;     // taken as typed
+  std::string Directory;      // CP932
+  std::string FileMask;       // CommaText list of masks
+  std::string DirectoryMask;  // used only with sub-directories
+  bool SearchSubDirectory = true;
+  bool UseFuzzyCharDic = false;
+  bool UseSynonymDic = false;
+  // The start directory as the system names it, when known (a command line); else derived from
+  // Directory.
+  std::string NativeDirectory;
+};
+
+// The settings a run reads.
+struct SearchSettings {
+  bool NoRegExp = false;
+  bool ShowRealtime = false;
+  int ResultType = 2;
+};
+
+// What the window does for a run.
+class SearchWindow {
+ public:
+  virtual ~SearchWindow() = default;
+
+  virtual void Beep() = 0;
+  virtual void FocusRequestBox(RequestBox box) = 0;
+  // A checked text (trimmed, or the default directory mask) written back into its box.
+  virtual void SetRequestBoxText(RequestBox box, const std::string& text) = 0;
+  virtual void AddToHistory(RequestBox box) = 0;
+  virtual void SetBusyCursor(bool busy) = 0;
+  // Request panel and directory panel.
+  virtual void SetPanelsEnabled(bool enabled) = 0;
+  // The five command-state refreshes.
+  virtual void RefreshCommandStates() = 0;
+  // The result commands alone.
+  virtual void RefreshResultCommands() = 0;
+  virtual void SetStatusText(const std::string& text) = 0;
+  virtual void ClearResultView() = 0;
+  // Suspends (false) or resumes (true) the drawing of the result view's lines.
+  virtual void SetResultViewUpdating(bool updating) = 0;
+  virtual void AppendResultLine(const std::string& line, const std::string& info) = 0;
+  // Scroll to the first row and column, caret to row 0, column 0.
+  virtual void ResetResultViewPosition() = 0;
+  virtual void FocusResultView() = 0;
+  // The information message box with the application title as caption.
+  virtual void ShowStopMessage(const std::string& message) = 0;
+  // Last := Last + 1; Current := Last; First := 1 when it was 0; save the entry Last.
+  virtual void SaveNewResultHistoryEntry() = 0;
+};
+
+enum class FindStartResult {
+  kRejected,  // a request check failed: beep and focus, nothing else
+  kFinished,
+  kStopped,
+};
+
+// The system tick in milliseconds, as an unsigned 32-bit value that wraps around.
+std::uint32_t TickCount();
+
+// " n個検索しました。(Elapsed time m:ss.mmm)".
+std::string FinishedStatus(int hit_count, std::uint32_t elapsed_ms);
+
+// The search string as a literal: a backslash before every single-byte "$()*+-.?[\]^|".
+std::string EscapeSearchString(std::string_view text);
+
+class SearchRun {
+ public:
+  explicit SearchRun(SearchWindow& window, std::function<void()> process_messages = {},
+                     std::function<std::uint32_t()> tick_count = TickCount);
+  SearchRun(const SearchRun&) = delete;
+  SearchRun& operator=(const SearchRun&) = delete;
+
+  // The Start command. request holds the boxes' texts and is updated as the boxes are. Raises
+  // ERegExpParser for a malformed pattern (before the running state); any error during the walk
+  // passes on after the run has ended properly.
+  FindStartResult ActionFindStartExecute(SearchRequest& request, const SearchSettings& settings);
+  // The Stop command: ends the run at the next entry, block or reported line.
+  void ActionFindStopExecute();
+  // The Clear command's effect on the data: result lines, their records and the status line.
+  void ActionResultClearExecute();
+
+  int Busy() const noexcept { return busy_; }
+  int HitCount() const noexcept { return hit_count_; }
+  // Parallel to the result view's lines.
+  std::vector<std::string>& ResultLineInfos() noexcept { return result_line_infos_; }
+  const std::vector<std::string>& ResultLineInfos() const noexcept { return result_line_infos_; }
+  const std::vector<std::string>& MaskList() const noexcept { return mask_list_; }
+  // The entry being handled, and the same as the system names it.
+  const std::string& CurrentFile() const noexcept { return current_file_; }
+  const std::string& CurrentNativeFile() const noexcept { return current_native_file_; }
+
+  pattern::TGrep& Grep1() noexcept { return grep1_; }
+  pattern::TAWKStr& AWKStr1() noexcept { return awk_str1_; }
+  TFindFile& FindFile1() noexcept { return find_file1_; }
+
+ private:
+  void EnterSearchState();
+  void LeaveSearchState();
+  void EndRun(std::uint32_t start_tick);
+  void FindFile1Find(const TFindData& find_data, bool& cancel);
+  void Grep1Match(const pattern::RE_LineInfo_t& line_info);
+  void ReportStop();
+
+  SearchWindow& window_;
+  std::function<std::uint32_t()> tick_count_;
+  pattern::TGrep grep1_;
+  pattern::TAWKStr awk_str1_;
+  TFindFile find_file1_;
+  SearchSettings settings_;
+  int busy_ = 0;
+  int hit_count_ = 0;
+  bool stop_requested_ = false;
+  bool stop_reported_ = false;
+  std::vector<std::string> mask_list_;
+  std::vector<std::string> result_line_infos_;
+  std::string current_file_;
+  std::string current_native_file_;
+};
+
+}  // namespace tarn::search

@@ -1,0 +1,245 @@
+#include "settings/ini_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "core/strings.h"
+#include "core/system_text.h"
+#include "settings/value_forms.h"
+
+namespace tarn::settings {
+namespace {
+
+std::string FillPath(std::string_view utf8Format, const std::filesystem::path& path) {
+  std::string message = SystemText(utf8Format);
+  const std::size_t at = message.find("%s");
+  if (at != std::string::npos) message.replace(at, 2, PathText(path));
+  return message;
+}
+
+// The key of an entry: the text before its first "=", or nothing for a line without one.
+std::optional<std::string_view> EntryKey(std::string_view entry) {
+  const std::size_t eq = entry.find('=');
+  if (eq == std::string_view::npos) return std::nullopt;
+  return entry.substr(0, eq);
+}
+
+std::string OneLine(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c == '\r' || c == '\n') c = ' ';
+  return out;
+}
+
+// Closes the descriptor and removes the temporary file unless the write was committed.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(std::string pathTemplate) : path_(std::move(pathTemplate)) {
+    fd_ = ::mkstemp(path_.data());
+    created_ = fd_ >= 0;
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (created_ && !committed_) ::unlink(path_.c_str());
+  }
+  bool Opened() const { return fd_ >= 0; }
+  bool Write(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+  bool Finish(mode_t mode) {
+    const bool ok = ::fchmod(fd_, mode) == 0 && ::fsync(fd_) == 0;
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    return ok && closed;
+  }
+  bool RenameTo(const std::string& target) {
+    committed_ = ::rename(path_.c_str(), target.c_str()) == 0;
+    return committed_;
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  bool created_ = false;
+  bool committed_ = false;
+};
+
+}  // namespace
+
+std::string CannotCreateFileMessage(const std::filesystem::path& path) {
+  return FillPath("ファイル %s を作成できません", path);
+}
+
+std::string CannotOpenFileMessage(const std::filesystem::path& path) {
+  return FillPath("ファイル %s は開けません", path);
+}
+
+void WriteFileAtomically(const std::filesystem::path& link, std::string_view bytes) {
+  // A symbolic link (a settings file kept with the user's other dotfiles) stays a link: the file
+  // it points at is replaced.
+  std::error_code ec;
+  const std::filesystem::path path =
+      std::filesystem::is_symlink(link, ec) ? std::filesystem::weakly_canonical(link, ec) : link;
+  // A replaced file keeps its permissions; a new one gets the usual rw-r--r--.
+  mode_t mode = 0644;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
+  TemporaryFile temp(path.native() + ".XXXXXX");
+  if (!temp.Opened() || !temp.Write(bytes) || !temp.Finish(mode) || !temp.RenameTo(path.native()))
+    throw ESettingsFile(CannotCreateFileMessage(link));
+}
+
+IniFile IniFile::Parse(std::string_view text) {
+  IniFile ini;
+  Section* current = nullptr;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = Trim(text.substr(pos, end - pos));
+    pos = end + 1;
+    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++pos;
+
+    if (line.empty() || line.front() == ';') continue;
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+      current = &ini.SectionFor(Trim(line.substr(1, line.size() - 2)));
+      continue;
+    }
+    if (current == nullptr) continue;
+    const std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos) {
+      current->Entries.emplace_back(line);
+    } else {
+      std::string entry(Trim(line.substr(0, eq)));
+      entry += '=';
+      entry += Trim(line.substr(eq + 1));
+      current->Entries.push_back(std::move(entry));
+    }
+  }
+  return ini;
+}
+
+IniFile IniFile::Load(const std::filesystem::path& path) {
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) return {};
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw ESettingsFile(CannotOpenFileMessage(path));
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw ESettingsFile(CannotOpenFileMessage(path));
+  return Parse(bytes);
+}
+
+std::string IniFile::ToText() const {
+  std::string text;
+  for (const Section& section : sections_) {
+    text += '[';
+    text += section.Name;
+    text += "]\r\n";
+    for (const std::string& entry : section.Entries) {
+      text += entry;
+      text += "\r\n";
+    }
+    text += "\r\n";
+  }
+  return text;
+}
+
+void IniFile::Save(const std::filesystem::path& path) const { WriteFileAtomically(path, ToText()); }
+
+const IniFile::Section* IniFile::FindSection(std::string_view name) const {
+  for (const Section& section : sections_)
+    if (SameName(section.Name, name)) return &section;
+  return nullptr;
+}
+
+IniFile::Section& IniFile::SectionFor(std::string_view name) {
+  for (Section& section : sections_)
+    if (SameName(section.Name, name)) return section;
+  sections_.push_back(Section{std::string(name), {}});
+  return sections_.back();
+}
+
+std::optional<std::string> IniFile::Find(std::string_view section, std::string_view key) const {
+  const Section* found = FindSection(section);
+  if (found == nullptr) return std::nullopt;
+  for (const std::string& entry : found->Entries) {
+    const auto entryKey = EntryKey(entry);
+    if (entryKey && SameName(*entryKey, key)) return entry.substr(entryKey->size() + 1);
+  }
+  return std::nullopt;
+}
+
+std::string IniFile::ReadString(std::string_view section, std::string_view key, std::string_view fallback) const {
+  auto value = Find(section, key);
+  return value ? std::move(*value) : std::string(fallback);
+}
+
+std::int32_t IniFile::ReadInteger(std::string_view section, std::string_view key, std::int32_t fallback) const {
+  const auto value = Find(section, key);
+  if (!value) return fallback;
+  return ParseInteger(*value).value_or(fallback);
+}
+
+bool IniFile::ReadBool(std::string_view section, std::string_view key, bool fallback) const {
+  return ReadInteger(section, key, fallback ? 1 : 0) != 0;
+}
+
+std::uint32_t IniFile::ReadColor(std::string_view section, std::string_view key, std::uint32_t fallback) const {
+  return static_cast<std::uint32_t>(ReadInteger(section, key, static_cast<std::int32_t>(fallback)));
+}
+
+void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  const std::string cleanKey = OneLine(key);
+  std::string entry = cleanKey + "=" + OneLine(value);
+  Section& target = SectionFor(OneLine(section));
+  for (std::string& existing : target.Entries) {
+    const auto entryKey = EntryKey(existing);
+    if (entryKey && SameName(*entryKey, cleanKey)) {
+      existing = std::move(entry);
+      return;
+    }
+  }
+  target.Entries.push_back(std::move(entry));
+}
+
+void IniFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) {
+  WriteString(section, key, FormatInteger(value));
+}
+
+void IniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
+  WriteString(section, key, FormatBool(value));
+}
+
+void IniFile::WriteColor(std::string_view section, std::string_view key, std::uint32_t value) {
+  WriteString(section, key, FormatColor(value));
+}
+
+void IniFile::EraseSection(std::string_view section) {
+  std::erase_if(sections_, [&](const Section& s) { return SameName(s.Name, section); });
+}
+
+bool IniFile::SectionExists(std::string_view section) const { return FindSection(section) != nullptr; }
+
+std::vector<std::string> IniFile::SectionNames() const {
+  std::vector<std::string> names;
+  for (const Section& section : sections_) names.push_back(section.Name);
+  return names;
+}
+
+}  // namespace tarn::settings

@@ -1,0 +1,192 @@
+// The control's text model, row layout and undo list, without a widget.
+#include <QTest>
+#include <sstream>
+
+#include "editor/editor_lines.h"
+#include "editor/row_layout.h"
+#include "editor/undo_list.h"
+
+using namespace tarn::editor;
+
+namespace {
+
+const std::string kA = "\x82\xa0";  // あ
+
+std::string Load(TEditorLines& lines, const std::string& bytes, std::size_t block) {
+  std::istringstream in(bytes);
+  lines.LoadFromStream(in, block);
+  return lines.Text();
+}
+
+}  // namespace
+
+class EditorLinesTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void LoadsEveryBreakKindAtEveryBlockSize() {
+    const std::string file = "one\r\ntwo\rthree\nfour\r\n\r\nsix";
+    for (std::size_t block : {1u, 2u, 3u, 4u, 5u, 7u, 65536u}) {
+      TEditorLines lines;
+      Load(lines, file, block);
+      QCOMPARE(lines.Count(), 6);
+      QCOMPARE(std::string(lines.Get(0)), std::string("one"));
+      QCOMPARE(std::string(lines.Get(2)), std::string("three"));
+      QCOMPARE(std::string(lines.Get(4)), std::string());
+      QCOMPARE(std::string(lines.Get(5)), std::string("six"));
+      QVERIFY(lines.EndType(4) == TLineEnd::le_Break);
+      QVERIFY(lines.EndType(5) == TLineEnd::le_Eof);
+    }
+  }
+
+  void CrAtBlockEndAndLfAtNextStartAreOneBreak() {
+    TEditorLines lines;
+    Load(lines, "ab\r\ncd", 3);  // blocks "ab\r" and "\ncd"
+    QCOMPARE(lines.Count(), 2);
+    QCOMPARE(lines.Text(), std::string("ab\r\ncd"));
+  }
+
+  void StopsAtFirstEndOfTextByte() {
+    TEditorLines lines;
+    QCOMPARE(Load(lines, "abc\r\nde\x1a" "fg\r\nhi", 4), std::string("abc\r\nde"));
+    QCOMPARE(lines.Count(), 2);
+    QVERIFY(lines.EndType(1) == TLineEnd::le_Eof);
+    Load(lines, "\x1a" "abc", 16);
+    QCOMPARE(lines.Count(), 0);
+  }
+
+  void SavesLastLineBreakOnlyWhenLoadedWithOne() {
+    TEditorLines lines;
+    QCOMPARE(Load(lines, "a\r\nb", 16), std::string("a\r\nb"));
+    QCOMPARE(Load(lines, "a\r\nb\r\n", 16), std::string("a\r\nb\r\n"));
+    QCOMPARE(Load(lines, "a\nb\r", 16), std::string("a\r\nb\r\n"));
+    QCOMPARE(lines.RowCount(), 3);  // the caret may stand on the row after a final break
+  }
+
+  void FileRoundTrip() {
+    const auto dir = std::filesystem::temp_directory_path() / ("tarn_editor_lines_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto path = dir / "text.txt";
+    TEditorLines lines;
+    lines.Add("x" + kA);
+    lines.Add("y");
+    lines.SaveToFile(path);
+    TEditorLines back;
+    back.LoadFromFile(path);
+    QCOMPARE(back.Text(), std::string("x" + kA + "\r\ny"));
+    std::filesystem::remove_all(dir);
+    QVERIFY_THROWS_EXCEPTION(std::system_error, back.LoadFromFile(dir / "missing.txt"));
+  }
+
+  void StringListOperationsKeepTheLastEndType() {
+    TEditorLines lines;
+    lines.Add("a");
+    lines.Add("bc");
+    lines.Add("d");
+    QCOMPARE(lines.TextLength(), std::int64_t(8));  // 1 + 2 + 2 + 2 + 1
+    lines.Insert(0, "z");
+    lines.Delete(3);
+    QCOMPARE(lines.Text(), std::string("z\r\na\r\nbc"));
+    lines.Put(2, "BC");
+    QCOMPARE(std::string(lines.Get(2)), std::string("BC"));
+    QCOMPARE(std::string(lines.Get(9)), std::string());
+    lines.Clear();
+    QCOMPARE(lines.RowCount(), 1);
+  }
+
+  void NestedBulkUpdateReportsOnceAtTheEnd() {
+    TEditorLines lines;
+    int changes = 0;
+    lines.OnChanged = [&](TEditorLines::TChange) { ++changes; };
+    lines.BeginUpdate();
+    lines.BeginUpdate();
+    lines.Add("a");
+    lines.EndUpdate();
+    lines.Add("b");
+    QCOMPARE(changes, 0);
+    lines.EndUpdate();
+    QCOMPARE(changes, 1);
+    lines.EndUpdate();  // unbalanced: ignored
+    QCOMPARE(changes, 1);
+  }
+
+  void OffsetsCountBreaksAsTwo() {
+    TEditorLines lines;
+    lines.SetText("ab\r\n" + kA + "c");
+    QCOMPARE(lines.OffsetOf({1, 0}), std::int64_t(4));
+    QCOMPARE(lines.OffsetOf({1, 3}), std::int64_t(7));
+    QVERIFY((lines.PosOf(3) == TEditorPos{0, 2}));
+    QVERIFY((lines.PosOf(3, true) == TEditorPos{1, 0}));
+    QVERIFY((lines.PosOf(5) == TEditorPos{1, 0}));  // inside あ: back to its start
+    QVERIFY((lines.PosOf(5, true) == TEditorPos{1, 2}));
+    QVERIFY((lines.PosOf(99) == TEditorPos{1, 3}));
+  }
+
+  void ReplaceAcrossLinesAndUndo() {
+    TEditorLines lines;
+    lines.SetText("one\r\ntwo\r\nthree");
+    TEditorUndoList undo;
+    TUndoStep step;
+    step.CaretBefore = {0, 1};
+    const TEditorPos a{0, 1}, b{2, 2};
+    step.Edits.push_back({a, lines.TextRange(a, b), "X\r\nY"});
+    QVERIFY((lines.Replace(a, b, "X\r\nY") == TEditorPos{1, 1}));
+    QCOMPARE(lines.Text(), std::string("oX\r\nYree"));
+    undo.Push(std::move(step), 10);
+    undo.Undo(lines);
+    QCOMPARE(lines.Text(), std::string("one\r\ntwo\r\nthree"));
+    undo.Redo(lines);
+    QCOMPARE(lines.Text(), std::string("oX\r\nYree"));
+  }
+
+  void TypingOnTheRowAfterAFinalBreak() {
+    TEditorLines lines;
+    lines.SetText("a\r\n");
+    lines.Replace({1, 0}, {1, 0}, "b");
+    QCOMPARE(lines.Text(), std::string("a\r\nb"));
+    lines.Replace({1, 0}, {1, 1}, "");
+    QCOMPARE(lines.Text(), std::string("a\r\n"));
+    QCOMPARE(lines.RowCount(), 2);
+  }
+
+  void UndoListKeepsAtMostMaxSteps() {
+    TEditorLines lines;
+    TEditorUndoList undo;
+    for (int i = 0; i < 5; ++i) {
+      const TEditorPos at = lines.EndPos();
+      lines.Replace(at, at, "x");
+      undo.Push({{{at, "", "x"}}, at, {}}, 3);
+    }
+    QCOMPARE(undo.UndoCount(), 3);
+    while (undo.CanUndo()) undo.Undo(lines);
+    QCOMPARE(lines.Text(), std::string("xx"));
+  }
+
+  void RowShowsAtMost1000Bytes() {
+    QCOMPARE(VisibleLength(std::string(1200, 'a')), std::size_t(1000));
+    std::string dbcs = std::string(999, 'a') + kA + "bbb";
+    QCOMPARE(VisibleLength(dbcs), std::size_t(1001));
+    QCOMPARE(ExpandTabs(dbcs, 8).size(), std::size_t(1001));
+    // A lead byte earlier in the row shifts where byte 1000 falls.
+    std::string shifted = kA + std::string(997, 'a') + kA + "b";
+    QCOMPARE(VisibleLength(shifted), std::size_t(1001));
+    QCOMPARE(VisibleLength(std::string(998, 'a') + kA + kA), std::size_t(1000));
+  }
+
+  void TabsAndDoubleByteCells() {
+    const std::string row = "a\tb" + kA + "\tc";
+    QCOMPARE(CellOfByte(row, 2, 8), 8);   // b after the tab
+    QCOMPARE(CellOfByte(row, 3, 8), 9);   // あ
+    QCOMPARE(CellOfByte(row, 6, 8), 16);  // c
+    QCOMPARE(RowCells(row, 8), 17);
+    QCOMPARE(ByteOfCell(row, 10, 8), std::size_t(3));  // second half of あ
+    QCOMPARE(SnapCol(row, 10, 8, false), 9);
+    QCOMPARE(SnapCol(row, 4, 8, false), 1);  // inside the tab
+    QCOMPARE(SnapCol(row, 4, 8, true), 4);
+    QCOMPARE(CellOfByte(row, 10, 8), 20);  // beyond the end: one cell per byte
+    QCOMPARE(ExpandTabs(row, 8), std::string("a       b" + kA + "     c"));
+  }
+};
+
+QTEST_APPLESS_MAIN(EditorLinesTest)
+#include "editor_lines_test.moc"

@@ -1,0 +1,180 @@
+#include "pattern/grep.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace tarn::pattern {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string templ = (fs::temp_directory_path() / "tarn-grep-XXXXXX").string();
+    path_ = mkdtemp(templ.data());
+  }
+  ~TempDir() { fs::remove_all(path_); }
+  std::string Write(const std::string& name, const std::string& bytes) const {
+    const std::string path = path_ + "/" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+
+ private:
+  std::string path_;
+};
+
+// Both reference scans, callable whatever the pattern.
+class TestGrep : public TGrep {
+ public:
+  using TGrep::ScanAutomaton;
+  using TGrep::ScanLiteral;
+};
+
+std::string Describe(const std::vector<RE_LineInfo_t>& lines) {
+  std::string out;
+  for (const auto& line : lines) out += std::to_string(line.LineNo) + ":" + line.Line + "|";
+  return out;
+}
+
+std::string GrepFile(TestGrep& grep, const std::string& path, std::size_t block_size = TTxtFile::kDefaultBlockSize) {
+  std::vector<RE_LineInfo_t> lines;
+  grep.OnMatch = [&](TGrep&, RE_LineInfo_t info) { lines.push_back(std::move(info)); };
+  grep.BlockSize = block_size;
+  grep.Grep(path);
+  return Describe(lines);
+}
+
+std::string GrepFor(const std::string& pattern, const std::string& bytes, std::size_t block_size = TTxtFile::kDefaultBlockSize) {
+  TempDir dir;
+  TestGrep grep;
+  grep.SetRegExp(pattern);
+  return GrepFile(grep, dir.Write("f.txt", bytes), block_size);
+}
+
+TEST(GrepTest, AnchorsAreTheLineEndsOfTheStream) {
+  const std::string text = "a\r\nb\rc\nd";
+  for (std::size_t block = 1; block <= 8; ++block) {
+    SCOPED_TRACE(block);
+    EXPECT_EQ(GrepFor("^b$", text, block), "2:b|");
+    EXPECT_EQ(GrepFor("^[a-d]$", text, block), "1:a|2:b|3:c|4:d|");
+  }
+  EXPECT_EQ(GrepFor("^x", "xyz\nx\n"), "1:xyz|2:x|");
+  EXPECT_EQ(GrepFor("z$", "xyz"), "1:xyz|");
+  // The line feed in a character class may not shadow "$" (the line «abc» is found).
+  EXPECT_EQ(GrepFor("a[\\x01-\\x7f]*$", "abc\n"), "1:abc|");
+}
+
+TEST(GrepTest, ALineIsReportedOnceAndByTheLineItsMatchStartsIn) {
+  EXPECT_EQ(GrepFor("ab", "ab ab ab\nxx\nab"), "1:ab ab ab|3:ab|");
+  EXPECT_EQ(GrepFor("b+", "abbb\n"), "1:abbb|");
+  EXPECT_EQ(GrepFor("b\\nc", "ab\ncd\n"), "1:ab|");
+  EXPECT_EQ(GrepFor("b\\n*c", "ab\r\n\r\ncd\n"), "1:ab|");
+}
+
+TEST(GrepTest, SingleByteCodesNeverMatchInsideDoubleByteCharacters) {
+  const std::string text = "\x83\x41\n\x81\x5B\n";  // "ア" and "ー"
+  EXPECT_EQ(GrepFor("A", text), "");
+  EXPECT_EQ(GrepFor("\\[", text), "");
+  EXPECT_EQ(GrepFor("[A\\[]", text), "");
+  EXPECT_EQ(GrepFor("\x83\x41", text), "1:\x83\x41|");
+}
+
+TEST(GrepTest, EmptyPatternAndEmptyFileReportNothing) {
+  EXPECT_EQ(GrepFor("", "abc\n"), "");
+  EXPECT_EQ(GrepFor("abc", ""), "");
+  TestGrep grep;
+  EXPECT_THROW(GrepFile(grep, "/nonexistent/tarn/file"), EFileNotFound);
+}
+
+TEST(GrepTest, LongLinesAndLateNuls) {
+  const std::string long_line = std::string(299999, 'x') + "y";
+  EXPECT_EQ(GrepFor("y", "a\n" + long_line + "\nyes\n"), "2:" + long_line + "|3:yes|");
+  const std::string late_nul = std::string(3000, 'a') + std::string("\0b", 2);
+  EXPECT_EQ(GrepFor("a b", late_nul), "1:" + std::string(3000, 'a') + " b|");
+}
+
+TEST(GrepTest, CancelIsClearedWhenAFileBeginsAndHonouredAtTheNextBlock) {
+  TempDir dir;
+  const std::string path = dir.Write("big.txt", std::string(50000, 'a') + "\nhit\n");
+  TestGrep grep;
+  grep.SetRegExp("hit");
+  grep.Cancel = true;
+  EXPECT_EQ(GrepFile(grep, path), "2:hit|");
+
+  int blocks = 0;
+  grep.ProcessMessages = [&] {
+    if (++blocks == 2) grep.Cancel = true;
+  };
+  EXPECT_THROW(GrepFile(grep, path, 1000), EGrepCancel);
+  EXPECT_EQ(blocks, 2);
+}
+
+TEST(GrepTest, LiteralScanIsChosenForPlainStrings) {
+  TestGrep grep;
+  grep.SetRegExp("abc");
+  EXPECT_TRUE(grep.UsesLiteralScan());
+  grep.SetRegExp("ab?");
+  EXPECT_FALSE(grep.UsesLiteralScan());
+  EXPECT_THROW(grep.SetRegExp("a("), ERegExpParser);
+  EXPECT_FALSE(grep.UsesLiteralScan());  // the previous choice stays
+}
+
+// ScanLiteral lists exactly what ScanAutomaton lists, whatever the pattern's codes and wherever
+// the blocks end.
+TEST(GrepTest, LiteralScanEqualsAutomatonScan) {
+  TempDir dir;
+  std::mt19937 random(1209);
+  const std::string alphabet("ab4\r\n\0\x83\x41\x12\x34\x81\x5B", 12);
+  const std::vector<std::string> patterns = {"a", "ab", "b\\na", "\\x1234", "4", "\x83\x41", "A", "a\\r", "\\n\\n", "\\x0a"};
+  std::vector<std::unique_ptr<TestGrep>> greps;
+  for (const std::string& pattern : patterns) {
+    greps.push_back(std::make_unique<TestGrep>());
+    greps.back()->SetRegExp(pattern);
+    ASSERT_TRUE(greps.back()->IsLiteral()) << pattern;
+  }
+  for (int round = 0; round < 20; ++round) {
+    std::string bytes;
+    const std::size_t size = random() % 80;
+    for (std::size_t i = 0; i < size; ++i) bytes += alphabet[random() % alphabet.size()];
+    const std::string path = dir.Write("r" + std::to_string(round), bytes);
+    for (std::size_t p = 0; p < patterns.size(); ++p) {
+      TestGrep& grep = *greps[p];
+      for (const std::size_t block : {std::size_t{1}, std::size_t{3}, TTxtFile::kDefaultBlockSize}) {
+        grep.BlockSize = block;
+        std::vector<RE_LineInfo_t> literal;
+        std::vector<RE_LineInfo_t> automaton;
+        grep.OnMatch = [&](TGrep&, RE_LineInfo_t info) { literal.push_back(std::move(info)); };
+        grep.ScanLiteral(path);
+        grep.OnMatch = [&](TGrep&, RE_LineInfo_t info) { automaton.push_back(std::move(info)); };
+        grep.ScanAutomaton(path);
+        ASSERT_EQ(Describe(literal), Describe(automaton)) << "pattern " << patterns[p] << " round " << round;
+      }
+    }
+  }
+}
+
+TEST(GrepTest, FuzzyCharacterDictionaryIsAttached) {
+  TempDir dir;
+  const std::string path = dir.Write("f.txt", "x\x82\x60y\n");  // x, full-width "Ａ", y
+  TestGrep grep;
+  grep.SetRegExp("a");
+  EXPECT_EQ(GrepFile(grep, path), "");
+  grep.SetUseFuzzyCharDic(true);
+  EXPECT_EQ(GrepFile(grep, path), "1:x\x82\x60y|");
+}
+
+TEST(GrepTest, CodesWithoutTextOfTheirOwnAreNotMistakenForOtherText) {
+  // «\x1234» is no Shift-JIS character: a file holding "4" or the bytes 0x12 0x34 has no match.
+  EXPECT_EQ(GrepFor("\\x1234", "4\n\x12\x34\n"), "");
+}
+
+}  // namespace
+}  // namespace tarn::pattern

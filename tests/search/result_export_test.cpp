@@ -1,0 +1,95 @@
+#include "search/result_export.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "core/system_text.h"
+
+namespace tarn::search {
+namespace {
+
+const std::string kHit = "\x90\xB0\x82\xEA";                                     // 晴れ
+const std::string kLine = "memo.txt(12): \x8D\xA1\x93\xFA\x82\xCD" + kHit;        // memo.txt(12): 今日は晴れ
+
+TEST(HtmlColor, NamesTheThreeSystemColoursAndReordersOthers) {
+  EXPECT_EQ(HtmlColor(0x80000005), "\"white\"");
+  EXPECT_EQ(HtmlColor(0x80000008), "\"black\"");
+  EXPECT_EQ(HtmlColor(0x8000000F), "\"silver\"");
+  EXPECT_EQ(HtmlColor(0x00FF0000), "#0000FF");
+  EXPECT_EQ(HtmlColor(0x00123456), "#563412");
+  EXPECT_EQ(HtmlColor(0), "#000000");
+  EXPECT_EQ(HtmlColor(0x80000012), "#000080");
+  EXPECT_EQ(HtmlColor(0x1FFFFFFF), "#FFFF1F");
+}
+
+TEST(ResultHtml, WrapsTheHitInTheHitStyle) {
+  THtmlStyle style;
+  style.Bold = true;
+  EXPECT_EQ(ResultHtml({kLine}, {"21,4," + kHit + ",C:\\doc\\memo.txt,12"}, style),
+            "<html><body bgcolor=\"white\" text=#000000><nobr>\r\n"
+            "memo.txt(12): \x8D\xA1\x93\xFA\x82\xCD<font color=#0000FF><b>" + kHit + "</b></font><br>\r\n"
+            "</nobr></body></html>\r\n");
+  style.Italic = style.Underline = true;
+  style.StringFontColor = 0x000000FF;
+  EXPECT_EQ(ResultHtml({"abc"}, {"2,1,b,/a,1"}, style),
+            "<html><body bgcolor=\"white\" text=#000000><nobr>\r\n"
+            "a<font color=#FF0000><b><i><u>b</u></i></b></font>c<br>\r\n</nobr></body></html>\r\n");
+}
+
+TEST(ResultHtml, NoByteOfTheTextBecomesMarkup) {
+  const THtmlStyle style;
+  const std::string out = ResultHtml({"<a & b> \"q\" \x01script\x02 x"}, {"22,1,x,/f,1"}, style);
+  EXPECT_NE(out.find("&lt;a &amp; b&gt; &quot;q&quot; \x01script\x02 <font color=#0000FF>x</font><br>"), std::string::npos);
+  EXPECT_EQ(out.find("<script"), std::string::npos);
+  // A hit holding a double quote is escaped inside the tags.
+  EXPECT_NE(ResultHtml({"say \"hi\""}, {"5,4,\"\"\"hi\"\"\",/f,1"}, style).find("say <font color=#0000FF>&quot;hi&quot;</font><br>"),
+            std::string::npos);
+}
+
+TEST(ResultHtml, CopesWithEmptyHitsAndEntriesThatDoNotFit) {
+  const THtmlStyle style;
+  auto body = [&](const std::vector<std::string>& lines, const std::vector<std::string>& infos) {
+    const std::string html = ResultHtml(lines, infos, style);
+    const std::size_t start = html.find("\r\n") + 2;
+    return html.substr(start, html.rfind("</nobr>") - start);
+  };
+  EXPECT_EQ(body({"abc"}, {"3,0,,/f,1"}), "ab<font color=#0000FF></font>c<br>\r\n");
+  EXPECT_EQ(body({"abc"}, {"9,5,x,/f,1"}), "abc<font color=#0000FF></font><br>\r\n");
+  EXPECT_EQ(body({"abc"}, {"-5,2,x,/f,1"}), "<font color=#0000FF>ab</font>c<br>\r\n");
+  EXPECT_EQ(body({"abc"}, {"x,2,x,/f,1"}), "abc<br>\r\n");
+  EXPECT_EQ(body({"a<", "b"}, {}), "a&lt;<br>\r\nb<br>\r\n");
+  EXPECT_EQ(body({"a"}, {"1,1,a,/f,1", "1,1,b,/f,2"}), "<font color=#0000FF>a</font><br>\r\n");
+}
+
+TEST(ResultExport, ExtensionRulesOfTheSaveDialogAndTheCommandLine) {
+  EXPECT_EQ(SaveFileNameFor("/out/result.html", TSaveType::Html), "/out/result.htm");
+  EXPECT_EQ(SaveFileNameFor("/out/result", TSaveType::Text), "/out/result.txt");
+  EXPECT_EQ(SaveFileNameFor("/out/a.b/result.csv", TSaveType::Text), "/out/a.b/result.txt");
+  EXPECT_EQ(SaveTypeForFileName("x.HTML"), TSaveType::Html);
+  EXPECT_EQ(SaveTypeForFileName("x.htm"), TSaveType::Html);
+  EXPECT_EQ(SaveTypeForFileName("x.txt"), TSaveType::Text);
+  EXPECT_EQ(SaveTypeForFileName("htm"), TSaveType::Text);
+}
+
+TEST(ResultExport, WritesAndReplacesFilesAndReportsFailure) {
+  char pattern[] = "/tmp/tarn-export-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::filesystem::path dir = pattern;
+  const auto path = dir / "out.txt";
+  std::ofstream(path) << "old content that is longer";
+  SaveResult(path, TSaveType::Text, {kLine, ""}, {}, {});
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), kLine + "\r\n\r\n");
+  EXPECT_THROW(SaveResult(dir / "missing" / "x.htm", TSaveType::Html, {kLine}, {}, {}), EResultFile);
+  try {
+    WriteLinesFile(dir / "missing" / "x", {});
+  } catch (const EResultFile& e) {
+    EXPECT_EQ(std::string(e.what()), SystemText("ファイル ") + (dir / "missing" / "x").string() + SystemText(" を作成できません"));
+  }
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace tarn::search

@@ -1,0 +1,106 @@
+// tarngrep end to end, on the bundled samples and on files made here. Skipped when the program
+// has not been built beside this test.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "test_tree.h"
+
+namespace tarn::search {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+
+class TarngrepTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    program_ = fs::canonical("/proc/self/exe").parent_path() / "../../src/app/tarngrep";
+    if (!fs::exists(program_)) GTEST_SKIP() << "tarngrep not built";
+  }
+
+  // Runs tarngrep in the source directory with the given (shell-quoted) arguments.
+  Outcome Run(const std::string& args) {
+    const std::string out = tree_.root() + "/stdout";
+    const std::string err = tree_.root() + "/stderr";
+    const std::string command = "cd '" TARN_SOURCE_DIR "' && '" + program_.string() + "' " + args + " >'" + out +
+                                "' 2>'" + err + "'";
+    Outcome outcome;
+    const int raw = std::system(command.c_str());
+    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    outcome.out = Slurp(out);
+    outcome.err = Slurp(err);
+    return outcome;
+  }
+
+  testing::TestTree tree_;
+  fs::path program_;
+};
+
+TEST_F(TarngrepTest, SearchesTheSamples) {
+  const Outcome o = Run("--encoding utf-8 東京 samples '*.txt'");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_NE(o.out.find("samples/東京案内.txt(3): ① 東京駅から丸の内へ歩く。\n"), std::string::npos);
+  EXPECT_NE(o.out.find("samples/old_mac.txt(3): 最後の行には改行がない：東京都庁\n"), std::string::npos);
+  EXPECT_NE(o.out.find("samples/sub/日記.txt(2): 東京へ出張。\n"), std::string::npos);
+  EXPECT_EQ(o.out.find("page.htm"), std::string::npos);
+  EXPECT_EQ(o.out.find("binary"), std::string::npos);
+  EXPECT_EQ(o.err.rfind(" 8個検索しました。(Elapsed time ", 0), 0U) << o.err;
+}
+
+TEST_F(TarngrepTest, InfoResultTypesAndEncodings) {
+  Outcome o = Run("--encoding utf-8 -q --no-subdirs 出張 samples");
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out, "");
+  o = Run("--encoding utf-8 --info -q 出張 samples/sub");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out, "32,4,出張,samples/sub/日記.txt,2\n");
+  EXPECT_EQ(o.err, "");
+  o = Run("--encoding utf-8 --result-type 0 -F '0x5C。' samples");
+  EXPECT_EQ(o.out, "表示と表現：「表」の2バイト目は0x5C。\n");
+  o = Run("--encoding cp932 --result-type 2 -q \"$(printf '\\217\\157\\222\\243')\" samples");
+  EXPECT_EQ(o.out, "\x93\xFA\x8B\x4C.txt(2): \x93\x8C\x8B\x9E\x82\xD6\x8F\x6F\x92\xA3\x81\x42\n");
+}
+
+TEST_F(TarngrepTest, BadRequestsAndMalformedPatterns) {
+  Outcome o = Run("'' samples");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("empty"), std::string::npos);
+  o = Run("x ' no-such-dir '");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("no such directory"), std::string::npos);
+  o = Run("x samples ' '");
+  EXPECT_EQ(o.status, 2);
+  o = Run("--encoding utf-8 'a(' samples");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("右(閉じ)括弧が必要です\nposition 3"), std::string::npos);
+  o = Run("--result-type 7 x samples");
+  EXPECT_EQ(o.status, 2);
+}
+
+TEST_F(TarngrepTest, LinesThatDoNotConvertAreStillPrinted) {
+  tree_.File("bad.txt", "ok \x85\x40 hit\n");  // 0x85 0x40 has no character
+  const Outcome o = Run("--encoding utf-8 --result-type 0 -q hit '" + tree_.root() + "'");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out, "ok \xEF\xBF\xBD hit\n");
+}
+
+}  // namespace
+}  // namespace tarn::search
