@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/comma_text.h"
 #include "core/encoding.h"
 #include "core/strings.h"
 #include "pattern/scanner.h"
@@ -90,7 +91,7 @@ class TerminalWindow : public tarn::search::SearchWindow {
   void ClearResultView() override {}
   void SetResultViewUpdating(bool) override {}
   void AppendResultLine(const std::string& line, const std::string& info) override {
-    std::string text = Out(info_ ? info : line);
+    std::string text = info_ ? InfoText(info) : Out(line);
     text += '\n';
     std::fwrite(text.data(), 1, text.size(), stdout);
   }
@@ -106,6 +107,15 @@ class TerminalWindow : public tarn::search::SearchWindow {
   std::string status;
 
  private:
+  // A record's sixth field is the path as the system names it: bytes to print unconverted.
+  std::string InfoText(const std::string& info) const {
+    std::vector<std::string> fields = tarn::ParseCommaText(info);
+    if (!utf8_ || fields.size() < 6) return Out(info);
+    std::string native = std::move(fields[5]);
+    fields.resize(5);
+    return Out(tarn::ToCommaText(fields)) + "," + tarn::ToCommaText({native});
+  }
+
   bool utf8_;
   bool info_;
 };

@@ -28,6 +28,10 @@ namespace tarn::editor {
 
 enum class TSelDragMode { dm_Automatic, dm_Manual };
 
+// The class of a character for word selection and word-wise caret moves: characters of one
+// class next to each other make a word.
+int CharClass(RE_Char_t c);
+
 struct TEditorCaret {
   int TabSpaceCount = 8;
   bool FreeCaret = false;
@@ -198,6 +202,9 @@ class TKoEditor : public QAbstractScrollArea {
   void inputMethodEvent(QInputMethodEvent* e) override;
   QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
   void scrollContentsBy(int dx, int dy) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dragMoveEvent(QDragMoveEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
 
  private:
   enum class TSelMode { sm_None, sm_Normal, sm_Box };
@@ -252,6 +259,9 @@ class TKoEditor : public QAbstractScrollArea {
   void IndentLines(char c);
   void MoveSelectionTo(TEditorPos drop, bool copy);
   bool DeliverKey(char& key);
+  void DragTo(QPoint pt);
+  // Where Ctrl+Right (forward) or Ctrl+Left takes the caret.
+  TEditorPos WordStep(bool forward) const;
 
   // Painting
   void PaintRow(QPainter& p, int row, int y, const QRect& area);
@@ -299,6 +309,8 @@ class TKoEditor : public QAbstractScrollArea {
 
   QString preedit_;
   QBasicTimer blink_;
+  QBasicTimer autoScroll_;
+  QPoint lastDragPoint_;
   bool caretOn_ = true;
   int wheelRemainder_ = 0;
 };

@@ -1,5 +1,8 @@
 // Keyboard, mouse, wheel and input-method handling of TKoEditor.
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -17,12 +20,36 @@ namespace {
 
 constexpr int kWheelNotch = 120;
 constexpr int kWheelRows = 3;
+constexpr int kAutoScrollMs = 50;
 
 }  // namespace
 
 bool TKoEditor::DeliverKey(char& key) {
   if (OnKeyPress) OnKeyPress(*this, key);
   return key != 0;
+}
+
+TEditorPos TKoEditor::WordStep(bool forward) const {
+  TEditorPos at = Lines.Clamp(CaretPos());
+  const std::string_view text = Lines.Get(at.Row);
+  auto b = static_cast<std::size_t>(at.Byte);
+  if (forward) {
+    if (b >= text.size()) return at.Row + 1 < Lines.RowCount() ? TEditorPos{at.Row + 1, 0} : at;
+    // To the start of the next word: over this word, then over blanks.
+    const int k = CharClass(CharCodeAt(text, b));
+    while (b < text.size() && CharClass(CharCodeAt(text, b)) == k) b += CharLengthAt(text, b);
+    while (b < text.size() && CharClass(CharCodeAt(text, b)) == 0) b += CharLengthAt(text, b);
+    return {at.Row, static_cast<int>(b)};
+  }
+  if (b == 0) return at.Row > 0 ? TEditorPos{at.Row - 1, static_cast<int>(Lines.Get(at.Row - 1).size())} : at;
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < b; i += CharLengthAt(text, i)) starts.push_back(i);
+  // Back over blanks, then to the start of the word before them.
+  while (!starts.empty() && CharClass(CharCodeAt(text, starts.back())) == 0) starts.pop_back();
+  if (starts.empty()) return {at.Row, 0};
+  const int k = CharClass(CharCodeAt(text, starts.back()));
+  while (starts.size() > 1 && CharClass(CharCodeAt(text, starts[starts.size() - 2])) == k) starts.pop_back();
+  return {at.Row, static_cast<int>(starts.back())};
 }
 
 bool TKoEditor::event(QEvent* e) {
@@ -51,6 +78,19 @@ void TKoEditor::keyPressEvent(QKeyEvent* e) {
 
   const std::string_view text = Lines.Get(row_);
   const int goal = goalCol_ >= 0 ? goalCol_ : col_;
+  switch (e->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+      if (ctrl) {
+        goalCol_ = -1;
+        const TEditorPos to = WordStep(e->key() == Qt::Key_Right);
+        MoveCaret(to.Row, CellOfPos(to), shift);
+        return;
+      }
+      break;
+    default:
+      break;
+  }
   switch (e->key()) {
     case Qt::Key_Left: {
       goalCol_ = -1;
@@ -227,7 +267,17 @@ void TKoEditor::mousePressEvent(QMouseEvent* e) {
 
 void TKoEditor::mouseMoveEvent(QMouseEvent* e) {
   if (drag_ == TDrag::dr_None || !(e->buttons() & Qt::LeftButton)) return;
-  const QPoint pt = e->position().toPoint();
+  lastDragPoint_ = e->position().toPoint();
+  // Outside the text the view keeps scrolling towards the pointer while the button is held.
+  if (viewport()->rect().contains(lastDragPoint_)) {
+    autoScroll_.stop();
+  } else if (!autoScroll_.isActive()) {
+    autoScroll_.start(kAutoScrollMs, this);
+  }
+  DragTo(lastDragPoint_);
+}
+
+void TKoEditor::DragTo(QPoint pt) {
   const TCellPos cell = CellAt(pt);
   switch (drag_) {
     case TDrag::dr_Select:
@@ -271,6 +321,7 @@ void TKoEditor::mouseReleaseEvent(QMouseEvent* e) {
   }
   const TDrag drag = drag_;
   drag_ = TDrag::dr_None;
+  autoScroll_.stop();
   if (drag == TDrag::dr_PendingMove) {
     const TCellPos cell = CellAt(e->position().toPoint());
     MoveCaret(cell.Row, cell.Col, false);
@@ -304,6 +355,30 @@ void TKoEditor::mouseDoubleClickEvent(QMouseEvent* e) {
   dblClickPoint_ = e->position().toPoint();
 }
 
+// Text dragged in from other programs; a read-only control takes none.
+void TKoEditor::dragEnterEvent(QDragEnterEvent* e) {
+  if (!ReadOnly && e->mimeData()->hasText()) e->acceptProposedAction();
+}
+
+void TKoEditor::dragMoveEvent(QDragMoveEvent* e) {
+  if (ReadOnly || !e->mimeData()->hasText()) return;
+  const TCellPos cell = CellAt(e->position().toPoint());
+  row_ = cell.Row;
+  col_ = cell.Col;
+  EnsureCaretVisible();
+  e->acceptProposedAction();
+}
+
+void TKoEditor::dropEvent(QDropEvent* e) {
+  if (ReadOnly || !e->mimeData()->hasText()) return;
+  const TCellPos cell = CellAt(e->position().toPoint());
+  selMode_ = TSelMode::sm_None;
+  row_ = cell.Row;
+  col_ = cell.Col;
+  InsertAtCaret(Utf8ToCp932(e->mimeData()->text().toStdString()), false);
+  e->acceptProposedAction();
+}
+
 void TKoEditor::wheelEvent(QWheelEvent* e) {
   wheelRemainder_ += e->angleDelta().y();
   while (std::abs(wheelRemainder_) >= kWheelNotch) {
@@ -335,6 +410,14 @@ void TKoEditor::timerEvent(QTimerEvent* e) {
   if (e->timerId() == blink_.timerId()) {
     caretOn_ = !caretOn_;
     viewport()->update(CaretRect());
+    return;
+  }
+  if (e->timerId() == autoScroll_.timerId()) {
+    if (drag_ == TDrag::dr_None || !(QApplication::mouseButtons() & Qt::LeftButton)) {
+      autoScroll_.stop();
+    } else {
+      DragTo(lastDragPoint_);
+    }
     return;
   }
   QAbstractScrollArea::timerEvent(e);

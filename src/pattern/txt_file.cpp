@@ -233,7 +233,7 @@ void TTxtFile::ReadLine(RE_LineInfo_t& line_info) {
   }
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
   line_info.Line = std::move(text);
-  line_info.LineNo = line_no_;
+  line_info.LineNo = LineNo();
 }
 
 }  // namespace tarn::pattern

@@ -69,7 +69,7 @@ class TTxtFile {
   // Completes the start cursor's line and returns it.
   void ReadLine(RE_LineInfo_t& line_info);
 
-  std::int32_t LineNo() const noexcept { return line_no_; }
+  std::int32_t LineNo() const noexcept { return static_cast<std::int32_t>(line_no_); }
 
  private:
   // Closes the file on every way out, also when the constructor raises.
@@ -112,7 +112,7 @@ class TTxtFile {
   Cursor start_;
   Cursor line_start_;
   Cursor ahead_;
-  std::int32_t line_no_ = 0;
+  std::uint32_t line_no_ = 0;  // unsigned: a file of 2^31 lines wraps instead of overflowing
   std::string carry_over_;
 };
 

@@ -175,7 +175,7 @@ class KoEditorTest : public QObject {
   void DoubleClickWithDblClkLineSelectsTheRow() {
     auto ed = MakeEditor();
     ed->DblClkLine = true;
-    AddLines(*ed, {"first", "second", "last"});
+    AddLines(*ed, {"first", "second", "", "last"});
     int calls = 0;
     bool selectedBefore = true;
     ed->OnDblClick = [&](TKoEditor& sender) {
@@ -189,10 +189,13 @@ class KoEditorTest : public QObject {
     QCOMPARE(ed->SelLength(), std::int64_t(8));  // "second" and its line break
     QCOMPARE(ed->Row(), 1);
     QCOMPARE(ed->Col(), 0);
-    QTest::mouseDClick(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 2, 1));
+    QTest::mouseDClick(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 3, 1));
     QCOMPARE(ed->SelText(), std::string("last"));  // the last row: up to the end of the text
-    QCOMPARE(ed->Row(), 2);
+    QCOMPARE(ed->Row(), 3);
     QCOMPARE(ed->Col(), 0);
+    QTest::mouseDClick(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 2, 0));
+    QVERIFY(!ed->Selected());  // an empty row: nothing to select
+    QCOMPARE(ed->Row(), 2);
   }
 
   void DoubleClickWithoutDblClkLine() {
@@ -299,6 +302,22 @@ class KoEditorTest : public QObject {
     QCOMPARE(ed->Lines.Text(), std::string("program"));
   }
 
+  void DroppedTextIsInsertedUnlessReadOnly() {
+    for (const bool readOnly : {false, true}) {
+      auto ed = MakeEditor();
+      ed->ReadOnly = readOnly;
+      AddLines(*ed, {"abcd"});
+      QMimeData mime;
+      mime.setText(QStringLiteral("漢"));
+      QDragEnterEvent enter(CellPoint(*ed, 0, 2), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(ed->viewport(), &enter);
+      QCOMPARE(enter.isAccepted(), !readOnly);
+      QDropEvent drop(CellPoint(*ed, 0, 2), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(ed->viewport(), &drop);
+      QCOMPARE(ed->Lines.Text(), readOnly ? std::string("abcd") : "ab" + kKan + "cd");
+    }
+  }
+
   void TypingEnterAndUndo() {
     auto ed = MakeEditor();
     ed->setFocus();
@@ -319,6 +338,27 @@ class KoEditorTest : public QObject {
     QTest::keyClick(ed.get(), Qt::Key_Home);
     Commit(*ed, QStringLiteral("あ"));  // overwrite: one double-byte character over two bytes
     QCOMPARE(ed->Lines.Text(), std::string(kA + "\r\nc"));
+  }
+
+  void CtrlArrowsMoveByWords() {
+    auto ed = MakeEditor();
+    AddLines(*ed, {"ab  cd" + kKan + kKan + kA + "!", "x"});
+    ed->setFocus();
+    ed->SetRowCol(0, 0);
+    std::vector<int> cols;
+    for (int i = 0; i < 5; ++i) {
+      QTest::keyClick(ed.get(), Qt::Key_Right, Qt::ControlModifier);
+      cols.push_back(ed->Row() * 100 + ed->Col());
+    }
+    QCOMPARE(cols, (std::vector<int>{4, 6, 10, 12, 13}));
+    QTest::keyClick(ed.get(), Qt::Key_Right, Qt::ControlModifier);
+    QCOMPARE(ed->Row(), 1);
+    QTest::keyClick(ed.get(), Qt::Key_Left, Qt::ControlModifier);
+    QTest::keyClick(ed.get(), Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(ed->SelText(), std::string("!"));
+    QTest::keyClick(ed.get(), Qt::Key_Left, Qt::ControlModifier);
+    QTest::keyClick(ed.get(), Qt::Key_Left, Qt::ControlModifier);
+    QCOMPARE(ed->Col(), 6);
   }
 
   void UndoListMaxBoundsTheSteps() {
@@ -522,6 +562,51 @@ class KoEditorTest : public QObject {
     }
     QCOMPARE(first, x0 + 2 * cw);
     QCOMPARE(last, x0 + 5 * cw - 1);
+  }
+
+  void HitStyleRunOverTabsAndDoubleByteText() {
+    // The result view's way of painting a hit: a run of its own at the hit's cell, in the hit
+    // style, clipped to each piece and skipped on selected pieces.
+    auto ed = MakeEditor(520, 120);
+    ed->ReadOnly = true;
+    ed->Color = Qt::white;
+    ed->FontColor = Qt::black;
+    ed->View.Colors.Select = {QColor(0, 0, 128), Qt::white};
+    const std::string hit = tarn::Utf8ToCp932("検索");
+    ed->Lines.Add(tarn::Utf8ToCp932("a\tb\t検索語の行"));
+    ed->Lines.Add(tarn::Utf8ToCp932("全角の後の検索と半角"));
+    ed->Lines.Add(tarn::Utf8ToCp932("選択の中の検索"));
+    const int hitCell[] = {16, 10, 10};
+    ed->OnDrawLine = [&](TKoEditor& sender, const std::string&, int x, int y, int index, const QRect& rect,
+                         bool selected) {
+      if (selected) return;
+      sender.Canvas.FontColor = Qt::blue;
+      sender.Canvas.Font.setBold(true);
+      sender.Canvas.BrushColor = Qt::yellow;
+      sender.DrawTextRect(rect, x + hitCell[index] * sender.ColWidth(), y, hit, TKoEditor::dto_Clipped);
+    };
+    ed->SetRowCol(2, 0);
+    ed->SetSelLength(12);  // up to the middle of the hit
+    ed->clearFocus();
+    const QImage img = ed->grab().toImage();
+    const QPoint origin = ed->viewport()->pos();
+    const int cw = ed->ColWidth(), rh = ed->RowHeight(), x0 = origin.x() + ed->TextLeft();
+    auto yellowCells = [&](int row) {
+      std::vector<int> cells;
+      const int y = origin.y() + ed->TextTop() + row * rh;
+      for (int c = 0; c < 30; ++c) {
+        int yellow = 0;
+        for (int yy = y; yy < y + rh; ++yy) {
+          for (int x = x0 + c * cw; x < x0 + (c + 1) * cw; ++x) yellow += img.pixelColor(x, yy) == QColor(Qt::yellow);
+        }
+        if (yellow > 0) cells.push_back(c);
+      }
+      return cells;
+    };
+    QCOMPARE(yellowCells(0), (std::vector<int>{16, 17, 18, 19}));
+    QCOMPARE(yellowCells(1), (std::vector<int>{10, 11, 12, 13}));
+    QCOMPARE(yellowCells(2), (std::vector<int>{12, 13}));  // the selected half keeps the selection colours
+    SaveScreenshot(*ed, "editor_hit_painting");
   }
 
   void FallbackFontKeepsFullWidthAtTwoCells() {

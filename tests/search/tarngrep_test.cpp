@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -100,6 +101,14 @@ TEST_F(TarngrepTest, LinesThatDoNotConvertAreStillPrinted) {
   const Outcome o = Run("--encoding utf-8 --result-type 0 -q hit '" + tree_.root() + "'");
   EXPECT_EQ(o.status, 0);
   EXPECT_EQ(o.out, "ok \xEF\xBF\xBD hit\n");
+}
+
+TEST_F(TarngrepTest, NamesOutsideCp932AreSearchedAndKeepTheirNativePath) {
+  tree_.File("snow\xE2\x98\x83.txt", "hit\n");  // U+2603 has no CP932 form
+  const Outcome o = Run("--encoding utf-8 --info -q --result-type 0 hit '" + tree_.root() + "' '*.txt'");
+  EXPECT_EQ(o.status, 0);
+  const std::string path = tree_.root() + "/snow";
+  EXPECT_EQ(o.out, "1,3,hit," + path + "?.txt,1," + path + "\xE2\x98\x83.txt\n");
 }
 
 }  // namespace
