@@ -28,6 +28,10 @@ namespace tarn::editor {
 
 enum class TSelDragMode { dm_Automatic, dm_Manual };
 
+// The class of a character for word selection and word-wise caret moves: characters of one
+// class next to each other make a word.
+int CharClass(RE_Char_t c);
+
 struct TEditorCaret {
   int TabSpaceCount = 8;
   bool FreeCaret = false;
@@ -256,6 +260,8 @@ class TKoEditor : public QAbstractScrollArea {
   void MoveSelectionTo(TEditorPos drop, bool copy);
   bool DeliverKey(char& key);
   void DragTo(QPoint pt);
+  // Where Ctrl+Right (forward) or Ctrl+Left takes the caret.
+  TEditorPos WordStep(bool forward) const;
 
   // Painting
   void PaintRow(QPainter& p, int row, int y, const QRect& area);

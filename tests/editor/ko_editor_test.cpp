@@ -175,7 +175,7 @@ class KoEditorTest : public QObject {
   void DoubleClickWithDblClkLineSelectsTheRow() {
     auto ed = MakeEditor();
     ed->DblClkLine = true;
-    AddLines(*ed, {"first", "second", "last"});
+    AddLines(*ed, {"first", "second", "", "last"});
     int calls = 0;
     bool selectedBefore = true;
     ed->OnDblClick = [&](TKoEditor& sender) {
@@ -189,10 +189,13 @@ class KoEditorTest : public QObject {
     QCOMPARE(ed->SelLength(), std::int64_t(8));  // "second" and its line break
     QCOMPARE(ed->Row(), 1);
     QCOMPARE(ed->Col(), 0);
-    QTest::mouseDClick(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 2, 1));
+    QTest::mouseDClick(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 3, 1));
     QCOMPARE(ed->SelText(), std::string("last"));  // the last row: up to the end of the text
-    QCOMPARE(ed->Row(), 2);
+    QCOMPARE(ed->Row(), 3);
     QCOMPARE(ed->Col(), 0);
+    QTest::mouseDClick(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 2, 0));
+    QVERIFY(!ed->Selected());  // an empty row: nothing to select
+    QCOMPARE(ed->Row(), 2);
   }
 
   void DoubleClickWithoutDblClkLine() {
@@ -335,6 +338,27 @@ class KoEditorTest : public QObject {
     QTest::keyClick(ed.get(), Qt::Key_Home);
     Commit(*ed, QStringLiteral("あ"));  // overwrite: one double-byte character over two bytes
     QCOMPARE(ed->Lines.Text(), std::string(kA + "\r\nc"));
+  }
+
+  void CtrlArrowsMoveByWords() {
+    auto ed = MakeEditor();
+    AddLines(*ed, {"ab  cd" + kKan + kKan + kA + "!", "x"});
+    ed->setFocus();
+    ed->SetRowCol(0, 0);
+    std::vector<int> cols;
+    for (int i = 0; i < 5; ++i) {
+      QTest::keyClick(ed.get(), Qt::Key_Right, Qt::ControlModifier);
+      cols.push_back(ed->Row() * 100 + ed->Col());
+    }
+    QCOMPARE(cols, (std::vector<int>{4, 6, 10, 12, 13}));
+    QTest::keyClick(ed.get(), Qt::Key_Right, Qt::ControlModifier);
+    QCOMPARE(ed->Row(), 1);
+    QTest::keyClick(ed.get(), Qt::Key_Left, Qt::ControlModifier);
+    QTest::keyClick(ed.get(), Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(ed->SelText(), std::string("!"));
+    QTest::keyClick(ed.get(), Qt::Key_Left, Qt::ControlModifier);
+    QTest::keyClick(ed.get(), Qt::Key_Left, Qt::ControlModifier);
+    QCOMPARE(ed->Col(), 6);
   }
 
   void UndoListMaxBoundsTheSteps() {
