@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,9 +18,16 @@
 #include "core/encoding.h"
 #include "core/strings.h"
 #include "pattern/scanner.h"
+#include "pattern/synonym_dic.h"
 #include "pattern/txt_file.h"
 #include "search/native_path.h"
+#include "search/result_export.h"
+#include "search/result_history.h"
 #include "search/search_run.h"
+#include "settings/data_locations.h"
+#include "settings/ini_file.h"
+#include "settings/result_storage.h"
+#include "settings/settings_file.h"
 
 namespace {
 
@@ -47,6 +55,12 @@ const char kUsage[] =
     "  --info              print each line's hit record (column,length,hit,file,line) instead\n"
     "  --encoding E        auto, cp932 or utf-8: how arguments and output are encoded\n"
     "                      (auto: utf-8 when the locale's character set is UTF-8)\n"
+    "  --fuzzy             use the fuzzy-character dictionary (width, case, kana forms)\n"
+    "  --synonym           use the synonym dictionary \"Synonym.Dic\" of the data directory\n"
+    "  --synonym-file FILE use FILE as the synonym dictionary\n"
+    "  --save FILE         also save the result: HTML for a name ending .htm or .html, else text\n"
+    "  --history           store a result with lines as a new result-history entry\n"
+    "  --data-dir DIR      the data directory (settings file, synonyms, history) to use\n"
     "  -q, --quiet         no status line on stderr\n"
     "  --help, --version\n"
     "  Exit status: 0 lines found, 1 none, 2 error, 130 stopped by Ctrl+C.\n";
@@ -69,13 +83,19 @@ struct Options {
   bool info = false;
   std::string encoding = "auto";
   bool quiet = false;
+  bool fuzzy = false;
+  bool synonym = false;
+  std::string synonym_file;
+  std::string save_file;
+  bool history = false;
+  std::string data_dir;
   std::vector<std::string> positional;
 };
 
 // The terminal's side of a run: result lines to stdout, the status line and messages to stderr.
 class TerminalWindow : public tarn::search::SearchWindow {
  public:
-  TerminalWindow(bool utf8, bool info) : utf8_(utf8), info_(info) {}
+  TerminalWindow(bool utf8, bool info, bool keep_lines) : utf8_(utf8), info_(info), keep_lines_(keep_lines) {}
 
   std::string Out(const std::string& cp932) const { return utf8_ ? tarn::Cp932ToUtf8(cp932) : cp932; }
 
@@ -91,6 +111,7 @@ class TerminalWindow : public tarn::search::SearchWindow {
   void ClearResultView() override {}
   void SetResultViewUpdating(bool) override {}
   void AppendResultLine(const std::string& line, const std::string& info) override {
+    if (keep_lines_) lines.push_back(line);
     std::string text = info_ ? InfoText(info) : Out(line);
     text += '\n';
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -101,10 +122,12 @@ class TerminalWindow : public tarn::search::SearchWindow {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", Out(message).c_str());
   }
-  void SaveNewResultHistoryEntry() override {}
+  void SaveNewResultHistoryEntry() override { history_due = true; }
 
   std::optional<RequestBox> rejected_box;
   std::string status;
+  std::vector<std::string> lines;  // kept only for --save and --history
+  bool history_due = false;
 
  private:
   // A record's sixth field is the path as the system names it: bytes to print unconverted.
@@ -118,6 +141,7 @@ class TerminalWindow : public tarn::search::SearchWindow {
 
   bool utf8_;
   bool info_;
+  bool keep_lines_;
 };
 
 // Parses the command line; returns an exit status when the program should end at once.
@@ -158,6 +182,24 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
       if (!v || (*v != "auto" && *v != "cp932" && *v != "utf-8"))
         return UsageError("--encoding takes auto, cp932 or utf-8");
       options.encoding = *v;
+    } else if (arg == "--fuzzy") {
+      options.fuzzy = true;
+    } else if (arg == "--synonym") {
+      options.synonym = true;
+    } else if (is("--synonym-file")) {
+      auto v = value("--synonym-file");
+      if (!v || v->empty()) return UsageError("--synonym-file needs a file");
+      options.synonym_file = *v;
+    } else if (is("--save")) {
+      auto v = value("--save");
+      if (!v || v->empty()) return UsageError("--save needs a file");
+      options.save_file = *v;
+    } else if (arg == "--history") {
+      options.history = true;
+    } else if (is("--data-dir")) {
+      auto v = value("--data-dir");
+      if (!v || v->empty()) return UsageError("--data-dir needs a directory");
+      options.data_dir = *v;
     } else if (arg == "-q" || arg == "--quiet") {
       options.quiet = true;
     } else if (arg == "--help" || arg == "-h") {
@@ -202,6 +244,8 @@ int main(int argc, char** argv) {
   request.FileMask = *masks;
   request.DirectoryMask = *dir_mask;
   request.SearchSubDirectory = options.sub_dirs;
+  request.UseFuzzyCharDic = options.fuzzy;
+  request.UseSynonymDic = options.synonym || !options.synonym_file.empty();
   tarn::search::SearchSettings settings;
   settings.NoRegExp = options.no_regexp;
   settings.ResultType = options.result_type;
@@ -212,10 +256,38 @@ int main(int argc, char** argv) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
 
-  TerminalWindow window(utf8, options.info);
+  TerminalWindow window(utf8, options.info, options.history || !options.save_file.empty());
   tarn::search::SearchRun run(window, [&run] {
     if (stop_signalled != 0) run.ActionFindStopExecute();
   });
+
+  // The window's settings file, synonyms and history, so both programs share them.
+  const auto locations = options.data_dir.empty() ? tarn::settings::DataLocations::ForRunningProgram()
+                                                  : tarn::settings::DataLocations::InDirectory(options.data_dir);
+  tarn::pattern::TSynonymDicOwner synonyms({&run.Grep1(), &run.AWKStr1()});
+  tarn::search::THtmlStyle html_style;
+  try {
+    if (!options.synonym_file.empty()) {
+      if (!std::filesystem::is_regular_file(options.synonym_file)) {
+        std::fprintf(stderr, "tarngrep: no such synonym file: %s\n", options.synonym_file.c_str());
+        return kExitError;
+      }
+      synonyms.LoadSynonymDic(options.synonym_file);
+    } else if (options.synonym && std::filesystem::is_directory(locations.DataDirectory())) {
+      synonyms.LoadSynonymDic(locations.SynonymDicPath().string());
+    }
+    // Reading settings must not create a data directory as a side effect.
+    if (!options.save_file.empty() && std::filesystem::is_directory(locations.DataDirectory())) {
+      const auto settings_file = locations.SettingsFilePath();
+      if (std::filesystem::exists(settings_file))
+        html_style = tarn::settings::HtmlStyleOf(tarn::settings::LoadSettingsFile(settings_file).FindResult);
+      else
+        html_style = tarn::settings::HtmlStyleOf(tarn::settings::TTarnSettings{}.FindResult);
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tarngrep: %s\n", window.Out(e.what()).c_str());
+    return kExitError;
+  }
   auto print_status = [&] {
     std::fflush(stdout);
     if (!options.quiet && !window.status.empty()) std::fprintf(stderr, "%s\n", window.Out(window.status).c_str());
@@ -253,6 +325,21 @@ int main(int argc, char** argv) {
     return kExitError;
   }
   print_status();
+  try {
+    if (!options.save_file.empty())
+      tarn::search::SaveResult(options.save_file, tarn::search::SaveTypeForFileName(options.save_file), window.lines,
+                               run.ResultLineInfos(), html_style);
+    if (options.history && window.history_due) {
+      const tarn::search::TResultHistoryEntry entry{
+          {request.FindString, request.Directory, request.FileMask, request.SearchSubDirectory, request.DirectoryMask,
+           request.UseFuzzyCharDic, request.UseSynonymDic},
+          run.ResultLineInfos(), window.lines};
+      tarn::settings::AddResultHistoryEntry(locations, entry);
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tarngrep: %s\n", window.Out(e.what()).c_str());
+    return kExitError;
+  }
   if (result == FindStartResult::kStopped) return kExitStopped;
   return run.HitCount() > 0 ? kExitFound : kExitNone;
 }

@@ -15,6 +15,7 @@
 #include "core/encoding.h"
 #include "core/sjis.h"
 #include "pattern/regular_expression.h"
+#include "pattern/synonym_dic.h"
 
 namespace {
 
@@ -25,11 +26,15 @@ constexpr int kExitUsage = 2;
 constexpr int kExitMalformed = 2;
 
 const char kUsage[] =
-    "usage: tarnre [--lf] [--encoding auto|cp932|utf-8] [--] PATTERN [SUBJECT...]\n"
+    "usage: tarnre [--lf] [--encoding auto|cp932|utf-8] [--fuzzy] [--synonym-file FILE]\n"
+    "              [--show-pattern] [--] PATTERN [SUBJECT...]\n"
     "  Prints \"Start Length\" of the leftmost-longest match for each SUBJECT (\"0 0\": no match),\n"
     "  or, without subjects, how the pattern was compiled.\n"
     "  --lf        \"$\" matches before a line feed instead of a carriage return\n"
-    "  --encoding  how arguments and output are encoded (auto: UTF-8 when the locale is)\n";
+    "  --encoding  how arguments and output are encoded (auto: UTF-8 when the locale is)\n"
+    "  --fuzzy     use the fuzzy-character dictionary (width, case, kana forms)\n"
+    "  --synonym-file FILE  use the synonym groups of FILE\n"
+    "  --show-pattern       print the pattern after the dictionaries have rewritten it\n";
 
 int UsageError(const std::string& why) {
   std::fprintf(stderr, "tarnre: %s\n%s", why.c_str(), kUsage);
@@ -72,6 +77,9 @@ bool LocaleIsUtf8() {
 
 int main(int argc, char** argv) {
   bool lf = false;
+  bool fuzzy = false;
+  bool showPattern = false;
+  std::string synonymFile;
   std::string encoding = "auto";
   std::vector<std::string> positional;
   bool optionsDone = false;
@@ -90,6 +98,15 @@ int main(int argc, char** argv) {
       encoding = argv[i];
     } else if (arg.starts_with("--encoding=")) {
       encoding = arg.substr(std::strlen("--encoding="));
+    } else if (arg == "--fuzzy") {
+      fuzzy = true;
+    } else if (arg == "--show-pattern") {
+      showPattern = true;
+    } else if (arg == "--synonym-file") {
+      if (++i >= argc) return UsageError("--synonym-file needs a file");
+      synonymFile = argv[i];
+    } else if (arg.starts_with("--synonym-file=")) {
+      synonymFile = arg.substr(std::strlen("--synonym-file="));
     } else if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
@@ -112,8 +129,15 @@ int main(int argc, char** argv) {
 
   TAWKStr awk;
   awk.SetLineSeparator(lf ? tarn::pattern::mcls_LF : tarn::pattern::mcls_CRLF);
+  tarn::pattern::TSynonymDicOwner synonyms({&awk});
   try {
+    if (!synonymFile.empty()) {
+      if (!tarn::pattern::ReadSynonymDic(synonymFile)) return UsageError("no such synonym file: " + synonymFile);
+      synonyms.LoadSynonymDic(synonymFile);
+    }
     awk.SetRegExp(positional[0]);
+    awk.SetUseFuzzyCharDic(fuzzy);
+    awk.SetUseSynonymDic(!synonymFile.empty());
   } catch (const ERegExpParser& e) {
     std::fprintf(stderr, "%s\nposition %u\n", out(e.what()).c_str(), static_cast<unsigned>(e.ErrorPos));
     return kExitMalformed;
@@ -122,6 +146,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  if (showPattern) std::printf("pattern: %s\n", out(awk.CachedPattern(awk.CurrentIndex())).c_str());
   if (positional.size() == 1) {
     const auto& dfa = awk.CurrentDFA();
     if (dfa.IsLiteral())

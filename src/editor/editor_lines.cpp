@@ -259,7 +259,7 @@ TEditorPos TEditorLines::Replace(TEditorPos a, TEditorPos b, std::string_view te
   a = Clamp(a);
   b = Clamp(b);
   if (b < a) std::swap(a, b);
-  if (a.Row == Count()) {
+  if (b.Row == Count()) {
     // The empty row after a final line break becomes a real line.
     lines_.push_back({std::string(), TLineEnd::le_Eof});
   }

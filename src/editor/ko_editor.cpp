@@ -27,6 +27,17 @@ std::string_view LeadingBlanks(std::string_view s) {
 
 }  // namespace
 
+int CharClass(RE_Char_t c) {
+  // Blank, ASCII word, other ASCII, half-width kana, hiragana, katakana, kanji, other double-byte.
+  if (c == ' ' || c == '\t') return 0;
+  if (c < 0x80) return (std::isalnum(c) || c == '_') ? 1 : 2;
+  if (c >= 0xA1 && c <= 0xDF) return 3;
+  if (c >= 0x829F && c <= 0x82F1) return 4;
+  if ((c >= 0x8340 && c <= 0x8396) || c == 0x815B) return 5;
+  if (c >= 0x889F) return 6;
+  return c < 0x100 ? 2 : 7;
+}
+
 TKoEditor::TKoEditor(QWidget* parent) : QAbstractScrollArea(parent) {
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_InputMethodEnabled);
@@ -71,6 +82,8 @@ void TKoEditor::LinesChanged(TEditorLines::TChange change) {
   UpdateScrollBars();
   viewport()->update();
 }
+
+void TKoEditor::Refresh() { LinesChanged(TEditorLines::TChange::ch_Program); }
 
 void TKoEditor::ClampState() {
   row_ = std::clamp(row_, 0, Lines.RowCount() - 1);
@@ -350,6 +363,11 @@ void TKoEditor::SelectRowRange(int first, int last) {
 void TKoEditor::SelectRowAtCaret() {
   const int row = row_;
   SetRowCol(row, 0);
+  // An empty row has nothing to pick: selecting its bare line break would only mislead.
+  if (Lines.Get(row).empty()) {
+    CleanSelection();
+    return;
+  }
   SetSelLength(static_cast<std::int64_t>(Lines.Get(row).size()) + 2);
   SetRowCol(row, 0);
 }
@@ -358,18 +376,7 @@ void TKoEditor::SelectWordAtCaret() {
   const std::string_view text = Lines.Get(row_);
   const auto byte = static_cast<std::size_t>(CaretPos().Byte);
   if (byte >= text.size()) return;
-  // Character classes: blank, ASCII word, other ASCII, half-width kana, hiragana, katakana,
-  // kanji, other double-byte.
-  auto kind = [&](std::size_t i) {
-    const RE_Char_t c = CharCodeAt(text, i);
-    if (c == ' ' || c == '\t') return 0;
-    if (c < 0x80) return (std::isalnum(c) || c == '_') ? 1 : 2;
-    if (c >= 0xA1 && c <= 0xDF) return 3;
-    if (c >= 0x829F && c <= 0x82F1) return 4;
-    if ((c >= 0x8340 && c <= 0x8396) || c == 0x815B) return 5;
-    if (c >= 0x889F) return 6;
-    return c < 0x100 ? 2 : 7;
-  };
+  auto kind = [&](std::size_t i) { return CharClass(CharCodeAt(text, i)); };
   std::vector<std::size_t> starts;
   for (std::size_t i = 0; i < text.size(); i += CharLengthAt(text, i)) starts.push_back(i);
   auto at = std::upper_bound(starts.begin(), starts.end(), byte) - 1;

@@ -28,6 +28,10 @@ namespace tarn::editor {
 
 enum class TSelDragMode { dm_Automatic, dm_Manual };
 
+// The class of a character for word selection and word-wise caret moves: characters of one
+// class next to each other make a word.
+int CharClass(RE_Char_t c);
+
 struct TEditorCaret {
   int TabSpaceCount = 8;
   bool FreeCaret = false;
@@ -117,6 +121,9 @@ class TKoEditor : public QAbstractScrollArea {
       OnMouseWheelUp;
   std::function<void(TKoEditor& Sender, Qt::KeyboardModifiers Shift, QPoint MousePos, bool& Handled)>
       OnMouseWheelDown;
+
+  // Takes changed settings (colours, margins, tab width, marks) into the view and repaints it.
+  void Refresh();
 
   // --- Caret and scrolling -------------------------------------------------------------------
   std::string RowString(int i) const;
@@ -256,6 +263,8 @@ class TKoEditor : public QAbstractScrollArea {
   void MoveSelectionTo(TEditorPos drop, bool copy);
   bool DeliverKey(char& key);
   void DragTo(QPoint pt);
+  // Where Ctrl+Right (forward) or Ctrl+Left takes the caret.
+  TEditorPos WordStep(bool forward) const;
 
   // Painting
   void PaintRow(QPainter& p, int row, int y, const QRect& area);

@@ -29,6 +29,29 @@ bool TKoEditor::DeliverKey(char& key) {
   return key != 0;
 }
 
+TEditorPos TKoEditor::WordStep(bool forward) const {
+  TEditorPos at = Lines.Clamp(CaretPos());
+  const std::string_view text = Lines.Get(at.Row);
+  auto b = static_cast<std::size_t>(at.Byte);
+  if (forward) {
+    if (b >= text.size()) return at.Row + 1 < Lines.RowCount() ? TEditorPos{at.Row + 1, 0} : at;
+    // To the start of the next word: over this word, then over blanks.
+    const int k = CharClass(CharCodeAt(text, b));
+    while (b < text.size() && CharClass(CharCodeAt(text, b)) == k) b += CharLengthAt(text, b);
+    while (b < text.size() && CharClass(CharCodeAt(text, b)) == 0) b += CharLengthAt(text, b);
+    return {at.Row, static_cast<int>(b)};
+  }
+  if (b == 0) return at.Row > 0 ? TEditorPos{at.Row - 1, static_cast<int>(Lines.Get(at.Row - 1).size())} : at;
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < b; i += CharLengthAt(text, i)) starts.push_back(i);
+  // Back over blanks, then to the start of the word before them.
+  while (!starts.empty() && CharClass(CharCodeAt(text, starts.back())) == 0) starts.pop_back();
+  if (starts.empty()) return {at.Row, 0};
+  const int k = CharClass(CharCodeAt(text, starts.back()));
+  while (starts.size() > 1 && CharClass(CharCodeAt(text, starts[starts.size() - 2])) == k) starts.pop_back();
+  return {at.Row, static_cast<int>(starts.back())};
+}
+
 bool TKoEditor::event(QEvent* e) {
   if (e->type() == QEvent::KeyPress) {
     // Tab reaches the control only when it wants tabs; otherwise the window moves the focus on.
@@ -55,6 +78,19 @@ void TKoEditor::keyPressEvent(QKeyEvent* e) {
 
   const std::string_view text = Lines.Get(row_);
   const int goal = goalCol_ >= 0 ? goalCol_ : col_;
+  switch (e->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+      if (ctrl) {
+        goalCol_ = -1;
+        const TEditorPos to = WordStep(e->key() == Qt::Key_Right);
+        MoveCaret(to.Row, CellOfPos(to), shift);
+        return;
+      }
+      break;
+    default:
+      break;
+  }
   switch (e->key()) {
     case Qt::Key_Left: {
       goalCol_ = -1;

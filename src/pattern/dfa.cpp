@@ -84,6 +84,7 @@ void TRE_DFA::Build() {
   std::vector<Label> labels;
   std::vector<std::uint32_t> points;
   std::vector<std::vector<std::uint32_t>> buckets;
+  std::unordered_map<std::vector<std::uint32_t>, RE_DFAState, SetHash> known;  // per state
   for (std::size_t current = 0; current < States_.size(); ++current) {
     labels.clear();
     for (const std::uint32_t s : *sets[current])
@@ -109,11 +110,20 @@ void TRE_DFA::Build() {
       const auto last = std::lower_bound(points.begin(), points.end(), l.High + 1) - points.begin();
       for (auto i = first; i < last; ++i) buckets[static_cast<std::size_t>(i)].push_back(l.Target);
     }
+    known.clear();
     for (std::size_t i = 0; i + 1 < points.size(); ++i) {
       if (buckets[i].empty()) continue;
-      std::vector<std::uint32_t> set = buckets[i];
-      close(set);
-      const RE_DFAState target = registerSet(std::move(set));
+      // The pieces of one class ("." has three) usually lead to the same targets: close once.
+      std::sort(buckets[i].begin(), buckets[i].end());
+      RE_DFAState target = kNoState;
+      if (const auto hit = known.find(buckets[i]); hit != known.end()) {
+        target = hit->second;
+      } else {
+        std::vector<std::uint32_t> set = buckets[i];
+        close(set);
+        target = registerSet(std::move(set));
+        known.emplace(buckets[i], target);
+      }
       const auto low = static_cast<RE_Char_t>(points[i]);
       const auto high = static_cast<RE_Char_t>(points[i + 1] - 1);
       const std::uint32_t first = States_[current].First;

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "core/system_text.h"
+
 namespace tarn::pattern {
 
 void TRE_NFA::Build() {
   StateList_.clear();
+  TransitionCount_ = 0;
   UsesLineHead = UsesLineTail = false;
   EntryState = NewState();
   FinalState = NewState();
@@ -19,8 +22,8 @@ std::uint32_t TRE_NFA::NewState() {
 }
 
 void TRE_NFA::AddTransition(std::uint32_t from, std::uint32_t to, RE_Char_t low, RE_Char_t high) {
-  Chain& chain = StateList_[from];
-  chain.insert(chain.begin(), RE_NFATransition_t{low, high, to});
+  if (++TransitionCount_ > kMaxNFATransitions) throw ERegExpParser(SystemText("正規表現が複雑すぎます"), 1);
+  StateList_[from].push_back(RE_NFATransition_t{low, high, to});
 }
 
 void TRE_NFA::GenerateStateList(const RE_Node_t* root, std::uint32_t from, std::uint32_t to) {

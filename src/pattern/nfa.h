@@ -16,6 +16,10 @@ inline constexpr RE_Char_t kEmptyMoveSymbol = 0xFFFF;
 // above it are reserved for empty and anchor moves.
 inline constexpr RE_Char_t kMaxSubjectCode = 0xFCFF;
 
+// A shared subtree is generated once for each parent, so heavily overlapping classes can multiply
+// transitions; past this many the pattern is refused as too complex.
+inline constexpr std::size_t kMaxNFATransitions = 1'000'000;
+
 struct RE_NFATransition_t {
   RE_Char_t Low = 0;
   RE_Char_t High = 0;
@@ -24,7 +28,8 @@ struct RE_NFATransition_t {
 
 class TRE_NFA {
  public:
-  // A state's transitions, newest first.
+  // A state's transitions in order of creation (read backwards, newest first, for the order in
+  // which a chain with insertion at the front would hold them).
   using Chain = std::vector<RE_NFATransition_t>;
 
   TRE_NFA(const TREParser& parser, RE_Char_t lineTailSymbol, RE_Char_t lineHeadSymbol)
@@ -50,6 +55,7 @@ class TRE_NFA {
 
   const TREParser* Parser_;
   std::vector<Chain> StateList_;
+  std::size_t TransitionCount_ = 0;
 };
 
 // A set of NFA states: one bit per state.

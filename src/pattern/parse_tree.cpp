@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "core/system_text.h"
+#include "pattern/scanner.h"
 
 namespace tarn::pattern {
 
@@ -111,11 +112,14 @@ void TREParseTree::SplitOverlappingLeaves() {
     for (std::size_t k = 1; k < ranges.size() && !overlap; ++k) overlap = ranges[k].first <= ranges[k - 1].second;
     if (!overlap) return;
   }
+  std::size_t comparisons = 0;
   std::size_t i = 0;
   while (i < LeafList_.size()) {
     bool split = false;
     for (std::size_t j = i + 1; j < LeafList_.size() && i < LeafList_.size(); ++j) {
+      if (++comparisons > kMaxLeafWork) throw ERegExpParser(SystemText("正規表現が複雑すぎます"), 1);
       if (SplitPair(i, j)) {
+        comparisons += LeafList_.size();  // what the conversions cost
         split = true;
         break;
       }

@@ -13,6 +13,8 @@ namespace tarn::pattern {
 
 using tarn::RE_Char_t;
 
+inline constexpr std::size_t kMaxLeafWork = 10'000'000;
+
 enum TREParseTree_NodeKind : std::uint8_t {
   reop_CharClass = 0,
   reop_LHead = 1,
@@ -51,6 +53,9 @@ class TREParseTree {
   virtual RE_Node_t* MakeAnyCharNode();
   // Turns the leaf itself into Union(left, right), so every parent of the leaf sees the union.
   void ConvertLeafToUnion(RE_Node_t* leaf, RE_Node_t* left, RE_Node_t* right);
+  // Throws ERegExpParser ("too complex", position 1) once the work (comparisons, and list
+  // lengths for every split) passes kMaxLeafWork: hundreds of nested ranges would otherwise take
+  // minutes.
   void SplitOverlappingLeaves();
   // Removes leaf index i from LeafList and frees it; only for leaves no node refers to.
   void RemoveLeaf(std::size_t i);

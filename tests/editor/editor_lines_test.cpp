@@ -1,5 +1,6 @@
 // The control's text model, row layout and undo list, without a widget.
 #include <QTest>
+#include <random>
 #include <sstream>
 
 #include "editor/editor_lines.h"
@@ -147,6 +148,10 @@ class EditorLinesTest : public QObject {
     lines.Replace({1, 0}, {1, 1}, "");
     QCOMPARE(lines.Text(), std::string("a\r\n"));
     QCOMPARE(lines.RowCount(), 2);
+    // Everything, up to that row, replaced (select all and type).
+    lines.Replace({0, 0}, lines.EndPos(), "z");
+    QCOMPARE(lines.Text(), std::string("z"));
+    QCOMPARE(lines.Count(), 1);
   }
 
   void UndoListKeepsAtMostMaxSteps() {
@@ -160,6 +165,40 @@ class EditorLinesTest : public QObject {
     QCOMPARE(undo.UndoCount(), 3);
     while (undo.CanUndo()) undo.Undo(lines);
     QCOMPARE(lines.Text(), std::string("xx"));
+  }
+
+  void RandomEditsUndoBackToTheStart() {
+    // Edits at random places with random texts (breaks of every kind, double-byte characters),
+    // then undone and redone as a whole: the text must come back byte for byte each way.
+    std::mt19937 rng(7);
+    const std::vector<std::string> pieces = {"", "a", kA, "\r\n", "\n", "\r", "xy" + kA + "\r\nz", "\t"};
+    TEditorLines lines;
+    lines.SetText("one\r\n" + kA + "two\r\n\r\nthree");
+    const std::string start = lines.Text();
+    TEditorUndoList undo;
+    std::vector<std::string> texts{start};
+    for (int i = 0; i < 300; ++i) {
+      auto pick = [&] {
+        const int row = static_cast<int>(rng() % static_cast<unsigned>(lines.RowCount()));
+        const auto len = static_cast<unsigned>(lines.Get(row).size());
+        return lines.PosOf(lines.OffsetOf({row, static_cast<int>(rng() % (len + 1))}));
+      };
+      TEditorPos a = pick(), b = pick();
+      if (b < a) std::swap(a, b);
+      const std::string& text = pieces[rng() % pieces.size()];
+      TUndoStep step;
+      step.Edits.push_back({a, lines.TextRange(a, b), text});
+      lines.Replace(a, b, text);
+      undo.Push(std::move(step), 1000);
+      texts.push_back(lines.Text());
+    }
+    for (std::size_t i = texts.size() - 1; i > 0; --i) {
+      QCOMPARE(lines.Text(), texts[i]);
+      undo.Undo(lines);
+    }
+    QCOMPARE(lines.Text(), start);
+    while (undo.CanRedo()) undo.Redo(lines);
+    QCOMPARE(lines.Text(), texts.back());
   }
 
   void RowShowsAtMost1000Bytes() {

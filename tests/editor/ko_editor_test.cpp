@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QWheelEvent>
 #include <memory>
+#include <random>
 
 #include "core/encoding.h"
 #include "editor/ko_editor.h"
@@ -175,7 +176,7 @@ class KoEditorTest : public QObject {
   void DoubleClickWithDblClkLineSelectsTheRow() {
     auto ed = MakeEditor();
     ed->DblClkLine = true;
-    AddLines(*ed, {"first", "second", "last"});
+    AddLines(*ed, {"first", "second", "", "last"});
     int calls = 0;
     bool selectedBefore = true;
     ed->OnDblClick = [&](TKoEditor& sender) {
@@ -189,10 +190,13 @@ class KoEditorTest : public QObject {
     QCOMPARE(ed->SelLength(), std::int64_t(8));  // "second" and its line break
     QCOMPARE(ed->Row(), 1);
     QCOMPARE(ed->Col(), 0);
-    QTest::mouseDClick(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 2, 1));
+    QTest::mouseDClick(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 3, 1));
     QCOMPARE(ed->SelText(), std::string("last"));  // the last row: up to the end of the text
-    QCOMPARE(ed->Row(), 2);
+    QCOMPARE(ed->Row(), 3);
     QCOMPARE(ed->Col(), 0);
+    QTest::mouseDClick(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 2, 0));
+    QVERIFY(!ed->Selected());  // an empty row: nothing to select
+    QCOMPARE(ed->Row(), 2);
   }
 
   void DoubleClickWithoutDblClkLine() {
@@ -335,6 +339,91 @@ class KoEditorTest : public QObject {
     QTest::keyClick(ed.get(), Qt::Key_Home);
     Commit(*ed, QStringLiteral("あ"));  // overwrite: one double-byte character over two bytes
     QCOMPARE(ed->Lines.Text(), std::string(kA + "\r\nc"));
+  }
+
+  void CtrlArrowsMoveByWords() {
+    auto ed = MakeEditor();
+    AddLines(*ed, {"ab  cd" + kKan + kKan + kA + "!", "x"});
+    ed->setFocus();
+    ed->SetRowCol(0, 0);
+    std::vector<int> cols;
+    for (int i = 0; i < 5; ++i) {
+      QTest::keyClick(ed.get(), Qt::Key_Right, Qt::ControlModifier);
+      cols.push_back(ed->Row() * 100 + ed->Col());
+    }
+    QCOMPARE(cols, (std::vector<int>{4, 6, 10, 12, 13}));
+    QTest::keyClick(ed.get(), Qt::Key_Right, Qt::ControlModifier);
+    QCOMPARE(ed->Row(), 1);
+    QTest::keyClick(ed.get(), Qt::Key_Left, Qt::ControlModifier);
+    QTest::keyClick(ed.get(), Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(ed->SelText(), std::string("!"));
+    QTest::keyClick(ed.get(), Qt::Key_Left, Qt::ControlModifier);
+    QTest::keyClick(ed.get(), Qt::Key_Left, Qt::ControlModifier);
+    QCOMPARE(ed->Col(), 6);
+  }
+
+  void RandomUserActionsUndoToTheStart() {
+    // Keys, clipboard, box and free-caret edits at random: nothing may crash, and undoing every
+    // step brings back the text byte for byte.
+    auto ed = MakeEditor();
+    ed->LineIndent = true;
+    ed->Lines.SetText("ab\tc\r\n" + kA + kKan + "x\r\n    ind\r\n\r\n");
+    const std::string start = ed->Lines.Text();
+    ed->setFocus();
+    std::mt19937 rng(11);
+    const Qt::Key keys[] = {Qt::Key_Left,  Qt::Key_Right,     Qt::Key_Up,     Qt::Key_Down,   Qt::Key_Home,
+                            Qt::Key_End,   Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Return, Qt::Key_Tab,
+                            Qt::Key_Space, Qt::Key_PageDown,  Qt::Key_Insert};
+    for (int i = 0; i < 600; ++i) {
+      switch (rng() % 10) {
+        case 0:
+        case 1:
+        case 2: {
+          const Qt::KeyboardModifiers mods = rng() % 3 == 0 ? Qt::ShiftModifier : Qt::NoModifier;
+          QTest::keyClick(ed.get(), keys[rng() % std::size(keys)], mods);
+          break;
+        }
+        case 3:
+          Commit(*ed, rng() % 2 ? QStringLiteral("漢") : QStringLiteral("z"));
+          break;
+        case 4:
+          ed->SetRowCol(static_cast<int>(rng() % 8), static_cast<int>(rng() % 14));
+          break;
+        case 5:
+          ed->SetSelStart(static_cast<int>(rng() % 40));
+          ed->SetSelLength(static_cast<int>(rng() % 20));
+          break;
+        case 6:
+          ed->SetBoxSelection(static_cast<int>(rng() % 6), static_cast<int>(rng() % 8), static_cast<int>(rng() % 6),
+                              static_cast<int>(rng() % 8));
+          break;
+        case 7:
+          if (rng() % 2) {
+            ed->CutToClipboard();
+          } else {
+            ed->PasteFromClipboard();
+          }
+          break;
+        case 8:
+          ed->Caret.FreeCaret = !ed->Caret.FreeCaret;
+          ed->grab();
+          break;
+        case 9: {
+          // A drag, which moves (or with Ctrl copies) the text when it starts inside the selection.
+          const Qt::KeyboardModifiers mods = rng() % 3 == 0 ? Qt::ControlModifier : Qt::NoModifier;
+          const QPoint from = CellPoint(*ed, static_cast<int>(rng() % 6), static_cast<int>(rng() % 12));
+          const QPoint to = CellPoint(*ed, static_cast<int>(rng() % 6), static_cast<int>(rng() % 12));
+          QTest::mousePress(ed->viewport(), Qt::LeftButton, {}, from);
+          QMouseEvent move(QEvent::MouseMove, to, ed->viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, mods);
+          QApplication::sendEvent(ed->viewport(), &move);
+          QTest::mouseRelease(ed->viewport(), Qt::LeftButton, mods, to);
+          break;
+        }
+      }
+    }
+    ed->grab();
+    while (ed->CanUndo()) ed->Undo();
+    QCOMPARE(ed->Lines.Text(), start);
   }
 
   void UndoListMaxBoundsTheSteps() {
@@ -600,6 +689,7 @@ class KoEditorTest : public QObject {
     QCOMPARE(ed->RowHeight(), fm.height() + std::max(0, fm.leading()));
     ed->Margin.Character = 2;
     ed->Margin.Line = 3;
+    ed->Refresh();
     QCOMPARE(ed->ColWidth(), fm.horizontalAdvance(QLatin1Char('0')) + 2);
     QCOMPARE(ed->RowHeight(), fm.height() + std::max(0, fm.leading()) + 3);
   }

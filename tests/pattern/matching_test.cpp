@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "core/system_text.h"
 #include "pattern/regular_expression.h"
 
@@ -170,6 +172,28 @@ TEST(DfaTest, ExplosiveAutomataAreRefused) {
   int start = 0, length = 0;
   EXPECT_EQ(awk.Match("bbbabbbbbbbbb", start, length), 1);
   EXPECT_EQ(length, 12);
+}
+
+TEST(DfaTest, OverlappingClassesAndNestedRepetitionAreBounded) {
+  const std::string tooComplex = SystemText("正規表現が複雑すぎます");
+  std::string nested;
+  for (int i = 1; i < 3000; ++i) {
+    char range[32];
+    std::snprintf(range, sizeof range, "%s[\\x%04X-\\x%04X]", i > 1 ? "|" : "", i, 0xFCFC - i);
+    nested += range;
+  }
+  std::string plus = std::string(25, '(') + "a";
+  for (int i = 0; i < 25; ++i) plus += ")+";
+  for (const std::string& pattern : {nested, plus}) {
+    TAWKStr awk;
+    try {
+      awk.SetRegExp(pattern);
+      ADD_FAILURE() << "compiled";
+    } catch (const ERegExpParser& e) {
+      EXPECT_EQ(std::string(e.what()), tooComplex);
+      EXPECT_EQ(e.ErrorPos, 1);
+    }
+  }
 }
 
 TEST(DfaTest, LongPatternsStayOffTheStack) {

@@ -152,7 +152,9 @@ std::string Nfa(std::string_view pattern, bool* head = nullptr, bool* tail = nul
   std::string out;
   for (std::size_t s = 0; s < nfa.StateList().size(); ++s) {
     out += std::to_string(s) + ":";
-    for (const auto& t : nfa.StateList()[s]) {
+    const auto& chain = nfa.StateList()[s];
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      const auto& t = *it;
       const std::string label = t.Low == kEmptyMoveSymbol ? "e" : (t.Low == t.High ? Code(t.Low) : Code(t.Low) + "-" + Code(t.High));
       out += " " + label + ">" + std::to_string(t.Target);
     }

@@ -27,6 +27,9 @@ expect describe-class 0 $'literal: no\nline head: no\nline tail: yes\nstates: 3'
 expect malformed 2 "" -- --encoding cp932 'a('
 expect no-pattern 2 "" -- --lf
 expect bad-encoding 2 "" -- --encoding latin1 abc
+expect fuzzy 0 $'1 8\n1 12' -- --encoding utf-8 --fuzzy 'コンピューター' 'ｺﾝﾋﾟｭｰﾀｰ' 'コンピュータ'
+expect show-pattern 0 $'pattern: (Ａ|ａ|A|a)+\n1 3' -- --encoding utf-8 --fuzzy --show-pattern 'a+' 'aＡ'
+expect no-synonym-file 2 "" -- --synonym-file /no/such/file x
 expect dash-pattern 0 "2 2" -- --encoding cp932 -- -a x-a
 
 stderr="$("$tarnre" --encoding utf-8 '[abc' 2>&1 >/dev/null)"

@@ -111,5 +111,39 @@ TEST_F(TarngrepTest, NamesOutsideCp932AreSearchedAndKeepTheirNativePath) {
   EXPECT_EQ(o.out, "1,3,hit," + path + "?.txt,1," + path + "\xE2\x98\x83.txt\n");
 }
 
+TEST_F(TarngrepTest, DictionariesWidenTheSearch) {
+  Outcome o = Run("--encoding utf-8 -q --result-type 0 コンピューター samples computer.txt");
+  EXPECT_EQ(o.status, 1);
+  o = Run("--encoding utf-8 -q --result-type 0 --fuzzy コンピューター samples computer.txt");
+  EXPECT_EQ(o.out, "新しいコンピュータを買った。\n古いｺﾝﾋﾟｭｰﾀｰは職場にある。\nこんぴゅーたと平仮名で書く人もいる。\n");
+  const std::string dic = tree_.File("syn.dic", "// \x8F\xE6\x82\xE8\x95\xA8\r\n\x8E\xD4,\x8E\xA9\x93\xAE\x8E\xD4\r\n");
+  o = Run("--encoding utf-8 -q --result-type 0 --synonym-file '" + dic + "' 車 samples computer.txt");
+  EXPECT_EQ(o.out, "赤い自動車とクルマと車。\n");
+  o = Run("--encoding utf-8 -q --synonym-file /no/such.dic x samples");
+  EXPECT_EQ(o.status, 2);
+  // --synonym reads the data directory's dictionary; none there widens nothing.
+  o = Run("--encoding utf-8 -q --result-type 0 --synonym --data-dir '" + tree_.Dir("data") + "' クルマ samples computer.txt");
+  EXPECT_EQ(o.out, "赤い自動車とクルマと車。\n");
+}
+
+TEST_F(TarngrepTest, SavesTheResultAndKeepsItInTheHistory) {
+  const std::string data = tree_.Dir("data");
+  const std::string html = tree_.root() + "/result.htm";
+  Outcome o = Run("--encoding utf-8 -q --fuzzy --save '" + html + "' --history --data-dir '" + data +
+                  "' abc samples computer.txt");
+  EXPECT_EQ(o.status, 0);
+  const std::string page = Slurp(html);
+  // "ＡＢＣ" in CP932, marked as the hit.
+  EXPECT_NE(page.find(">\x82\x60\x82\x61\x82\x62</"), std::string::npos) << page;
+  EXPECT_TRUE(fs::exists(data + "/Tmp/ResultList.1"));
+  EXPECT_NE(Slurp(data + "/tarn.ini").find("Last=1"), std::string::npos);
+  o = Run("--encoding utf-8 -q --history --data-dir '" + data + "' no-such-text samples");
+  EXPECT_EQ(o.status, 1);
+  EXPECT_FALSE(fs::exists(data + "/Tmp/ResultList.2"));
+  const std::string text = tree_.root() + "/result.txt";
+  o = Run("--encoding utf-8 -q --save '" + text + "' --data-dir '" + data + "' abc samples computer.txt");
+  EXPECT_EQ(Slurp(text), "samples/computer.txt(5): \x82\x60\x82\x61\x82\x62\x82\xC6" "abc\x81\x42\r\n");
+}
+
 }  // namespace
 }  // namespace tarn::search
