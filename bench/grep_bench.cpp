@@ -1,0 +1,81 @@
+// The file grep on the benchmark queries, fast scan against the character-by-character scans.
+// The text is TARN_BENCH_FILE when set (for example big/edict.txt of the peer corpus), else a
+// generated Shift-JIS dictionary-like file of about 16 MB.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <unistd.h>
+
+#include "core/system_text.h"
+#include "pattern/grep.h"
+
+namespace {
+
+using tarn::pattern::RE_LineInfo_t;
+using tarn::pattern::TGrep;
+
+const char* const kQueries[] = {"computer", "辞書", "コンピュータ", "[ァ-ヶ]+ー", "^日本", "猫|犬|鳥|魚", ".*ship$",
+                                "(コ|こ|ｺ)(ン|ん|ﾝ)(ピ|ぴ|ﾋﾟ|ひ゜|ヒ゜)(ュ|ゅ|ｭ|ユ|ゆ|ﾕ)(ー|～|ｰ|)(タ|た|ﾀ)"};
+
+std::string GeneratedFile() {
+  const std::string path = (std::filesystem::temp_directory_path() / ("tarn-bench-" + std::to_string(getpid()) + ".txt")).string();
+  const char* const words[] = {"日本", "辞書", "コンピュータ", "ソフト", "表示", "データー", "猫", "ownership", "computer",
+                               "(n)", "/", "[にほん]", "学校", "ひらがな", "ｺﾝﾋﾟｭｰﾀ", "the", "of", "to mark", "ー"};
+  std::mt19937 rng(1);
+  std::string text;
+  while (text.size() < (16u << 20)) {
+    const int n = 3 + static_cast<int>(rng() % 10);
+    for (int i = 0; i < n; ++i) text += tarn::SystemText(words[rng() % std::size(words)]) + (rng() % 3 ? " " : "");
+    text += "\r\n";
+  }
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+struct Corpus {
+  std::string path;
+  bool generated = false;
+  Corpus() {
+    if (const char* file = std::getenv("TARN_BENCH_FILE"); file != nullptr && *file != '\0') {
+      path = file;
+    } else {
+      path = GeneratedFile();
+      generated = true;
+    }
+  }
+  ~Corpus() {
+    if (generated) std::filesystem::remove(path);
+  }
+};
+
+const Corpus& TheCorpus() {
+  static const Corpus corpus;
+  return corpus;
+}
+
+void BM_Grep(benchmark::State& state) {
+  const bool reference = state.range(1) != 0;
+  TGrep grep;
+  grep.SetRegExp(tarn::SystemText(kQueries[state.range(0)]));
+  grep.ForceReferenceScan = reference;
+  std::size_t lines = 0;
+  grep.OnMatch = [&](TGrep&, RE_LineInfo_t) { ++lines; };
+  for (auto _ : state) {
+    lines = 0;
+    grep.Grep(TheCorpus().path);
+  }
+  state.counters["lines"] = static_cast<double>(lines);
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(std::filesystem::file_size(TheCorpus().path)));
+  state.SetLabel(std::string(reference ? "reference " : grep.UsesFastScan() ? "fast " : "exact ") + "Q" +
+                 std::to_string(state.range(0) + 1));
+}
+BENCHMARK(BM_Grep)->ArgsProduct({benchmark::CreateDenseRange(0, 7, 1), {0, 1}})->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
