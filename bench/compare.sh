@@ -6,7 +6,9 @@
 # build-compare), builds the corpus with make-corpus.sh when it is missing (256 MiB, default
 # /tmp/cp932corpus), runs peers.sh for the peers chosen by --peers, then prints tarngrep's rows
 # in peers.sh's format: matching lines, the reference count, the median wall time of RUNS runs
-# (hyperfine, one warm-up, output to a pipe) and tarngrep's peak resident memory.
+# (hyperfine, one warm-up, output to a pipe) and tarngrep's peak resident memory. tarngrep has
+# no count option: it prints every matching line (as CP932, the file's own bytes, so that the
+# time is not spent converting output), and the lines are counted.
 #
 # Defaults: -n 3; peers: ripgrep -E shift_jis -j1, GNU grep in the CP932 locale,
 # LC_ALL=C grep, and the memchr / cat floors. The shared scripts are found in
@@ -14,7 +16,7 @@
 set -uo pipefail
 
 RUNS=3 CORPUS=/tmp/cp932corpus NO_PEERS=0
-PEERS='^(rg-sjis\|1|grep-sjis|grep-C|memchr-NUL|memchr-LF|cat)\|[^|]*\|big\|'
+PEERS='^(rg-sjis|grep-sjis|grep-C|memchr-NUL|memchr-LF|cat)\|1\|big\|'
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=$ROOT/build-compare
 while [ $# -gt 0 ]; do
@@ -74,8 +76,25 @@ mkdir -p "$WORK"
 cat "$BIG" >/dev/null
 printf '%-12s %-4s %-5s %-3s %10s %10s %9s %8s\n' tool thr target q matches ref median_s peak_MB
 for i in "${!QID[@]}"; do
-    cmd=$(printf '%q ' "$TARNGREP" -q --no-subdirs --result-type 0 --encoding utf-8 -- "${QU[i]}" "$CORPUS/big" edict.txt)
+    pattern=$(printf '%s' "${QU[i]}" | iconv -f UTF-8 -t CP932)
+    cmd=$(printf '%q ' "$TARNGREP" -q --no-subdirs --result-type 0 --encoding cp932 -- "$pattern" "$CORPUS/big" edict.txt)
     m=$(eval "$cmd" | wc -l)
     peak=$( { /usr/bin/time -f '%M' bash -c "$cmd > /dev/null"; } 2>&1 | tail -1 | awk '{ printf "%.1f", $1 / 1024 }')
     printf '%-12s %-4s %-5s %-3s %10s %10s %9s %8s\n' tarngrep 1 big "${QID[i]}" "$m" "$(ref_count "$i")" "$(median_of "$cmd")" "$peak"
+done
+
+# Linear time: the same queries on the first half of the file (cut at a line end).
+HALF=$WORK/half
+if [ ! -f "$HALF/edict.txt" ] || [ "$HALF/edict.txt" -ot "$BIG" ]; then
+    mkdir -p "$HALF"
+    head -n $(( $(wc -l < "$BIG") / 2 )) "$BIG" > "$HALF/edict.txt"
+fi
+cat "$HALF/edict.txt" >/dev/null
+echo
+printf '%-12s %-3s %10s %10s %7s\n' linearity q half_s full_s ratio
+for i in "${!QID[@]}"; do
+    pattern=$(printf '%s' "${QU[i]}" | iconv -f UTF-8 -t CP932)
+    half=$(median_of "$(printf '%q ' "$TARNGREP" -q --no-subdirs --result-type 0 --encoding cp932 -- "$pattern" "$HALF" edict.txt)")
+    full=$(median_of "$(printf '%q ' "$TARNGREP" -q --no-subdirs --result-type 0 --encoding cp932 -- "$pattern" "$CORPUS/big" edict.txt)")
+    printf '%-12s %-3s %10s %10s %7s\n' tarngrep "${QID[i]}" "$half" "$full" "$(awk -v a="$half" -v b="$full" 'BEGIN { if (a > 0) printf "%.2f", b / a; else print "-" }')"
 done

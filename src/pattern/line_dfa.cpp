@@ -123,6 +123,8 @@ void TLineDFA::PrepareSkip(std::uint32_t state) {
     }
   }
   if (bytes.size() > kMaxSkipBytes) return;
+  // Hiragana and katakana lead bytes stop a skip too often for it to pay.
+  if (bytes.find('\x82') != std::string::npos || bytes.find('\x83') != std::string::npos) return;
   states_[index].skip_usable = true;
   states_[index].skip_bytes = std::move(bytes);
   for (std::uint32_t& entry : table_)
