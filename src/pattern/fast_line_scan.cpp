@@ -10,6 +10,10 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define TARN_AVX2 1
+#endif
 
 #include "pattern/line_pattern_analysis.h"
 
@@ -53,6 +57,76 @@ class File {
   int fd_ = -1;
 };
 
+#ifdef TARN_AVX2
+// 32-byte versions of the loops below, used when the processor has them. Each goes as far as
+// whole 32-byte steps allow and leaves the rest to the 16-byte and byte loops.
+bool HasAvx2() noexcept {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+
+__attribute__((target("avx2"))) __m256i IsLeadRange32(__m256i v) noexcept {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i in1 = _mm256_cmpeq_epi8(
+      _mm256_subs_epu8(_mm256_sub_epi8(v, _mm256_set1_epi8(static_cast<char>(0x81))), _mm256_set1_epi8(0x9F - 0x81)), zero);
+  const __m256i in2 = _mm256_cmpeq_epi8(
+      _mm256_subs_epu8(_mm256_sub_epi8(v, _mm256_set1_epi8(static_cast<char>(0xE0))), _mm256_set1_epi8(0xFC - 0xE0)), zero);
+  return _mm256_or_si256(in1, in2);
+}
+
+// Stops before the first 32 bytes that hold a line end right after a lead-range byte.
+__attribute__((target("avx2"))) const char* SkipCleanLineEnds32(const char* p, const char* end) noexcept {
+  const __m256i lf = _mm256_set1_epi8('\n');
+  const __m256i cr = _mm256_set1_epi8('\r');
+  for (; end - p >= 32; p += 32) {
+    const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 1));
+    const __m256i line_end = _mm256_or_si256(_mm256_cmpeq_epi8(here, lf), _mm256_cmpeq_epi8(here, cr));
+    if (_mm256_movemask_epi8(_mm256_and_si256(line_end, IsLeadRange32(before))) != 0) break;
+  }
+  return p;
+}
+
+__attribute__((target("avx2"))) std::size_t CountLineEnds32(const char*& p, const char* end) noexcept {
+  const __m256i lf = _mm256_set1_epi8('\n');
+  const __m256i cr = _mm256_set1_epi8('\r');
+  const __m256i zero = _mm256_setzero_si256();
+  std::size_t n = 0;
+  while (end - p >= 33) {
+    __m256i counts = zero;
+    for (int k = 0; k < 255 && end - p >= 33; ++k, p += 32) {
+      const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+      const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+      const __m256i is_lf = _mm256_cmpeq_epi8(here, lf);
+      const __m256i lone_cr = _mm256_andnot_si256(_mm256_cmpeq_epi8(next, lf), _mm256_cmpeq_epi8(here, cr));
+      counts = _mm256_sub_epi8(counts, _mm256_or_si256(is_lf, lone_cr));
+    }
+    const __m256i sums = _mm256_sad_epu8(counts, zero);
+    n += static_cast<std::size_t>(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
+                                  _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3));
+  }
+  return n;
+}
+
+// Candidates 32 at a time on two bytes of the needle; p is left where the search stopped.
+__attribute__((target("avx2"))) const char* FindPair32(const char*& p, const char* last, const std::string& needle,
+                                                       std::size_t first, std::size_t second) noexcept {
+  const __m256i a_key = _mm256_set1_epi8(needle[first]);
+  const __m256i b_key = _mm256_set1_epi8(needle[second]);
+  for (; last - p >= 31; p += 32) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + first));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + second));
+    auto mask = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, a_key), _mm256_cmpeq_epi8(b, b_key))));
+    while (mask != 0) {
+      const char* start = p + __builtin_ctz(mask);
+      if (std::memcmp(start, needle.data(), needle.size()) == 0) return start;
+      mask &= mask - 1;
+    }
+  }
+  return nullptr;
+}
+#endif
+
 bool IsLeadRun(const char* line, const char* q) noexcept {
   // Whether the character boundary just before q falls inside a lead byte, decoding the line
   // from line: lead-range bytes before q in odd number end in a lead byte.
@@ -64,6 +138,9 @@ bool IsLeadRun(const char* line, const char* q) noexcept {
 // True when a line in [begin, end) (which starts at a line start) ends right after a lead byte.
 bool HasLineEndAfterLeadByte(const char* begin, const char* end) noexcept {
   const char* p = begin + 1;
+#ifdef TARN_AVX2
+  if (HasAvx2() && p < end) p = SkipCleanLineEnds32(p, end);
+#endif
 #ifdef __SSE2__
   const __m128i lf = _mm_set1_epi8('\n');
   const __m128i cr = _mm_set1_epi8('\r');
@@ -309,6 +386,9 @@ class FileScan {
 std::size_t CountLineEnds(const char* begin, const char* end) noexcept {
   std::size_t n = 0;
   const char* p = begin;
+#ifdef TARN_AVX2
+  if (HasAvx2()) n += CountLineEnds32(p, end);
+#endif
 #ifdef __SSE2__
   const __m128i lf = _mm_set1_epi8('\n');
   const __m128i cr = _mm_set1_epi8('\r');
@@ -361,6 +441,10 @@ const char* TByteFinder::Find(const char* begin, const char* end) const noexcept
   if (n == 1) return static_cast<const char*>(std::memchr(begin, needle_[0], static_cast<std::size_t>(end - begin)));
   const char* p = begin;
   const char* const last = end - n;  // the last place the needle can start
+#ifdef TARN_AVX2
+  if (HasAvx2())
+    if (const char* found = FindPair32(p, last, needle_, anchor_, second_); found != nullptr) return found;
+#endif
 #ifdef __SSE2__
   const __m128i first = _mm_set1_epi8(needle_[anchor_]);
   const __m128i second = _mm_set1_epi8(needle_[second_]);

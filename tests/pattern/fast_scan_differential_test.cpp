@@ -198,6 +198,16 @@ TEST(FastScan, CountsEveryKindOfLineEnd) {
   const std::string text = std::string(40, 'x') + "\r\n\n\r\rab\r" + std::string(33, '\n') + "\r\n\r";
   EXPECT_EQ(CountLineEnds(text.data(), text.data() + text.size()), 39u);
   EXPECT_EQ(CountLineEnds(text.data(), text.data()), 0u);
+  // Long enough for every vector width, at every offset.
+  Rng rng(3);
+  std::string mixed;
+  for (int i = 0; i < 3000; ++i) mixed += "\r\nab\x83"[Pick(rng, 5)];
+  for (std::size_t offset = 0; offset < 40; ++offset) {
+    std::size_t want = 0;
+    for (std::size_t i = offset; i < mixed.size(); ++i)
+      want += mixed[i] == '\n' || (mixed[i] == '\r' && (i + 1 == mixed.size() || mixed[i + 1] != '\n'));
+    EXPECT_EQ(CountLineEnds(mixed.data() + offset, mixed.data() + mixed.size()), want) << offset;
+  }
 }
 
 TEST(FastScan, FindsBytesWithTheRarestByteFirst) {
