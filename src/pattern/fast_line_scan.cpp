@@ -210,7 +210,7 @@ class FileScan {
       if (p < end && *p == '\n') ++p;
     }
     if (in_line_ && p < end) p = matched_pending_ ? FinishMatchedLine(p, end) : RunLines(p, end, true);
-    const bool prefilter = !finder_.Needle().empty() && !dfa_.LineStartMatches();
+    const bool prefilter = finder_.Active() && !dfa_.LineStartMatches();
     while (p < end) {
       if (!prefilter) {
         p = RunLines(p, end, false);
@@ -413,7 +413,8 @@ std::size_t CountLineEnds(const char* begin, const char* end) noexcept {
   return n;
 }
 
-TByteFinder::TByteFinder(std::string needle) : needle_(std::move(needle)) {
+TByteFinder::TByteFinder(std::string needle, std::string any_of) : needle_(std::move(needle)) {
+  if (needle_.empty()) any_of_ = std::move(any_of);
   // Bytes least likely in Japanese text with English in it: trail bytes and rare letters.
   static constexpr char kCommon[] = " etaoinshrdlcumwfgypbvkjxqz";
   auto commonness = [](unsigned char b) {
@@ -437,7 +438,12 @@ TByteFinder::TByteFinder(std::string needle) : needle_(std::move(needle)) {
 
 const char* TByteFinder::Find(const char* begin, const char* end) const noexcept {
   const std::size_t n = needle_.size();
-  if (n == 0 || static_cast<std::size_t>(end - begin) < n) return nullptr;
+  if (n == 0) {
+    if (any_of_.empty()) return nullptr;
+    const char* hit = FindAnyOf(begin, end, any_of_);
+    return hit != end ? hit : nullptr;
+  }
+  if (static_cast<std::size_t>(end - begin) < n) return nullptr;
   if (n == 1) return static_cast<const char*>(std::memchr(begin, needle_[0], static_cast<std::size_t>(end - begin)));
   const char* p = begin;
   const char* const last = end - n;  // the last place the needle can start
@@ -470,7 +476,8 @@ std::unique_ptr<TFastLineScan> TFastLineScan::For(const TRE_DFA& dfa) {
   return std::make_unique<TFastLineScan>(dfa);
 }
 
-TFastLineScan::TFastLineScan(const TRE_DFA& dfa) : dfa_(dfa), line_dfa_(dfa), finder_(RequiredBytes(dfa)) {}
+TFastLineScan::TFastLineScan(const TRE_DFA& dfa)
+    : dfa_(dfa), line_dfa_(dfa), finder_(RequiredBytes(dfa), FirstCharacterBytes(dfa, TLineDFA::kMaxSkipBytes)) {}
 
 bool TFastLineScan::Scan(const std::string& native_path, std::size_t block_size, const bool& cancel,
                          const std::function<void()>& pump, const Report& report) {

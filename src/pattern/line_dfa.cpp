@@ -17,6 +17,22 @@ std::string KeyOf(const std::vector<RE_DFAState>& runs, unsigned char lead) {
 }  // namespace
 
 TLineDFA::TLineDFA(const TRE_DFA& dfa, std::size_t max_states) : dfa_(dfa), max_states_(std::max<std::size_t>(max_states, 4)) {
+  // A lead byte where some move's range begins or ends (or the one after it) starts a class.
+  bool starts[257] = {};
+  auto split = [&](unsigned code) {
+    const unsigned lead = code >> 8;
+    starts[std::min(lead, 256u)] = starts[std::min(lead + 1, 256u)] = true;
+  };
+  for (RE_DFAState state = 0; state < dfa.StateCount(); ++state)
+    for (const auto& move : dfa.Transitions(state)) {
+      split(move.Low);
+      split(static_cast<unsigned>(move.High) + 1);
+    }
+  unsigned char first = 0;
+  for (unsigned b = 0; b < 256; ++b) {
+    if (starts[b] || !IsLeadByte(static_cast<unsigned char>(b)) || !IsLeadByte(first)) first = static_cast<unsigned char>(b);
+    lead_class_[b] = first;
+  }
   Reset();
 }
 
@@ -62,7 +78,7 @@ std::uint32_t TLineDFA::Resolve(std::uint32_t& state, unsigned char byte) {
   next.clear();
   if (from.lead == 0 && IsLeadByte(byte)) {
     next = from.runs;
-    lead = byte;
+    lead = lead_class_[byte];
   } else {
     const auto code = static_cast<RE_Char_t>(from.lead != 0 ? (from.lead << 8 | byte) : byte);
     // Every character is also a new start position.

@@ -76,6 +76,9 @@ class TLineDFA {
   std::uint32_t line_start_ = 0;
   bool line_start_matches_ = false;
   std::vector<RE_DFAState> scratch_;
+  // Lead bytes that no move of the automaton tells apart share one pending state: each maps to
+  // the first lead byte of its class.
+  unsigned char lead_class_[256] = {};
 };
 
 }  // namespace tarn::pattern
