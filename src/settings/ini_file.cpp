@@ -9,6 +9,7 @@
 #include <iterator>
 #include <system_error>
 
+#include "core/sjis.h"
 #include "core/strings.h"
 #include "core/system_text.h"
 #include "settings/value_forms.h"
@@ -117,7 +118,8 @@ IniFile IniFile::Parse(std::string_view text) {
     if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++pos;
 
     if (line.empty() || line.front() == ';') continue;
-    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+    // A closing "]" that is the trail byte of a double-byte character does not close a section.
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']' && IsCharBoundary(line, line.size() - 1)) {
       current = &ini.SectionFor(Trim(line.substr(1, line.size() - 2)));
       continue;
     }
@@ -138,8 +140,9 @@ IniFile IniFile::Parse(std::string_view text) {
 IniFile IniFile::Load(const std::filesystem::path& path) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) return {};
+  // A directory in the file's place opens, but reads as nothing and would be taken for an empty file.
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw ESettingsFile(CannotOpenFileMessage(path));
+  if (!in || std::filesystem::is_directory(path, ec)) throw ESettingsFile(CannotOpenFileMessage(path));
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) throw ESettingsFile(CannotOpenFileMessage(path));
   return Parse(bytes);
