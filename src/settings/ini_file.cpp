@@ -139,10 +139,12 @@ IniFile IniFile::Parse(std::string_view text) {
 
 IniFile IniFile::Load(const std::filesystem::path& path) {
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return {};
-  // A directory in the file's place opens, but reads as nothing and would be taken for an empty file.
+  const auto status = std::filesystem::status(path, ec);
+  if (status.type() == std::filesystem::file_type::not_found) return {};
+  // A directory would read as an empty file and a FIFO would block start-up: neither is a settings file.
+  if (!std::filesystem::is_regular_file(status)) throw ESettingsFile(CannotOpenFileMessage(path));
   std::ifstream in(path, std::ios::binary);
-  if (!in || std::filesystem::is_directory(path, ec)) throw ESettingsFile(CannotOpenFileMessage(path));
+  if (!in) throw ESettingsFile(CannotOpenFileMessage(path));
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) throw ESettingsFile(CannotOpenFileMessage(path));
   return Parse(bytes);

@@ -103,6 +103,14 @@ TEST(IniFile, SavesAtomicallyAndReportsFilesItCannotCreateOrOpen) {
   } catch (const ESettingsFile& e) {
     EXPECT_EQ(std::string(e.what()), SystemText("ファイル ") + missingDir.string() + SystemText(" を作成できません"));
   }
+  const auto notAFile = dir.path() / "dir.ini";
+  std::filesystem::create_directory(notAFile);
+  try {
+    IniFile::Load(notAFile);
+    FAIL();
+  } catch (const ESettingsFile& e) {
+    EXPECT_EQ(std::string(e.what()), SystemText("ファイル ") + notAFile.string() + SystemText(" は開けません"));
+  }
   if (::geteuid() != 0) {
     ::chmod(path.c_str(), 0);
     EXPECT_THROW(IniFile::Load(path), ESettingsFile);
