@@ -53,6 +53,62 @@ class File {
   int fd_ = -1;
 };
 
+bool IsLeadRun(const char* line, const char* q) noexcept {
+  // Whether the character boundary just before q falls inside a lead byte, decoding the line
+  // from line: lead-range bytes before q in odd number end in a lead byte.
+  const char* run = q;
+  while (run > line && IsLeadByte(run[-1])) --run;
+  return ((q - run) & 1) != 0;
+}
+
+// True when a line in [begin, end) (which starts at a line start) ends right after a lead byte.
+bool HasLineEndAfterLeadByte(const char* begin, const char* end) noexcept {
+  const char* p = begin + 1;
+#ifdef __SSE2__
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i low1 = _mm_set1_epi8(static_cast<char>(0x81));
+  const __m128i span1 = _mm_set1_epi8(0x9F - 0x81);
+  const __m128i low2 = _mm_set1_epi8(static_cast<char>(0xE0));
+  const __m128i span2 = _mm_set1_epi8(0xFC - 0xE0);
+  const __m128i zero = _mm_setzero_si128();
+  for (; end - p >= 16; p += 16) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
+    const __m128i line_end = _mm_or_si128(_mm_cmpeq_epi8(here, lf), _mm_cmpeq_epi8(here, cr));
+    const __m128i lead1 = _mm_cmpeq_epi8(_mm_subs_epu8(_mm_sub_epi8(before, low1), span1), zero);
+    const __m128i lead2 = _mm_cmpeq_epi8(_mm_subs_epu8(_mm_sub_epi8(before, low2), span2), zero);
+    if (_mm_movemask_epi8(_mm_and_si128(line_end, _mm_or_si128(lead1, lead2))) != 0) break;
+  }
+#endif
+  for (; p < end; ++p) {
+    if ((*p == '\n' || *p == '\r') && IsLeadByte(p[-1])) {
+      const char* line = p - 1;
+      while (line > begin && line[-1] != '\n' && line[-1] != '\r') --line;
+      if (IsLeadRun(line, p)) return true;
+    }
+  }
+  return false;
+}
+
+// The first byte in [p, end) that is one of bytes (at most TLineDFA::kMaxSkipBytes), or end.
+const char* FindAnyOf(const char* p, const char* end, const std::string& bytes) noexcept {
+#ifdef __SSE2__
+  __m128i keys[TLineDFA::kMaxSkipBytes];
+  const std::size_t n = std::min(bytes.size(), TLineDFA::kMaxSkipBytes);
+  for (std::size_t i = 0; i < n; ++i) keys[i] = _mm_set1_epi8(bytes[i]);
+  for (; end - p >= 16; p += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i hits = _mm_cmpeq_epi8(v, keys[0]);
+    for (std::size_t i = 1; i < n; ++i) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(v, keys[i]));
+    if (const int mask = _mm_movemask_epi8(hits); mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+  }
+#endif
+  for (; p < end; ++p)
+    if (bytes.find(*p) != std::string::npos) return p;
+  return end;
+}
+
 const char* FindLineEnd(const char* p, const char* end) noexcept {
   while (p < end && *p != '\n' && *p != '\r') ++p;
   return p;
@@ -85,6 +141,8 @@ class FileScan {
       }
       const char* hit = finder_.Find(p, end);
       const char* line = hit != nullptr ? LineStartOf(hit, p) : LineStartOf(end, p);
+      // Lines skipped unread must not end inside a character either.
+      if (HasLineEndAfterLeadByte(p, line)) throw BrokenLineEnd{};
       line_no_ += static_cast<std::uint32_t>(CountLineEnds(p, line));
       if (line == end && line > p && end[-1] == '\r') pending_cr_ = true;
       p = line;
@@ -122,7 +180,7 @@ class FileScan {
       std::uint32_t t = 0;
       while (p < end) {
         t = table[s + static_cast<unsigned char>(*p)];
-        if (t & TLineDFA::kStop) break;
+        if (t & TLineDFA::kFlags) break;
         s = t;
         ++p;
       }
@@ -132,10 +190,15 @@ class FileScan {
         in_line_ = true;
         return end;
       }
+      if (!(t & TLineDFA::kStop)) {  // into a state most characters keep: jump ahead
+        s = t & ~TLineDFA::kSkip;
+        p = Skip(s, p + 1, end);
+        continue;
+      }
       if (t == TLineDFA::kUnknown) {
         t = dfa_.Resolve(s, static_cast<unsigned char>(*p));
         if (!(t & TLineDFA::kStop)) {
-          s = t;
+          s = t & ~TLineDFA::kSkip;
           ++p;
           continue;
         }
@@ -158,6 +221,7 @@ class FileScan {
         Emit(carry_.append(line, line_end));
       }
       p = PassLineEnd(line_end, end);
+      if (!matched) dfa_.PrepareSkip(s);  // the state lines rest in is worth a skip list
       if (one_line || p == end) return p;
       line = p;
       carry_.clear();
@@ -180,6 +244,22 @@ class FileScan {
       carry_.clear();
       line = p;
       line_end = FindLineEnd(p, end);
+    }
+  }
+
+  // From p, a character boundary in state s, to the next byte that may leave s and stands at a
+  // character boundary (or the lead byte before a line end that follows it), or to the block end
+  // (the last lead byte when its character goes on in the next block).
+  const char* Skip(std::uint32_t s, const char* p, const char* end) const noexcept {
+    const std::string& bytes = dfa_.SkipBytes(s);
+    const char* boundary = p;
+    for (;;) {
+      const char* q = FindAnyOf(p, end, bytes);
+      const bool trail = IsLeadRun(boundary, q);
+      if (q == end) return trail ? end - 1 : end;
+      if (!trail) return q;
+      if (*q == '\n' || *q == '\r') return q - 1;
+      boundary = p = q + 1;
     }
   }
 
@@ -254,7 +334,7 @@ std::size_t CountLineEnds(const char* begin, const char* end) noexcept {
 }
 
 TByteFinder::TByteFinder(std::string needle) : needle_(std::move(needle)) {
-  // The byte least likely in Japanese text with English in it: trail bytes and rare letters.
+  // Bytes least likely in Japanese text with English in it: trail bytes and rare letters.
   static constexpr char kCommon[] = " etaoinshrdlcumwfgypbvkjxqz";
   auto commonness = [](unsigned char b) {
     if (b >= 0x81 && b <= 0x83) return 40;
@@ -262,23 +342,41 @@ TByteFinder::TByteFinder(std::string needle) : needle_(std::move(needle)) {
     if (IsLeadByte(b)) return 10;
     return 0;
   };
-  for (std::size_t i = 1; i < needle_.size(); ++i)
-    if (commonness(static_cast<unsigned char>(needle_[i])) <= commonness(static_cast<unsigned char>(needle_[anchor_])))
-      anchor_ = i;
+  auto rarest_except = [&](std::size_t skip) {
+    std::size_t best = skip == 0 ? 1 : 0;
+    for (std::size_t i = 0; i < needle_.size(); ++i)
+      if (i != skip && commonness(static_cast<unsigned char>(needle_[i])) <= commonness(static_cast<unsigned char>(needle_[best])))
+        best = i;
+    return best;
+  };
+  if (needle_.size() >= 2) {
+    anchor_ = rarest_except(needle_.size());
+    second_ = rarest_except(anchor_);
+  }
 }
 
 const char* TByteFinder::Find(const char* begin, const char* end) const noexcept {
   const std::size_t n = needle_.size();
   if (n == 0 || static_cast<std::size_t>(end - begin) < n) return nullptr;
-  const char* p = begin + anchor_;
-  const char* last = end - (n - anchor_);  // the last place the anchor byte can stand
-  const char key = needle_[anchor_];
-  while (p <= last) {
-    p = static_cast<const char*>(std::memchr(p, key, static_cast<std::size_t>(last - p) + 1));
-    if (p == nullptr) return nullptr;
-    const char* start = p - anchor_;
-    if (std::memcmp(start, needle_.data(), n) == 0) return start;
-    ++p;
+  if (n == 1) return static_cast<const char*>(std::memchr(begin, needle_[0], static_cast<std::size_t>(end - begin)));
+  const char* p = begin;
+  const char* const last = end - n;  // the last place the needle can start
+#ifdef __SSE2__
+  const __m128i first = _mm_set1_epi8(needle_[anchor_]);
+  const __m128i second = _mm_set1_epi8(needle_[second_]);
+  for (; last - p >= 15; p += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + anchor_));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + second_));
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, second))));
+    while (mask != 0) {
+      const char* start = p + __builtin_ctz(mask);
+      if (std::memcmp(start, needle_.data(), n) == 0) return start;
+      mask &= mask - 1;
+    }
+  }
+#endif
+  for (; p <= last; ++p) {
+    if (p[anchor_] == needle_[anchor_] && std::memcmp(p, needle_.data(), n) == 0) return p;
   }
   return nullptr;
 }

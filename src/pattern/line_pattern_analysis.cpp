@@ -91,16 +91,21 @@ std::string RequiredBytes(const TRE_DFA& dfa) {
   const std::size_t n = dfa.StateCount();
   if (n == 0 || n > kMaxAnalysedStates || !CanAccept(dfa, kNoState, -1)) return {};
   const std::vector<bool> reachable = Reachable(dfa);
-  std::vector<bool> live(n, false);  // reachable and on some path to acceptance
+  // Reachable and on some path to acceptance. The initial state counts even when accepting: a
+  // run starts there and stops only at an accepting state it moves into.
+  auto expandable = [&](RE_DFAState s) {
+    return s == dfa.InitialState() || (reachable[s] && !dfa.Accepting(s));
+  };
+  std::vector<bool> live(n, false);
   for (RE_DFAState s = 0; s < n; ++s) {
-    if (!(reachable[s] || s == dfa.InitialState()) || dfa.Accepting(s)) continue;
+    if (!expandable(s)) continue;
     for (const auto& move : dfa.Transitions(s))
       if (dfa.Accepting(move.Target)) live[s] = true;
   }
   for (bool changed = true; changed;) {
     changed = false;
     for (RE_DFAState s = 0; s < n; ++s) {
-      if (live[s] || dfa.Accepting(s) || !(reachable[s] || s == dfa.InitialState())) continue;
+      if (live[s] || !expandable(s)) continue;
       for (const auto& move : dfa.Transitions(s))
         if (move.Target < n && live[move.Target]) {
           live[s] = changed = true;
@@ -139,6 +144,42 @@ std::string RequiredBytes(const TRE_DFA& dfa) {
       if (dfa.Accepting(target)) break;
       state = target;
     }
+    consider(bytes);
+  }
+  // The characters every accepting run ends with: walk back from the accepting states while
+  // every move into the states reached so far reads one and the same code.
+  {
+    std::vector<bool> here(n, false);
+    for (RE_DFAState t = 0; t < n; ++t) here[t] = dfa.Accepting(t);
+    std::vector<RE_Char_t> suffix;
+    for (std::size_t steps = 0; steps < n; ++steps) {
+      int code = -1;
+      bool single = true;
+      std::vector<bool> sources(n, false);
+      for (RE_DFAState from = 0; from < n && single; ++from) {
+        if (!live[from]) continue;
+        for (const auto& move : dfa.Transitions(from)) {
+          if (move.Target >= n || !here[move.Target]) continue;
+          if (move.Low != move.High || (code >= 0 && move.Low != code)) {
+            single = false;
+            break;
+          }
+          code = move.Low;
+          sources[from] = true;
+        }
+      }
+      if (!single || code < 0) break;
+      if (code == 10 || code == 13 || code == 0) {
+        if (!suffix.empty()) break;  // a line end before the suffix: what follows is enough
+      } else {
+        suffix.push_back(static_cast<RE_Char_t>(code));
+      }
+      // A run may start in the initial state: nothing before it is required.
+      if (sources[dfa.InitialState()]) break;
+      here = std::move(sources);
+    }
+    std::string bytes;
+    for (auto it = suffix.rbegin(); it != suffix.rend(); ++it) AppendCode(bytes, *it);
     consider(bytes);
   }
   // Single codes that no accepting run can do without, wherever they stand.
