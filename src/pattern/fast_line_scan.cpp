@@ -10,6 +10,10 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define TARN_AVX2 1
+#endif
 
 #include "pattern/line_pattern_analysis.h"
 
@@ -53,6 +57,135 @@ class File {
   int fd_ = -1;
 };
 
+#ifdef TARN_AVX2
+// 32-byte versions of the loops below, used when the processor has them. Each goes as far as
+// whole 32-byte steps allow and leaves the rest to the 16-byte and byte loops.
+bool HasAvx2() noexcept {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+
+__attribute__((target("avx2"))) __m256i IsLeadRange32(__m256i v) noexcept {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i in1 = _mm256_cmpeq_epi8(
+      _mm256_subs_epu8(_mm256_sub_epi8(v, _mm256_set1_epi8(static_cast<char>(0x81))), _mm256_set1_epi8(0x9F - 0x81)), zero);
+  const __m256i in2 = _mm256_cmpeq_epi8(
+      _mm256_subs_epu8(_mm256_sub_epi8(v, _mm256_set1_epi8(static_cast<char>(0xE0))), _mm256_set1_epi8(0xFC - 0xE0)), zero);
+  return _mm256_or_si256(in1, in2);
+}
+
+// Stops before the first 32 bytes that hold a line end right after a lead-range byte.
+__attribute__((target("avx2"))) const char* SkipCleanLineEnds32(const char* p, const char* end) noexcept {
+  const __m256i lf = _mm256_set1_epi8('\n');
+  const __m256i cr = _mm256_set1_epi8('\r');
+  for (; end - p >= 32; p += 32) {
+    const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 1));
+    const __m256i line_end = _mm256_or_si256(_mm256_cmpeq_epi8(here, lf), _mm256_cmpeq_epi8(here, cr));
+    if (_mm256_movemask_epi8(_mm256_and_si256(line_end, IsLeadRange32(before))) != 0) break;
+  }
+  return p;
+}
+
+__attribute__((target("avx2"))) std::size_t CountLineEnds32(const char*& p, const char* end) noexcept {
+  const __m256i lf = _mm256_set1_epi8('\n');
+  const __m256i cr = _mm256_set1_epi8('\r');
+  const __m256i zero = _mm256_setzero_si256();
+  std::size_t n = 0;
+  while (end - p >= 33) {
+    __m256i counts = zero;
+    for (int k = 0; k < 255 && end - p >= 33; ++k, p += 32) {
+      const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+      const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+      const __m256i is_lf = _mm256_cmpeq_epi8(here, lf);
+      const __m256i lone_cr = _mm256_andnot_si256(_mm256_cmpeq_epi8(next, lf), _mm256_cmpeq_epi8(here, cr));
+      counts = _mm256_sub_epi8(counts, _mm256_or_si256(is_lf, lone_cr));
+    }
+    const __m256i sums = _mm256_sad_epu8(counts, zero);
+    n += static_cast<std::size_t>(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
+                                  _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3));
+  }
+  return n;
+}
+
+// Candidates 32 at a time on two bytes of the needle; p is left where the search stopped.
+__attribute__((target("avx2"))) const char* FindPair32(const char*& p, const char* last, const std::string& needle,
+                                                       std::size_t first, std::size_t second) noexcept {
+  const __m256i a_key = _mm256_set1_epi8(needle[first]);
+  const __m256i b_key = _mm256_set1_epi8(needle[second]);
+  for (; last - p >= 31; p += 32) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + first));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + second));
+    auto mask = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, a_key), _mm256_cmpeq_epi8(b, b_key))));
+    while (mask != 0) {
+      const char* start = p + __builtin_ctz(mask);
+      if (std::memcmp(start, needle.data(), needle.size()) == 0) return start;
+      mask &= mask - 1;
+    }
+  }
+  return nullptr;
+}
+#endif
+
+bool IsLeadRun(const char* line, const char* q) noexcept {
+  // Whether the character boundary just before q falls inside a lead byte, decoding the line
+  // from line: lead-range bytes before q in odd number end in a lead byte.
+  const char* run = q;
+  while (run > line && IsLeadByte(run[-1])) --run;
+  return ((q - run) & 1) != 0;
+}
+
+// True when a line in [begin, end) (which starts at a line start) ends right after a lead byte.
+bool HasLineEndAfterLeadByte(const char* begin, const char* end) noexcept {
+  const char* p = begin + 1;
+#ifdef TARN_AVX2
+  if (HasAvx2() && p < end) p = SkipCleanLineEnds32(p, end);
+#endif
+#ifdef __SSE2__
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i low1 = _mm_set1_epi8(static_cast<char>(0x81));
+  const __m128i span1 = _mm_set1_epi8(0x9F - 0x81);
+  const __m128i low2 = _mm_set1_epi8(static_cast<char>(0xE0));
+  const __m128i span2 = _mm_set1_epi8(0xFC - 0xE0);
+  const __m128i zero = _mm_setzero_si128();
+  for (; end - p >= 16; p += 16) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
+    const __m128i line_end = _mm_or_si128(_mm_cmpeq_epi8(here, lf), _mm_cmpeq_epi8(here, cr));
+    const __m128i lead1 = _mm_cmpeq_epi8(_mm_subs_epu8(_mm_sub_epi8(before, low1), span1), zero);
+    const __m128i lead2 = _mm_cmpeq_epi8(_mm_subs_epu8(_mm_sub_epi8(before, low2), span2), zero);
+    if (_mm_movemask_epi8(_mm_and_si128(line_end, _mm_or_si128(lead1, lead2))) != 0) break;
+  }
+#endif
+  for (; p < end; ++p) {
+    if ((*p == '\n' || *p == '\r') && IsLeadByte(p[-1])) {
+      const char* line = p - 1;
+      while (line > begin && line[-1] != '\n' && line[-1] != '\r') --line;
+      if (IsLeadRun(line, p)) return true;
+    }
+  }
+  return false;
+}
+
+// The first byte in [p, end) that is one of bytes (at most TLineDFA::kMaxSkipBytes), or end.
+const char* FindAnyOf(const char* p, const char* end, const std::string& bytes) noexcept {
+#ifdef __SSE2__
+  __m128i keys[TLineDFA::kMaxSkipBytes];
+  const std::size_t n = std::min(bytes.size(), TLineDFA::kMaxSkipBytes);
+  for (std::size_t i = 0; i < n; ++i) keys[i] = _mm_set1_epi8(bytes[i]);
+  for (; end - p >= 16; p += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i hits = _mm_cmpeq_epi8(v, keys[0]);
+    for (std::size_t i = 1; i < n; ++i) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(v, keys[i]));
+    if (const int mask = _mm_movemask_epi8(hits); mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+  }
+#endif
+  for (; p < end; ++p)
+    if (bytes.find(*p) != std::string::npos) return p;
+  return end;
+}
+
 const char* FindLineEnd(const char* p, const char* end) noexcept {
   while (p < end && *p != '\n' && *p != '\r') ++p;
   return p;
@@ -77,7 +210,7 @@ class FileScan {
       if (p < end && *p == '\n') ++p;
     }
     if (in_line_ && p < end) p = matched_pending_ ? FinishMatchedLine(p, end) : RunLines(p, end, true);
-    const bool prefilter = !finder_.Needle().empty() && !dfa_.LineStartMatches();
+    const bool prefilter = finder_.Active() && !dfa_.LineStartMatches();
     while (p < end) {
       if (!prefilter) {
         p = RunLines(p, end, false);
@@ -85,6 +218,8 @@ class FileScan {
       }
       const char* hit = finder_.Find(p, end);
       const char* line = hit != nullptr ? LineStartOf(hit, p) : LineStartOf(end, p);
+      // Lines skipped unread must not end inside a character either.
+      if (HasLineEndAfterLeadByte(p, line)) throw BrokenLineEnd{};
       line_no_ += static_cast<std::uint32_t>(CountLineEnds(p, line));
       if (line == end && line > p && end[-1] == '\r') pending_cr_ = true;
       p = line;
@@ -122,7 +257,7 @@ class FileScan {
       std::uint32_t t = 0;
       while (p < end) {
         t = table[s + static_cast<unsigned char>(*p)];
-        if (t & TLineDFA::kStop) break;
+        if (t & TLineDFA::kFlags) break;
         s = t;
         ++p;
       }
@@ -132,10 +267,15 @@ class FileScan {
         in_line_ = true;
         return end;
       }
+      if (!(t & TLineDFA::kStop)) {  // into a state most characters keep: jump ahead
+        s = t & ~TLineDFA::kSkip;
+        p = Skip(s, p + 1, end);
+        continue;
+      }
       if (t == TLineDFA::kUnknown) {
         t = dfa_.Resolve(s, static_cast<unsigned char>(*p));
         if (!(t & TLineDFA::kStop)) {
-          s = t;
+          s = t & ~TLineDFA::kSkip;
           ++p;
           continue;
         }
@@ -158,6 +298,7 @@ class FileScan {
         Emit(carry_.append(line, line_end));
       }
       p = PassLineEnd(line_end, end);
+      if (!matched) dfa_.PrepareSkip(s);  // the state lines rest in is worth a skip list
       if (one_line || p == end) return p;
       line = p;
       carry_.clear();
@@ -180,6 +321,22 @@ class FileScan {
       carry_.clear();
       line = p;
       line_end = FindLineEnd(p, end);
+    }
+  }
+
+  // From p, a character boundary in state s, to the next byte that may leave s and stands at a
+  // character boundary (or the lead byte before a line end that follows it), or to the block end
+  // (the last lead byte when its character goes on in the next block).
+  const char* Skip(std::uint32_t s, const char* p, const char* end) const noexcept {
+    const std::string& bytes = dfa_.SkipBytes(s);
+    const char* boundary = p;
+    for (;;) {
+      const char* q = FindAnyOf(p, end, bytes);
+      const bool trail = IsLeadRun(boundary, q);
+      if (q == end) return trail ? end - 1 : end;
+      if (!trail) return q;
+      if (*q == '\n' || *q == '\r') return q - 1;
+      boundary = p = q + 1;
     }
   }
 
@@ -229,6 +386,9 @@ class FileScan {
 std::size_t CountLineEnds(const char* begin, const char* end) noexcept {
   std::size_t n = 0;
   const char* p = begin;
+#ifdef TARN_AVX2
+  if (HasAvx2()) n += CountLineEnds32(p, end);
+#endif
 #ifdef __SSE2__
   const __m128i lf = _mm_set1_epi8('\n');
   const __m128i cr = _mm_set1_epi8('\r');
@@ -253,8 +413,9 @@ std::size_t CountLineEnds(const char* begin, const char* end) noexcept {
   return n;
 }
 
-TByteFinder::TByteFinder(std::string needle) : needle_(std::move(needle)) {
-  // The byte least likely in Japanese text with English in it: trail bytes and rare letters.
+TByteFinder::TByteFinder(std::string needle, std::string any_of) : needle_(std::move(needle)) {
+  if (needle_.empty()) any_of_ = std::move(any_of);
+  // Bytes least likely in Japanese text with English in it: trail bytes and rare letters.
   static constexpr char kCommon[] = " etaoinshrdlcumwfgypbvkjxqz";
   auto commonness = [](unsigned char b) {
     if (b >= 0x81 && b <= 0x83) return 40;
@@ -262,23 +423,50 @@ TByteFinder::TByteFinder(std::string needle) : needle_(std::move(needle)) {
     if (IsLeadByte(b)) return 10;
     return 0;
   };
-  for (std::size_t i = 1; i < needle_.size(); ++i)
-    if (commonness(static_cast<unsigned char>(needle_[i])) <= commonness(static_cast<unsigned char>(needle_[anchor_])))
-      anchor_ = i;
+  auto rarest_except = [&](std::size_t skip) {
+    std::size_t best = skip == 0 ? 1 : 0;
+    for (std::size_t i = 0; i < needle_.size(); ++i)
+      if (i != skip && commonness(static_cast<unsigned char>(needle_[i])) <= commonness(static_cast<unsigned char>(needle_[best])))
+        best = i;
+    return best;
+  };
+  if (needle_.size() >= 2) {
+    anchor_ = rarest_except(needle_.size());
+    second_ = rarest_except(anchor_);
+  }
 }
 
 const char* TByteFinder::Find(const char* begin, const char* end) const noexcept {
   const std::size_t n = needle_.size();
-  if (n == 0 || static_cast<std::size_t>(end - begin) < n) return nullptr;
-  const char* p = begin + anchor_;
-  const char* last = end - (n - anchor_);  // the last place the anchor byte can stand
-  const char key = needle_[anchor_];
-  while (p <= last) {
-    p = static_cast<const char*>(std::memchr(p, key, static_cast<std::size_t>(last - p) + 1));
-    if (p == nullptr) return nullptr;
-    const char* start = p - anchor_;
-    if (std::memcmp(start, needle_.data(), n) == 0) return start;
-    ++p;
+  if (n == 0) {
+    if (any_of_.empty()) return nullptr;
+    const char* hit = FindAnyOf(begin, end, any_of_);
+    return hit != end ? hit : nullptr;
+  }
+  if (static_cast<std::size_t>(end - begin) < n) return nullptr;
+  if (n == 1) return static_cast<const char*>(std::memchr(begin, needle_[0], static_cast<std::size_t>(end - begin)));
+  const char* p = begin;
+  const char* const last = end - n;  // the last place the needle can start
+#ifdef TARN_AVX2
+  if (HasAvx2())
+    if (const char* found = FindPair32(p, last, needle_, anchor_, second_); found != nullptr) return found;
+#endif
+#ifdef __SSE2__
+  const __m128i first = _mm_set1_epi8(needle_[anchor_]);
+  const __m128i second = _mm_set1_epi8(needle_[second_]);
+  for (; last - p >= 15; p += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + anchor_));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + second_));
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, second))));
+    while (mask != 0) {
+      const char* start = p + __builtin_ctz(mask);
+      if (std::memcmp(start, needle_.data(), n) == 0) return start;
+      mask &= mask - 1;
+    }
+  }
+#endif
+  for (; p <= last; ++p) {
+    if (p[anchor_] == needle_[anchor_] && std::memcmp(p, needle_.data(), n) == 0) return p;
   }
   return nullptr;
 }
@@ -288,7 +476,8 @@ std::unique_ptr<TFastLineScan> TFastLineScan::For(const TRE_DFA& dfa) {
   return std::make_unique<TFastLineScan>(dfa);
 }
 
-TFastLineScan::TFastLineScan(const TRE_DFA& dfa) : dfa_(dfa), line_dfa_(dfa), finder_(RequiredBytes(dfa)) {}
+TFastLineScan::TFastLineScan(const TRE_DFA& dfa)
+    : dfa_(dfa), line_dfa_(dfa), finder_(RequiredBytes(dfa), FirstCharacterBytes(dfa, TLineDFA::kMaxSkipBytes)) {}
 
 bool TFastLineScan::Scan(const std::string& native_path, std::size_t block_size, const bool& cancel,
                          const std::function<void()>& pump, const Report& report) {

@@ -20,17 +20,22 @@ namespace tarn::pattern {
 // Number of line ends (LF, CR LF, lone CR) in [begin, end); a CR as the last byte counts.
 std::size_t CountLineEnds(const char* begin, const char* end) noexcept;
 
-// Where the bytes of needle start in [begin, end), or nullptr; searches by memchr for the
-// needle's rarest byte.
+// Where the bytes of needle start in [begin, end), or nullptr. Compares 16 places at a time on
+// the needle's two rarest bytes, then the whole needle where both agree.
+// Without a needle, finds the first of a few single bytes (any_of) instead; with neither it finds
+// nothing and is not Active.
 class TByteFinder {
  public:
-  explicit TByteFinder(std::string needle);
+  explicit TByteFinder(std::string needle, std::string any_of = {});
   const char* Find(const char* begin, const char* end) const noexcept;
+  bool Active() const noexcept { return !needle_.empty() || !any_of_.empty(); }
   const std::string& Needle() const noexcept { return needle_; }
 
  private:
   std::string needle_;
-  std::size_t anchor_ = 0;  // index of the byte searched for
+  std::string any_of_;
+  std::size_t anchor_ = 0;  // index of the rarest byte
+  std::size_t second_ = 0;  // index of the next rarest
 };
 
 class TFastLineScan {
@@ -50,7 +55,6 @@ class TFastLineScan {
             const std::function<void()>& pump, const Report& report);
 
   const TRE_DFA& DFA() const noexcept { return dfa_; }
-  const std::string& RequiredText() const noexcept { return finder_.Needle(); }
 
  private:
   const TRE_DFA& dfa_;

@@ -17,10 +17,27 @@ std::string KeyOf(const std::vector<RE_DFAState>& runs, unsigned char lead) {
 }  // namespace
 
 TLineDFA::TLineDFA(const TRE_DFA& dfa, std::size_t max_states) : dfa_(dfa), max_states_(std::max<std::size_t>(max_states, 4)) {
+  // A lead byte where some move's range begins or ends (or the one after it) starts a class.
+  bool starts[257] = {};
+  auto split = [&](unsigned code) {
+    const unsigned lead = code >> 8;
+    starts[std::min(lead, 256u)] = starts[std::min(lead + 1, 256u)] = true;
+  };
+  for (RE_DFAState state = 0; state < dfa.StateCount(); ++state)
+    for (const auto& move : dfa.Transitions(state)) {
+      split(move.Low);
+      split(static_cast<unsigned>(move.High) + 1);
+    }
+  unsigned char first = 0;
+  for (unsigned b = 0; b < 256; ++b) {
+    if (starts[b] || !IsLeadByte(static_cast<unsigned char>(b)) || !IsLeadByte(first)) first = static_cast<unsigned char>(b);
+    lead_class_[b] = first;
+  }
   Reset();
 }
 
 void TLineDFA::Reset() {
+  ++generation_;
   states_.clear();
   table_.clear();
   index_.clear();
@@ -61,7 +78,7 @@ std::uint32_t TLineDFA::Resolve(std::uint32_t& state, unsigned char byte) {
   next.clear();
   if (from.lead == 0 && IsLeadByte(byte)) {
     next = from.runs;
-    lead = byte;
+    lead = lead_class_[byte];
   } else {
     const auto code = static_cast<RE_Char_t>(from.lead != 0 ? (from.lead << 8 | byte) : byte);
     // Every character is also a new start position.
@@ -85,9 +102,49 @@ std::uint32_t TLineDFA::Resolve(std::uint32_t& state, unsigned char byte) {
     Reset();
     state = Intern(std::move(keep.runs), keep.lead);
   }
-  const std::uint32_t target = Intern(std::vector<RE_DFAState>(next), lead);
+  std::uint32_t target = Intern(std::vector<RE_DFAState>(next), lead);
+  if (states_[target >> 8].skip_usable) target |= kSkip;
   table_[state + byte] = target;
   return target;
+}
+
+void TLineDFA::PrepareSkip(std::uint32_t state) {
+  const std::size_t index = state >> 8;
+  if (states_[index].skip_known) return;
+  states_[index].skip_known = true;
+  if (states_[index].lead != 0) return;
+  const std::uint64_t generation = generation_;
+  std::string bytes = "\n\r";
+  // Follows one move; false when the cache was dropped meanwhile (state numbers changed).
+  auto follow = [&](std::uint32_t from, unsigned char byte, std::uint32_t& to) {
+    to = Resolve(from, byte);
+    return generation_ == generation;
+  };
+  for (unsigned x = 0; x < 256 && bytes.size() <= kMaxSkipBytes; ++x) {
+    if (x == '\n' || x == '\r') continue;
+    std::uint32_t to = 0;
+    if (!follow(state, static_cast<unsigned char>(x), to)) return;
+    if (!IsLeadByte(static_cast<unsigned char>(x)) || (to & kStop)) {
+      if ((to & ~kSkip) != state) bytes += static_cast<char>(x);
+      continue;
+    }
+    const std::uint32_t pending = to & ~kSkip;
+    for (unsigned y = 0; y < 256; ++y) {
+      if (y == '\n' || y == '\r') continue;
+      if (!follow(pending, static_cast<unsigned char>(y), to)) return;
+      if ((to & ~kSkip) != state) {
+        bytes += static_cast<char>(x);
+        break;
+      }
+    }
+  }
+  if (bytes.size() > kMaxSkipBytes) return;
+  // Hiragana and katakana lead bytes stop a skip too often for it to pay.
+  if (bytes.find('\x82') != std::string::npos || bytes.find('\x83') != std::string::npos) return;
+  states_[index].skip_usable = true;
+  states_[index].skip_bytes = std::move(bytes);
+  for (std::uint32_t& entry : table_)
+    if (entry == state) entry |= kSkip;
 }
 
 }  // namespace tarn::pattern

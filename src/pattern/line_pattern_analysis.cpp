@@ -51,6 +51,33 @@ bool CanAccept(const TRE_DFA& dfa, RE_DFAState avoided_state, int avoided_code) 
   return false;
 }
 
+// States on some path from the initial state to acceptance. The initial state counts even when
+// accepting: a run starts there and stops only at an accepting state it moves into.
+std::vector<bool> LiveStates(const TRE_DFA& dfa, const std::vector<bool>& reachable) {
+  const std::size_t n = dfa.StateCount();
+  auto expandable = [&](RE_DFAState s) {
+    return s == dfa.InitialState() || (reachable[s] && !dfa.Accepting(s));
+  };
+  std::vector<bool> live(n, false);
+  for (RE_DFAState s = 0; s < n; ++s) {
+    if (!expandable(s)) continue;
+    for (const auto& move : dfa.Transitions(s))
+      if (dfa.Accepting(move.Target)) live[s] = true;
+  }
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (RE_DFAState s = 0; s < n; ++s) {
+      if (live[s] || !expandable(s)) continue;
+      for (const auto& move : dfa.Transitions(s))
+        if (move.Target < n && live[move.Target]) {
+          live[s] = changed = true;
+          break;
+        }
+    }
+  }
+  return live;
+}
+
 // How common a byte is in Shift-JIS text with English in it: higher is more common.
 int Commonness(unsigned char b) {
   static constexpr char kLetters[] = "etaoinshrdlcumwfgypbvkjxqz";
@@ -91,23 +118,7 @@ std::string RequiredBytes(const TRE_DFA& dfa) {
   const std::size_t n = dfa.StateCount();
   if (n == 0 || n > kMaxAnalysedStates || !CanAccept(dfa, kNoState, -1)) return {};
   const std::vector<bool> reachable = Reachable(dfa);
-  std::vector<bool> live(n, false);  // reachable and on some path to acceptance
-  for (RE_DFAState s = 0; s < n; ++s) {
-    if (!(reachable[s] || s == dfa.InitialState()) || dfa.Accepting(s)) continue;
-    for (const auto& move : dfa.Transitions(s))
-      if (dfa.Accepting(move.Target)) live[s] = true;
-  }
-  for (bool changed = true; changed;) {
-    changed = false;
-    for (RE_DFAState s = 0; s < n; ++s) {
-      if (live[s] || dfa.Accepting(s) || !(reachable[s] || s == dfa.InitialState())) continue;
-      for (const auto& move : dfa.Transitions(s))
-        if (move.Target < n && live[move.Target]) {
-          live[s] = changed = true;
-          break;
-        }
-    }
-  }
+  const std::vector<bool> live = LiveStates(dfa, reachable);
   // A state every accepting run passes, whose only way on towards acceptance is one code.
   auto single_exit = [&](RE_DFAState s, RE_DFAState& target) -> int {
     int code = -1;
@@ -141,6 +152,42 @@ std::string RequiredBytes(const TRE_DFA& dfa) {
     }
     consider(bytes);
   }
+  // The characters every accepting run ends with: walk back from the accepting states while
+  // every move into the states reached so far reads one and the same code.
+  {
+    std::vector<bool> here(n, false);
+    for (RE_DFAState t = 0; t < n; ++t) here[t] = dfa.Accepting(t);
+    std::vector<RE_Char_t> suffix;
+    for (std::size_t steps = 0; steps < n; ++steps) {
+      int code = -1;
+      bool single = true;
+      std::vector<bool> sources(n, false);
+      for (RE_DFAState from = 0; from < n && single; ++from) {
+        if (!live[from]) continue;
+        for (const auto& move : dfa.Transitions(from)) {
+          if (move.Target >= n || !here[move.Target]) continue;
+          if (move.Low != move.High || (code >= 0 && move.Low != code)) {
+            single = false;
+            break;
+          }
+          code = move.Low;
+          sources[from] = true;
+        }
+      }
+      if (!single || code < 0) break;
+      if (code == 10 || code == 13 || code == 0) {
+        if (!suffix.empty()) break;  // a line end before the suffix: what follows is enough
+      } else {
+        suffix.push_back(static_cast<RE_Char_t>(code));
+      }
+      // A run may start in the initial state: nothing before it is required.
+      if (sources[dfa.InitialState()]) break;
+      here = std::move(sources);
+    }
+    std::string bytes;
+    for (auto it = suffix.rbegin(); it != suffix.rend(); ++it) AppendCode(bytes, *it);
+    consider(bytes);
+  }
   // Single codes that no accepting run can do without, wherever they stand.
   std::vector<int> codes;
   for (RE_DFAState s = 0; s < n; ++s) {
@@ -158,6 +205,24 @@ std::string RequiredBytes(const TRE_DFA& dfa) {
     consider(bytes);
   }
   return best;
+}
+
+std::string FirstCharacterBytes(const TRE_DFA& dfa, std::size_t max_bytes) {
+  const std::size_t n = dfa.StateCount();
+  if (n == 0 || n > kMaxAnalysedStates) return {};
+  const std::vector<bool> live = LiveStates(dfa, Reachable(dfa));
+  std::string bytes;
+  for (const auto& move : dfa.Transitions(dfa.InitialState())) {
+    if (!(dfa.Accepting(move.Target) || (move.Target < n && live[move.Target]))) continue;
+    if (move.Low != move.High || move.Low == 10 || move.Low == 13 || move.Low == 0) return {};
+    // The rarer byte of the character: usually the trail byte of a double-byte one.
+    auto byte = static_cast<unsigned char>(move.Low & 0xFF);
+    if (move.Low > 0xFF && Commonness(static_cast<unsigned char>(move.Low >> 8)) < Commonness(byte))
+      byte = static_cast<unsigned char>(move.Low >> 8);
+    if (bytes.find(static_cast<char>(byte)) == std::string::npos) bytes += static_cast<char>(byte);
+    if (bytes.size() > max_bytes) return {};
+  }
+  return bytes;
 }
 
 }  // namespace tarn::pattern

@@ -17,4 +17,9 @@ bool MatchesStayInLine(const TRE_DFA& dfa);
 // when the analysis finds none (or the automaton is too large to analyse cheaply).
 std::string RequiredBytes(const TRE_DFA& dfa);
 
+// A few bytes one of which every match holds: for each character a match can begin with, its
+// rarer byte. Empty when there are more than max_bytes or a match can begin with a range or a
+// line end.
+std::string FirstCharacterBytes(const TRE_DFA& dfa, std::size_t max_bytes);
+
 }  // namespace tarn::pattern

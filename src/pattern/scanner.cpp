@@ -84,19 +84,18 @@ RE_Char_t REReadEscape(std::string_view text, int& pos) {
     case 'x': {
       unsigned value = 0;
       int digits = 0;
-      RE_Char_t stop = 0;
+      int stopPos = pos;  // where the character that ended the digits begins
       while (digits < 4) {
-        const RE_Char_t d = REReadChar(text, pos);
-        const int v = HexDigitValue(d);
-        if (v < 0) {
-          stop = d;
-          break;
-        }
+        stopPos = pos;
+        const int v = HexDigitValue(REReadChar(text, pos));
+        if (v < 0) break;
         value = (value * 16 + static_cast<unsigned>(v)) & 0xFFFF;
         ++digits;
       }
       if (digits == 0) throw ERegExpParser(SystemText("不正な１６進数コード表記です。"), pos);
-      if (stop != 0) REUnreadChar(text, pos);
+      // Give back the character that ended the digits; a NUL byte too, so that it ends the
+      // pattern as it does everywhere else.
+      if (digits < 4) pos = stopPos;
       return static_cast<RE_Char_t>(value);
     }
     default:
@@ -106,9 +105,10 @@ RE_Char_t REReadEscape(std::string_view text, int& pos) {
     REUnreadChar(text, pos);
     unsigned value = 0;
     for (int digits = 0; digits < 6; ++digits) {
+      const int before = pos;
       const RE_Char_t d = REReadChar(text, pos);
       if (!IsOctalDigit(d)) {
-        if (d != 0) REUnreadChar(text, pos);
+        pos = before;
         break;
       }
       value = value * 8 + (d - '0');

@@ -16,8 +16,11 @@ std::string EscapeHtml(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (const char c : text) {
-    // None of these bytes can be the trail byte of a double-byte character.
+    // None of these bytes can be the trail byte of a double-byte character. The bytes 0x01 and
+    // 0x02 show as the angle brackets they stood for in the tag templates, but only as text.
     switch (c) {
+      case '\x01': out += "&lt;"; break;
+      case '\x02': out += "&gt;"; break;
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;

@@ -48,8 +48,8 @@ std::string ResultText(const std::vector<std::string>& lines);
 // The HTML form: header, one output line per result line with the hit of its ResultLineInfo
 // entry wrapped in the hit tags and "<br>" appended, footer; every line ends with CR LF. The
 // line is cut at the hit and each piece escaped on its own before the tags go in, so no byte of
-// a searched file can become markup. A line without a usable entry is written escaped, without
-// tags.
+// a searched file can become markup; the bytes 0x01 and 0x02 are written as "&lt;" and "&gt;".
+// A line without a usable entry is written escaped, without tags.
 std::string ResultHtml(const std::vector<std::string>& lines, const std::vector<std::string>& resultLineInfos,
                        const THtmlStyle& style);
 

@@ -41,6 +41,9 @@ std::vector<std::string> OneLineEach(const std::vector<std::string>& lines) {
 }
 
 std::string ReadWholeFile(const fs::path& path) {
+  // Only a regular file: a FIFO put in Tmp must not block the window.
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) throw EResultFile(FileMessage("ファイル %s は開けません", path));
   std::ifstream in(path, std::ios::binary);
   if (!in) throw EResultFile(FileMessage("ファイル %s は開けません", path));
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

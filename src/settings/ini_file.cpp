@@ -9,6 +9,7 @@
 #include <iterator>
 #include <system_error>
 
+#include "core/sjis.h"
 #include "core/strings.h"
 #include "core/system_text.h"
 #include "settings/value_forms.h"
@@ -117,7 +118,8 @@ IniFile IniFile::Parse(std::string_view text) {
     if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++pos;
 
     if (line.empty() || line.front() == ';') continue;
-    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+    // A closing "]" that is the trail byte of a double-byte character does not close a section.
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']' && IsCharBoundary(line, line.size() - 1)) {
       current = &ini.SectionFor(Trim(line.substr(1, line.size() - 2)));
       continue;
     }
@@ -137,7 +139,10 @@ IniFile IniFile::Parse(std::string_view text) {
 
 IniFile IniFile::Load(const std::filesystem::path& path) {
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return {};
+  const auto status = std::filesystem::status(path, ec);
+  if (status.type() == std::filesystem::file_type::not_found) return {};
+  // A directory would read as an empty file and a FIFO would block start-up: neither is a settings file.
+  if (!std::filesystem::is_regular_file(status)) throw ESettingsFile(CannotOpenFileMessage(path));
   std::ifstream in(path, std::ios::binary);
   if (!in) throw ESettingsFile(CannotOpenFileMessage(path));
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -21,6 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Rng = std::mt19937;
+using namespace std::string_literals;
 
 int Rounds(int quick) {
   const char* env = std::getenv("TARN_DIFF_ROUNDS");
@@ -33,7 +34,7 @@ bool Chance(Rng& rng, int percent) { return static_cast<int>(Pick(rng, 100)) < p
 // Characters chosen to trap byte-level matching: trail bytes equal to "A", "[", "\", lead bytes
 // of common kana, a half-width kana, a NUL and a space.
 const std::vector<std::string> kTextChars = {
-    "a", "b", "c", "A", "[", "\\", "]", " ", "1", "*", "\0", "\x83\x41", "\x81\x5B", "\x83\x5C",
+    "a", "b", "c", "A", "[", "\\", "]", " ", "1", "*", "\0"s, "\x83\x41", "\x81\x5B", "\x83\x5C",
     "\x95\x5C", "\x82\xA0", "\x93\xFA", "\xB1", "\xE0\x40", "\x82\x60"};
 const std::vector<std::string> kLineEnds = {"\n", "\r\n", "\r"};
 
@@ -160,13 +161,25 @@ TEST(FastScanDifferential, LeadBytesBeforeLineEnds) { Compare(7, Rounds(50), tru
 TEST(FastScanDifferential, LiteralsFoundByTheirBytesOnlyAtCharacterBoundaries) {
   DiffGrep grep;
   // "A" inside ア, "[" inside ー, "\" inside ソ and 表; line ends of every kind; a NUL.
-  const std::string text = "\x83\x41\r\nx[\x81\x5B\r\x83\x5C\\\n\x95\x5C\0A\n" + std::string(300, 'z') + "A";
-  for (const char* pattern : {"A", "\\[", "\\\\", "ア", "^A", "A$", "z*A$", "[^a]A", "表"}) {
+  const std::string text = "\x83\x41\r\nx[\x81\x5B\r\x83\x5C\\\n\x95\x5C\0A\nq1\\^\n"s + std::string(300, 'z') + "A";
+  for (const char* pattern : {"A", "\\[", "\\\\", "ア", "^A", "A$", "z*A$", "[^a]A", "表", "[ー\\\\]^|1*"}) {
     ASSERT_TRUE(grep.Set(pattern, false, false)) << pattern;
     EXPECT_TRUE(grep.Fast()) << pattern;
     for (const std::size_t block : {1, 5, 64, 102400})
       EXPECT_EQ(grep.Run(text, block, false), grep.Run(text, block, true)) << pattern << " block " << block;
   }
+}
+
+TEST(FastScanDifferential, LineEndInsideACharacterIsLeftToTheExactScan) {
+  DiffGrep grep;
+  // The reference scan reads the CR after the lead byte 0x83 as its trail byte and runs on into
+  // the next line; the skipped first line must not hide that.
+  const std::string text = "x\x83\r\x95\x5C\nab\n";
+  ASSERT_TRUE(grep.Set("x.表", false, false));
+  EXPECT_TRUE(grep.Fast());
+  EXPECT_EQ(grep.Run(text, 102400, true), "1:x\x83|");
+  EXPECT_EQ(grep.Run(text, 102400, false), "1:x\x83|");
+  EXPECT_EQ(grep.Run(text, 2, false), "1:x\x83|");
 }
 
 TEST(FastScanDifferential, MatchesAcrossLineEndsKeepTheExactScan) {
@@ -185,6 +198,16 @@ TEST(FastScan, CountsEveryKindOfLineEnd) {
   const std::string text = std::string(40, 'x') + "\r\n\n\r\rab\r" + std::string(33, '\n') + "\r\n\r";
   EXPECT_EQ(CountLineEnds(text.data(), text.data() + text.size()), 39u);
   EXPECT_EQ(CountLineEnds(text.data(), text.data()), 0u);
+  // Long enough for every vector width, at every offset.
+  Rng rng(3);
+  std::string mixed;
+  for (int i = 0; i < 3000; ++i) mixed += "\r\nab\x83"[Pick(rng, 5)];
+  for (std::size_t offset = 0; offset < 40; ++offset) {
+    std::size_t want = 0;
+    for (std::size_t i = offset; i < mixed.size(); ++i)
+      want += mixed[i] == '\n' || (mixed[i] == '\r' && (i + 1 == mixed.size() || mixed[i + 1] != '\n'));
+    EXPECT_EQ(CountLineEnds(mixed.data() + offset, mixed.data() + mixed.size()), want) << offset;
+  }
 }
 
 TEST(FastScan, FindsBytesWithTheRarestByteFirst) {

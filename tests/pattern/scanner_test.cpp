@@ -149,6 +149,9 @@ TEST(ScannerTest, SetTextLeavesClassMode) {
 
 TEST(ScannerTest, NulByteEndsThePattern) {
   EXPECT_EQ(Scan(std::string("a\0b", 3)), (std::vector<Tok>{{retk_Char, 'a', 0}}));
+  // Also right after the digits of an escape.
+  EXPECT_EQ(Scan(std::string("\\x41\0b", 6)), (std::vector<Tok>{{retk_Char, 'A', 0}}));
+  EXPECT_EQ(Scan(std::string("\\101\0b", 6)), (std::vector<Tok>{{retk_Char, 'A', 0}}));
 }
 
 TEST(ScannerTest, QuoteMetaChars) {

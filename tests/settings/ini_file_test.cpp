@@ -33,6 +33,10 @@ TEST(IniFile, ReadsLenientlyAndWritesCanonically) {
   EXPECT_EQ(ini.ReadString("Tarn", "before", "none"), "none");
   EXPECT_EQ(ini.ReadString("Tarn", "Extra", ""), "1");
   EXPECT_EQ(ini.ToText(), "[Tarn]\r\nTop=12\r\ntop=99\r\nloose line\r\nName=a = b\r\nExtra=1\r\n\r\n");
+  // "[ゾ" ends in the trail byte 0x5D: a line of the section, not a new section.
+  const IniFile sjis = IniFile::Parse("[A]\n[\x83\x5D\nk=1\n");
+  EXPECT_EQ(sjis.SectionNames(), std::vector<std::string>{"A"});
+  EXPECT_EQ(sjis.ReadString("A", "k", ""), "1");
 }
 
 TEST(IniFile, WritesReplaceInPlaceAppendKeysAndSections) {
@@ -98,6 +102,14 @@ TEST(IniFile, SavesAtomicallyAndReportsFilesItCannotCreateOrOpen) {
     FAIL();
   } catch (const ESettingsFile& e) {
     EXPECT_EQ(std::string(e.what()), SystemText("ファイル ") + missingDir.string() + SystemText(" を作成できません"));
+  }
+  const auto notAFile = dir.path() / "dir.ini";
+  std::filesystem::create_directory(notAFile);
+  try {
+    IniFile::Load(notAFile);
+    FAIL();
+  } catch (const ESettingsFile& e) {
+    EXPECT_EQ(std::string(e.what()), SystemText("ファイル ") + notAFile.string() + SystemText(" は開けません"));
   }
   if (::geteuid() != 0) {
     ::chmod(path.c_str(), 0);

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# compare.sh [-n RUNS] [--corpus DIR] [--peers REGEX] [--build DIR] [--no-peers]
+#
+# Times tarngrep on the benchmark queries Q1..Q8 beside the peer tools, on big/edict.txt of
+# the CP932 corpus of ../shared/bench: builds tarngrep (RelWithDebInfo, in --build, default
+# build-compare), builds the corpus with make-corpus.sh when it is missing (256 MiB, default
+# /tmp/cp932corpus), runs peers.sh for the peers chosen by --peers, then prints tarngrep's rows
+# in peers.sh's format: matching lines, the reference count, the median wall time of RUNS runs
+# (hyperfine, one warm-up, output to a pipe) and tarngrep's peak resident memory. tarngrep has
+# no count option: it prints every matching line (as CP932, the file's own bytes, so that the
+# time is not spent converting output), and the lines are counted.
+#
+# Defaults: -n 3; peers: ripgrep -E shift_jis -j1, GNU grep in the CP932 locale,
+# LC_ALL=C grep, and the memchr / cat floors. The shared scripts are found in
+# TARN_SHARED_BENCH (default: ../shared/bench beside the checkout, then /work/shared/bench).
+set -uo pipefail
+
+RUNS=3 CORPUS=/tmp/cp932corpus NO_PEERS=0
+PEERS='^(rg-sjis|grep-sjis|grep-C|memchr-NUL|memchr-LF|cat)\|1\|big\|'
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=$ROOT/build-compare
+while [ $# -gt 0 ]; do
+    case $1 in
+        -n) RUNS=$2; shift 2 ;;
+        --corpus) CORPUS=$2; shift 2 ;;
+        --peers) PEERS=$2; shift 2 ;;
+        --build) BUILD=$2; shift 2 ;;
+        --no-peers) NO_PEERS=1; shift ;;
+        -h|--help) sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+        *) echo "unknown argument $1" >&2; exit 2 ;;
+    esac
+done
+
+SHARED=${TARN_SHARED_BENCH:-}
+for d in "$SHARED" "$ROOT/../shared/bench" /work/shared/bench; do
+    [ -n "$d" ] && [ -x "$d/peers.sh" ] && { SHARED=$(cd "$d" && pwd); break; }
+done
+[ -x "$SHARED/peers.sh" ] || { echo "peers.sh not found; set TARN_SHARED_BENCH" >&2; exit 2; }
+
+echo "== building tarngrep in $BUILD" >&2
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DTARN_BUILD_GUI=OFF -DTARN_BUILD_TESTS=OFF >/dev/null || exit 1
+cmake --build "$BUILD" -j2 --target tarngrep >/dev/null || exit 1
+TARNGREP=$BUILD/src/app/tarngrep
+
+"$SHARED/make-corpus.sh" "$CORPUS" 256 || exit 1
+BIG=$CORPUS/big/edict.txt
+WORK=/tmp/cp932-peers
+
+if [ "$NO_PEERS" = 0 ]; then
+    "$SHARED/peers.sh" -n "$RUNS" --only "$PEERS" "$CORPUS"
+    echo
+fi
+
+# The queries of peers.sh, in the same order.
+QID=(Q1 Q2 Q3 Q4 Q5 Q6 Q7 Q8)
+QKIND=(F F F E E E E E)
+QU=('computer' '辞書' 'コンピュータ' '[ァ-ヶ]+ー' '^日本' '猫|犬|鳥|魚' '.*ship$'
+    '(コ|こ|ｺ)(ン|ん|ﾝ)(ピ|ぴ|ﾋﾟ|ひ゜|ヒ゜)(ュ|ゅ|ｭ|ユ|ゆ|ﾕ)(ー|～|ｰ|)(タ|た|ﾀ)')
+
+ref_count() {   # as peers.sh counts it, on its normalised UTF-8 copy (made by peers.sh)
+    local fl=(-P); [ "${QKIND[$1]}" = F ] && fl=(-F)
+    if [ -f "$WORK/ref/big.utf8" ]; then
+        LC_ALL=C.UTF-8 grep -c "${fl[@]}" -e "${QU[$1]}" "$WORK/ref/big.utf8"
+    else
+        echo -
+    fi
+}
+median_of() {
+    local js=$WORK/tarn-hf.json
+    rm -f "$js"
+    hyperfine --shell=bash -i --style none --output=pipe --warmup 1 --runs "$RUNS" --export-json "$js" -- "$1" >/dev/null 2>&1
+    sed -n 's/^ *"median": *\([0-9.eE+-]*\).*/\1/p' "$js" | head -1 | awk '{ printf "%.3f\n", $1 }'
+}
+
+mkdir -p "$WORK"
+cat "$BIG" >/dev/null
+printf '%-12s %-4s %-5s %-3s %10s %10s %9s %8s\n' tool thr target q matches ref median_s peak_MB
+for i in "${!QID[@]}"; do
+    pattern=$(printf '%s' "${QU[i]}" | iconv -f UTF-8 -t CP932)
+    cmd=$(printf '%q ' "$TARNGREP" -q --no-subdirs --result-type 0 --encoding cp932 -- "$pattern" "$CORPUS/big" edict.txt)
+    m=$(eval "$cmd" | wc -l)
+    peak=$( { /usr/bin/time -f '%M' bash -c "$cmd > /dev/null"; } 2>&1 | tail -1 | awk '{ printf "%.1f", $1 / 1024 }')
+    printf '%-12s %-4s %-5s %-3s %10s %10s %9s %8s\n' tarngrep 1 big "${QID[i]}" "$m" "$(ref_count "$i")" "$(median_of "$cmd")" "$peak"
+done
+
+# Linear time: the same queries on the first half of the file (cut at a line end).
+HALF=$WORK/half
+if [ ! -f "$HALF/edict.txt" ] || [ "$HALF/edict.txt" -ot "$BIG" ]; then
+    mkdir -p "$HALF"
+    head -n $(( $(wc -l < "$BIG") / 2 )) "$BIG" > "$HALF/edict.txt"
+fi
+cat "$HALF/edict.txt" >/dev/null
+echo
+printf '%-12s %-3s %10s %10s %7s\n' linearity q half_s full_s ratio
+for i in "${!QID[@]}"; do
+    pattern=$(printf '%s' "${QU[i]}" | iconv -f UTF-8 -t CP932)
+    half=$(median_of "$(printf '%q ' "$TARNGREP" -q --no-subdirs --result-type 0 --encoding cp932 -- "$pattern" "$HALF" edict.txt)")
+    full=$(median_of "$(printf '%q ' "$TARNGREP" -q --no-subdirs --result-type 0 --encoding cp932 -- "$pattern" "$CORPUS/big" edict.txt)")
+    printf '%-12s %-3s %10s %10s %7s\n' tarngrep "${QID[i]}" "$half" "$full" "$(awk -v a="$half" -v b="$full" 'BEGIN { if (a > 0) printf "%.2f", b / a; else print "-" }')"
+done
