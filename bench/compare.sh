@@ -83,6 +83,19 @@ for i in "${!QID[@]}"; do
     printf '%-12s %-4s %-5s %-3s %10s %10s %9s %8s\n' tarngrep 1 big "${QID[i]}" "$m" "$(ref_count "$i")" "$(median_of "$cmd")" "$peak"
 done
 
+# The CP932 trap lines of peers.sh (written by its probe), searched by tarngrep.
+if [ -f "$WORK/probe.txt" ]; then
+    PN=('A' '\[' '\\' 'ア' '辞書' '①' 'Ⅰ' '^.$' '鳥|魚' 'ship$' "${QU[3]}" "${QU[7]}")
+    PE=(1 1 1 1 1 1 1 1 0 1 2 3)
+    echo
+    printf '%-4s %-8s %s\n' want tarngrep pattern
+    for k in "${!PN[@]}"; do
+        pattern=$(printf '%s' "${PN[k]}" | iconv -f UTF-8 -t CP932)
+        got=$("$TARNGREP" -q --no-subdirs --result-type 0 --encoding cp932 -- "$pattern" "$WORK" probe.txt | wc -l)
+        printf '%-4s %-8s %s\n' "${PE[k]}" "$got" "${PN[k]}"
+    done
+fi
+
 # Linear time: the same queries on the first half of the file (cut at a line end).
 HALF=$WORK/half
 if [ ! -f "$HALF/edict.txt" ] || [ "$HALF/edict.txt" -ot "$BIG" ]; then
