@@ -253,6 +253,8 @@ int main(int argc, char** argv) {
 
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
+  // A second Ctrl+C ends the program at once, should a read ever hang before the stop is seen.
+  action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
 

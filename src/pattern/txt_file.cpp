@@ -61,6 +61,9 @@ TTxtFile::TTxtFile(const std::string& native_path, const bool& cancel, std::func
       process_messages_(std::move(process_messages)),
       block_size_(std::max<std::size_t>(block_size, 1)) {
   if (file_.get() < 0) throw EFileNotFound(ErrorText(errno));
+  // A directory opens on Linux but is no file to read.
+  struct stat st {};
+  if (fstat(file_.get(), &st) == 0 && S_ISDIR(st.st_mode)) throw EFileNotFound(ErrorText(EISDIR));
   buffer_.assign(block_size_ + kSlack, '\0');
   buffer_[0] = '\n';
   ReadBlock(1);

@@ -161,6 +161,7 @@ TEST(TxtFileTest, OpeningFailures) {
   TempDir dir;
   bool cancel = false;
   EXPECT_THROW(TTxtFile(dir.path() + "/missing", cancel), EFileNotFound);
+  EXPECT_THROW(TTxtFile(dir.path(), cancel), EFileNotFound);
   EXPECT_THROW(TTxtFile(dir.Write("empty", ""), cancel), EEndOfFile);
   cancel = true;
   EXPECT_THROW(TTxtFile(dir.Write("x", "x\n"), cancel), EGrepCancel);
