@@ -108,6 +108,35 @@ __attribute__((target("avx2"))) std::size_t CountLineEnds32(const char*& p, cons
   return n;
 }
 
+// CountLineEnds and HasLineEndAfterLeadByte in one pass over whole 32-byte steps from p (which
+// is after the region's first byte); sets suspect when some step held a line end right after a
+// lead-range byte.
+__attribute__((target("avx2"))) std::size_t CountAndCheck32(const char*& p, const char* end, bool& suspect) noexcept {
+  const __m256i lf = _mm256_set1_epi8('\n');
+  const __m256i cr = _mm256_set1_epi8('\r');
+  const __m256i zero = _mm256_setzero_si256();
+  std::size_t n = 0;
+  __m256i flagged = zero;
+  while (end - p >= 33) {
+    __m256i counts = zero;
+    for (int k = 0; k < 255 && end - p >= 33; ++k, p += 32) {
+      const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+      const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+      const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 1));
+      const __m256i is_lf = _mm256_cmpeq_epi8(here, lf);
+      const __m256i is_cr = _mm256_cmpeq_epi8(here, cr);
+      const __m256i lone_cr = _mm256_andnot_si256(_mm256_cmpeq_epi8(next, lf), is_cr);
+      counts = _mm256_sub_epi8(counts, _mm256_or_si256(is_lf, lone_cr));
+      flagged = _mm256_or_si256(flagged, _mm256_and_si256(_mm256_or_si256(is_lf, is_cr), IsLeadRange32(before)));
+    }
+    const __m256i sums = _mm256_sad_epu8(counts, zero);
+    n += static_cast<std::size_t>(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
+                                  _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3));
+  }
+  suspect = _mm256_movemask_epi8(flagged) != 0;
+  return n;
+}
+
 // Candidates 32 at a time on two bytes of the needle; p is left where the search stopped.
 __attribute__((target("avx2"))) const char* FindPair32(const char*& p, const char* last, const std::string& needle,
                                                        std::size_t first, std::size_t second) noexcept {
@@ -219,8 +248,7 @@ class FileScan {
       const char* hit = finder_.Find(p, end);
       const char* line = hit != nullptr ? LineStartOf(hit, p) : LineStartOf(end, p);
       // Lines skipped unread must not end inside a character either.
-      if (HasLineEndAfterLeadByte(p, line)) throw BrokenLineEnd{};
-      line_no_ += static_cast<std::uint32_t>(CountLineEnds(p, line));
+      line_no_ += static_cast<std::uint32_t>(CountCheckedLineEnds(p, line));
       if (line == end && line > p && end[-1] == '\r') pending_cr_ = true;
       p = line;
       if (p < end) p = RunLines(p, end, true);
@@ -338,6 +366,24 @@ class FileScan {
       if (*q == '\n' || *q == '\r') return q - 1;
       boundary = p = q + 1;
     }
+  }
+
+  // The line ends in [begin, end), a stretch of whole lines; throws BrokenLineEnd when one of
+  // them follows a lead byte.
+  static std::size_t CountCheckedLineEnds(const char* begin, const char* end) {
+#ifdef TARN_AVX2
+    if (HasAvx2() && end - begin > 64) {
+      const char* p = begin + 1;
+      bool suspect = false;
+      std::size_t n = (*begin == '\n' || (*begin == '\r' && begin[1] != '\n')) ? 1 : 0;
+      n += CountAndCheck32(p, end, suspect);
+      for (const char* q = p; q < end && !suspect; ++q) suspect = (*q == '\n' || *q == '\r') && IsLeadByte(q[-1]);
+      if (suspect && HasLineEndAfterLeadByte(begin, end)) throw BrokenLineEnd{};
+      return n + CountLineEnds(p, end);
+    }
+#endif
+    if (HasLineEndAfterLeadByte(begin, end)) throw BrokenLineEnd{};
+    return CountLineEnds(begin, end);
   }
 
   const char* FinishMatchedLine(const char* p, const char* end) {

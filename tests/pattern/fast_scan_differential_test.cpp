@@ -180,6 +180,13 @@ TEST(FastScanDifferential, LineEndInsideACharacterIsLeftToTheExactScan) {
   EXPECT_EQ(grep.Run(text, 102400, true), "1:x\x83|");
   EXPECT_EQ(grep.Run(text, 102400, false), "1:x\x83|");
   EXPECT_EQ(grep.Run(text, 2, false), "1:x\x83|");
+  // The same inside a long stretch of lines that the prefilter skips.
+  std::string padded;
+  for (int i = 0; i < 30; ++i) padded += "zzz\r\n";
+  padded += text;
+  for (int i = 0; i < 30; ++i) padded += "\x95zz\n";
+  EXPECT_EQ(grep.Run(padded, 102400, true), "31:x\x83|");
+  EXPECT_EQ(grep.Run(padded, 102400, false), "31:x\x83|");
 }
 
 TEST(FastScanDifferential, MatchesAcrossLineEndsKeepTheExactScan) {
