@@ -1,6 +1,5 @@
 // tarngrep: the search run without a window. Searches the files under a directory and prints
 // every matching line as the result view would list it; the status line goes to stderr.
-#include <langinfo.h>
 #include <signal.h>
 
 #include <clocale>
@@ -16,6 +15,7 @@
 
 #include "core/comma_text.h"
 #include "core/encoding.h"
+#include "core/terminal_encoding.h"
 #include "core/strings.h"
 #include "pattern/scanner.h"
 #include "pattern/synonym_dic.h"
@@ -68,11 +68,6 @@ const char kUsage[] =
 int UsageError(const std::string& why) {
   std::fprintf(stderr, "tarngrep: %s\n%s", why.c_str(), kUsage);
   return kExitError;
-}
-
-bool LocaleIsUtf8() {
-  const char* codeset = nl_langinfo(CODESET);
-  return codeset != nullptr && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
 }
 
 struct Options {
@@ -223,7 +218,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   Options options;
   if (const auto exit_status = ParseOptions(argc, argv, options)) return *exit_status;
-  const bool utf8 = options.encoding == "utf-8" || (options.encoding == "auto" && LocaleIsUtf8());
+  const bool utf8 = tarn::UsesUtf8Terminal(options.encoding);
 
   // Texts the search compares with CP932 text; the directory stays as the system names it.
   auto to_cp932 = [utf8](const std::string& text, const char* what) -> std::optional<std::string> {

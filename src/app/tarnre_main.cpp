@@ -1,7 +1,6 @@
 // tarnre: the pattern tester. Compiles a pattern with the string matcher and prints, for every
 // subject, where the pattern matches ("Start Length", "0 0" for no match); without subjects it
 // describes the compiled automaton.
-#include <langinfo.h>
 
 #include <clocale>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "core/encoding.h"
+#include "core/terminal_encoding.h"
 #include "core/sjis.h"
 #include "pattern/regular_expression.h"
 #include "pattern/synonym_dic.h"
@@ -67,12 +67,6 @@ std::string QuotedLiteral(std::string_view text) {
   return out + "\"";
 }
 
-bool LocaleIsUtf8() {
-  std::setlocale(LC_CTYPE, "");
-  const char* codeset = nl_langinfo(CODESET);
-  return codeset != nullptr && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -117,7 +111,7 @@ int main(int argc, char** argv) {
   if (encoding != "auto" && encoding != "cp932" && encoding != "utf-8")
     return UsageError("unknown encoding " + encoding);
   if (positional.empty()) return UsageError("no pattern given");
-  const bool utf8 = encoding == "utf-8" || (encoding == "auto" && LocaleIsUtf8());
+  const bool utf8 = tarn::UsesUtf8Terminal(encoding);
 
   for (std::string& text : positional) {
     if (!utf8) continue;

@@ -48,12 +48,29 @@ class DirStream {
   DIR* dir_;
 };
 
+// statx where the system offers it; fstatat (without a birth time) where statx is missing or
+// refused by a sandbox, so a listing never comes out silently empty.
+int StatEntry(int dir_fd, const char* native_name, int flags, struct statx& sx) {
+  const int rc = statx(dir_fd, native_name, AT_STATX_SYNC_AS_STAT | flags, STATX_BASIC_STATS | STATX_BTIME, &sx);
+  if (rc == 0 || (errno != ENOSYS && errno != EPERM)) return rc;
+  struct stat st {};
+  if (fstatat(dir_fd, native_name, &st, flags) != 0) return -1;
+  sx = {};
+  sx.stx_mask = STATX_BASIC_STATS;
+  sx.stx_mode = static_cast<std::uint16_t>(st.st_mode);
+  sx.stx_size = static_cast<std::uint64_t>(st.st_size);
+  sx.stx_mtime = {st.st_mtim.tv_sec, static_cast<std::uint32_t>(st.st_mtim.tv_nsec), 0};
+  sx.stx_atime = {st.st_atim.tv_sec, static_cast<std::uint32_t>(st.st_atim.tv_nsec), 0};
+  sx.stx_dev_major = major(st.st_dev);
+  sx.stx_dev_minor = minor(st.st_dev);
+  sx.stx_ino = st.st_ino;
+  return 0;
+}
+
 // Fills the fields of an entry from the system; false when the entry vanished meanwhile.
 bool Describe(int dir_fd, const char* native_name, TFindData& data) {
   struct statx sx {};
-  const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
-  if (statx(dir_fd, native_name, AT_STATX_SYNC_AS_STAT, mask, &sx) != 0 &&
-      statx(dir_fd, native_name, AT_STATX_SYNC_AS_STAT | AT_SYMLINK_NOFOLLOW, mask, &sx) != 0)
+  if (StatEntry(dir_fd, native_name, 0, sx) != 0 && StatEntry(dir_fd, native_name, AT_SYMLINK_NOFOLLOW, sx) != 0)
     return false;
   std::uint32_t attributes = 0;
   const bool directory = S_ISDIR(sx.stx_mode);
