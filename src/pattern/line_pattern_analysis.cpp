@@ -214,13 +214,16 @@ std::string FirstCharacterBytes(const TRE_DFA& dfa, std::size_t max_bytes) {
   std::string bytes;
   for (const auto& move : dfa.Transitions(dfa.InitialState())) {
     if (!(dfa.Accepting(move.Target) || (move.Target < n && live[move.Target]))) continue;
-    if (move.Low != move.High || move.Low == 10 || move.Low == 13 || move.Low == 0) return {};
-    // The rarer byte of the character: usually the trail byte of a double-byte one.
-    auto byte = static_cast<unsigned char>(move.Low & 0xFF);
-    if (move.Low > 0xFF && Commonness(static_cast<unsigned char>(move.Low >> 8)) < Commonness(byte))
-      byte = static_cast<unsigned char>(move.Low >> 8);
-    if (bytes.find(static_cast<char>(byte)) == std::string::npos) bytes += static_cast<char>(byte);
-    if (bytes.size() > max_bytes) return {};
+    if (static_cast<std::size_t>(move.High - move.Low) >= max_bytes) return {};
+    for (unsigned code = move.Low; code <= move.High; ++code) {
+      if (code == 10 || code == 13 || code == 0) return {};
+      // The rarer byte of the character: usually the trail byte of a double-byte one.
+      auto byte = static_cast<unsigned char>(code & 0xFF);
+      if (code > 0xFF && Commonness(static_cast<unsigned char>(code >> 8)) < Commonness(byte))
+        byte = static_cast<unsigned char>(code >> 8);
+      if (bytes.find(static_cast<char>(byte)) == std::string::npos) bytes += static_cast<char>(byte);
+      if (bytes.size() > max_bytes) return {};
+    }
   }
   return bytes;
 }

@@ -18,8 +18,7 @@ bool MatchesStayInLine(const TRE_DFA& dfa);
 std::string RequiredBytes(const TRE_DFA& dfa);
 
 // A few bytes one of which every match holds: for each character a match can begin with, its
-// rarer byte. Empty when there are more than max_bytes or a match can begin with a range or a
-// line end.
+// rarer byte. Empty when there are more than max_bytes or a match can begin with a line end.
 std::string FirstCharacterBytes(const TRE_DFA& dfa, std::size_t max_bytes);
 
 }  // namespace tarn::pattern
