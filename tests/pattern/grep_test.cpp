@@ -9,27 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "temp_dir.h"
+
 namespace tarn::pattern {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string templ = (fs::temp_directory_path() / "tarn-grep-XXXXXX").string();
-    path_ = mkdtemp(templ.data());
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    const std::string path = path_ + "/" + name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
-
- private:
-  std::string path_;
-};
+using testing::TempDir;
 
 // Both reference scans, callable whatever the pattern.
 class TestGrep : public TGrep {

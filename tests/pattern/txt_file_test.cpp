@@ -10,28 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "temp_dir.h"
+
 namespace tarn::pattern {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string templ = (fs::temp_directory_path() / "tarn-txt-XXXXXX").string();
-    path_ = mkdtemp(templ.data());
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    const std::string path = path_ + "/" + name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using testing::TempDir;
 
 std::vector<RE_Char_t> Codes(std::string_view text) {
   std::vector<RE_Char_t> codes;
