@@ -55,7 +55,7 @@ std::string MakeResultLineInfo(std::size_t prefix_length, int start, int length,
       std::string(path),
       std::to_string(line_no),
   };
-  if (!NativeRecoverable(path, native_path)) fields.emplace_back(native_path);
+  if (!native_path.empty() && !NativeRecoverable(path, native_path)) fields.emplace_back(native_path);
   return ToCommaText(fields);
 }
 

@@ -35,7 +35,8 @@ struct ResultLineInfoFields {
 
 // The CommaText record HitPos,HitLen,HitText,FileName,LineNo. start and length are those of the
 // hit in line (start 1-based; 0 when there is none). A sixth field carries native_path when
-// FileName alone does not lead back to it (a name with characters outside CP932).
+// FileName alone does not lead back to it (a name with characters outside CP932); an empty
+// native_path means the caller already knows it does.
 std::string MakeResultLineInfo(std::size_t prefix_length, int start, int length, std::string_view line,
                                std::string_view path, std::int32_t line_no, std::string_view native_path);
 

@@ -196,6 +196,7 @@ void SearchRun::FindFile1Find(const TFindData& find_data, bool& cancel) {
     return;
   }
   if (!pattern::IsTextFile(current_native_file_)) return;
+  current_record_native_file_ = NativeRecoverable(current_file_, current_native_file_) ? "" : current_native_file_;
   try {
     grep1_.Grep(current_native_file_);
   } catch (const pattern::EGrepCancel&) {
@@ -209,7 +210,7 @@ void SearchRun::Grep1Match(const pattern::RE_LineInfo_t& line_info) {
   int start = 0;
   int length = 0;
   awk_str1_.Match(line_info.Line, start, length);
-  ResultLine result = MakeResultLine(settings_.ResultType, current_file_, current_native_file_, line_info, start, length);
+  ResultLine result = MakeResultLine(settings_.ResultType, current_file_, current_record_native_file_, line_info, start, length);
   result_line_infos_.push_back(result.Info);
   window_.AppendResultLine(result.Line, result.Info);
   ++hit_count_;

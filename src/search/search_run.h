@@ -138,6 +138,9 @@ class SearchRun {
   std::vector<std::string> result_line_infos_;
   std::string current_file_;
   std::string current_native_file_;
+  // The native path for the current file's records: empty when the CP932 path leads back to it,
+  // decided once per file rather than once per reported line.
+  std::string current_record_native_file_;
 };
 
 }  // namespace tarn::search
