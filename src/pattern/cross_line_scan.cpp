@@ -236,6 +236,7 @@ class CrossLineFileScan {
       } else {
         after_trail_cr = false;
       }
+      ++owner_.step_count_;
       const RE_DFAState next = owner_.Step(state, code);
       if (next == kNoState) break;
       if (next != state) {
@@ -397,6 +398,7 @@ bool TCrossLineScan::Scan(const std::string& native_path, std::size_t block_size
   if (!S_ISREG(st.st_mode)) return false;
   ClearRecords();
   peak_records_ = 0;
+  step_count_ = 0;
   CrossLineFileScan scan(*this, file, std::max<std::size_t>(block_size, 1), cancel, pump, report);
   scan.Run();
   return true;

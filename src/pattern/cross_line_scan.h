@@ -46,6 +46,9 @@ class TCrossLineScan {
   std::size_t HeldBufferBytes() const noexcept { return held_buffer_bytes_; }
   // The most path stretches the last scan kept at once.
   std::size_t PeakRecords() const noexcept { return peak_records_; }
+  // Characters the last scan's runs read ahead: a measure of its work, near the file size for
+  // patterns whose runs merge.
+  std::uint64_t StepCount() const noexcept { return step_count_; }
 
  private:
   friend class CrossLineFileScan;
@@ -93,6 +96,7 @@ class TCrossLineScan {
   std::vector<PathPiece> path_;
   std::size_t held_buffer_bytes_ = 0;
   std::size_t peak_records_ = 0;
+  std::uint64_t step_count_ = 0;
 };
 
 }  // namespace tarn::pattern
