@@ -134,7 +134,23 @@ class CrossLineFileScan {
     if (p[1] == '\n') return 2;
     if (rewritten_crs_.empty()) return 1;
     rewritten_crs_.erase(rewritten_crs_.begin(), rewritten_crs_.lower_bound(at + 1));
-    return p[1] == '\r' && !rewritten_crs_.empty() && *rewritten_crs_.begin() == at + 1 ? 2 : 1;
+    const bool rewritten = p[1] == '\r' && !rewritten_crs_.empty() && *rewritten_crs_.begin() == at + 1;
+    // The start cursor looks for the LF within the reader's block only.
+    return rewritten && !EndsReadersBlock(at) ? 2 : 1;
+  }
+
+  // True when offset is the last byte of one of the blocks the reader (TTxtFile) reads: blocks
+  // of block_ bytes, one longer where an LF after a CR at the block's end joins it.
+  bool EndsReadersBlock(std::uint64_t offset) {
+    for (;;) {
+      std::uint64_t next = readers_block_ + block_;
+      if (next > offset + 1) return false;
+      unsigned char pair[2] = {0, 0};
+      if (file_.ReadAt(pair, 2, next - 1) == 2 && pair[0] == '\r' && pair[1] == '\n') ++next;
+      if (next == offset + 1) return true;
+      if (next > offset + 1) return false;
+      readers_block_ = next;
+    }
   }
 
   // Loads the block holding offset into a window; false at or past the end of the stream.
@@ -298,6 +314,7 @@ class CrossLineFileScan {
   std::uint64_t file_size_ = 0;
   std::uint64_t stream_end_ = 0;  // one past the stream's last line end
   std::set<std::uint64_t> rewritten_crs_;
+  std::uint64_t readers_block_ = 0;  // where the reader's block holding the last line end asked about begins
 };
 
 TCrossLineScan::TCrossLineScan(const TRE_DFA& dfa, std::size_t max_records)
