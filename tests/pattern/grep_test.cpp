@@ -89,6 +89,8 @@ TEST(GrepTest, LeadByteBeforeALineEnd) {
     EXPECT_EQ(GrepBothWays("x\\x830A", text), end == "\n" ? "1:x\x83|" : "");
   }
   EXPECT_EQ(GrepBothWays("x\\x830D\\ny", "x\x83\r\ny\n"), "1:x\x83|");
+  // Such a code among a pattern's first characters keeps CR LF one line end.
+  EXPECT_EQ(GrepBothWays("c|\\x830Ax", "x\r\n\r\n1c\r\n\r\nc", 102400), "3:1c|5:c|");
   // A run that reads the lone CR after such a CR rewrites it into LF, and the start cursor then
   // takes the two as one CR LF: "q1" becomes line 2, not line 3 - unless the first CR ends one
   // of the reader's blocks, as the start cursor looks for the LF within the block.
