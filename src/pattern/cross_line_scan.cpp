@@ -289,12 +289,17 @@ class CrossLineFileScan {
     if (pump_) pump_();
     if (cancel_) throw EGrepCancel();
     RE_LineInfo_t info;
-    // The line's bytes lie in the file (a supplied line end comes after them).
-    info.Line.resize(static_cast<std::size_t>(end - line));
-    auto* text = reinterpret_cast<unsigned char*>(info.Line.data());
-    const std::size_t got = file_.ReadAt(text, info.Line.size(), line);
-    info.Line.resize(got);
-    std::replace(info.Line.begin(), info.Line.end(), '\0', ' ');
+    // The line's bytes lie in the file (a supplied line end comes after them); a line that began
+    // in an earlier block is read again.
+    if (line >= main_.from && end <= main_.end) {
+      const auto* text = reinterpret_cast<const char*>(main_.At(line));
+      info.Line.assign(text, static_cast<std::size_t>(end - line));
+    } else {
+      info.Line.resize(static_cast<std::size_t>(end - line));
+      auto* text = reinterpret_cast<unsigned char*>(info.Line.data());
+      info.Line.resize(file_.ReadAt(text, info.Line.size(), line));
+      std::replace(info.Line.begin(), info.Line.end(), '\0', ' ');
+    }
     info.LineNo = static_cast<std::int32_t>(line_no);
     report_(std::move(info));
     return end;
