@@ -135,20 +135,31 @@ class CrossLineFileScan {
     if (rewritten_crs_.empty()) return 1;
     rewritten_crs_.erase(rewritten_crs_.begin(), rewritten_crs_.lower_bound(at + 1));
     const bool rewritten = p[1] == '\r' && !rewritten_crs_.empty() && *rewritten_crs_.begin() == at + 1;
-    // The start cursor looks for the LF within the reader's block only.
-    return rewritten && !EndsReadersBlock(at) ? 2 : 1;
+    if (!rewritten) return 1;
+    // The start cursor looks for the LF in the block (or the carried-over text) that holds the
+    // first CR. When that CR ends one of the reader's blocks, it sees the rewritten CR only once
+    // a look-ahead has crossed the end of the next block too, which carries that block over.
+    if (!EndsReadersBlock(at)) return 2;
+    const std::uint64_t next_end = ReadersBlockEnd(at + 1);
+    unsigned char more = 0;
+    return read_end_ >= next_end && file_.ReadAt(&more, 1, next_end) == 1 ? 2 : 1;
   }
 
-  // True when offset is the last byte of one of the blocks the reader (TTxtFile) reads: blocks
-  // of block_ bytes, one longer where an LF after a CR at the block's end joins it.
+  // One past the last byte of the reader's (TTxtFile's) block that begins at from: blocks are
+  // block_ bytes, one longer where an LF after a CR at the block's end joins it.
+  std::uint64_t ReadersBlockEnd(std::uint64_t from) const {
+    std::uint64_t end = from + block_;
+    unsigned char pair[2] = {0, 0};
+    if (file_.ReadAt(pair, 2, end - 1) == 2 && pair[0] == '\r' && pair[1] == '\n') ++end;
+    return end;
+  }
+
+  // True when offset is the last byte of one of the reader's blocks.
   bool EndsReadersBlock(std::uint64_t offset) {
     for (;;) {
-      std::uint64_t next = readers_block_ + block_;
+      const std::uint64_t next = ReadersBlockEnd(readers_block_);
       if (next > offset + 1) return false;
-      unsigned char pair[2] = {0, 0};
-      if (file_.ReadAt(pair, 2, next - 1) == 2 && pair[0] == '\r' && pair[1] == '\n') ++next;
       if (next == offset + 1) return true;
-      if (next > offset + 1) return false;
       readers_block_ = next;
     }
   }
@@ -222,6 +233,7 @@ class CrossLineFileScan {
         if (known != Outcome::kUnknown) {
           accepts = known == Outcome::kAccepts;
           if (offset > piece_from) AddPiece(state, piece_from, offset - 1);
+          read_end_ = std::max(read_end_, offset);
           Record(accepts, start);
           return accepts;
         }
@@ -254,7 +266,10 @@ class CrossLineFileScan {
       }
       ++owner_.step_count_;
       const RE_DFAState next = owner_.Step(state, code);
-      if (next == kNoState) break;
+      if (next == kNoState) {
+        read_end_ = std::max(read_end_, offset + length);
+        break;
+      }
       if (next != state) {
         AddPiece(state, piece_from, offset);
         piece_from = offset + length;
@@ -263,6 +278,7 @@ class CrossLineFileScan {
       }
       offset += length;
     }
+    read_end_ = std::max(read_end_, offset);
     AddPiece(state, piece_from, offset);
     Record(accepts, start);
     return accepts;
@@ -320,6 +336,7 @@ class CrossLineFileScan {
   std::uint64_t stream_end_ = 0;  // one past the stream's last line end
   std::set<std::uint64_t> rewritten_crs_;
   std::uint64_t readers_block_ = 0;  // where the reader's block holding the last line end asked about begins
+  std::uint64_t read_end_ = 0;       // one past the furthest byte a run has read
 };
 
 TCrossLineScan::TCrossLineScan(const TRE_DFA& dfa, std::size_t max_records)
