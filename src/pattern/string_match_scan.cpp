@@ -1,0 +1,153 @@
+#include "pattern/string_match_scan.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/sjis.h"
+
+namespace tarn::pattern {
+
+TStringMatchScan::TStringMatchScan(const TRE_DFA& dfa, const TStringMatchOptions& options, std::size_t max_rows)
+    : dfa_(dfa), options_(options), max_rows_(std::max<std::size_t>(max_rows, 1)) {
+  const std::size_t states = dfa.StateCount();
+  accepting_.resize(states);
+  has_tail_.resize(states);
+  for (RE_DFAState state = 0; state < states; ++state) {
+    accepting_[state] = dfa.Accepting(state) ? 1 : 0;
+    has_tail_[state] = dfa.NextState(state, options.LineTail) != kNoState ? 1 : 0;
+  }
+  row_of_.assign(states, kNoRow);
+  seen_.assign(states, 0);
+
+  const RE_DFAState initial = dfa.InitialState();
+  if (options.Anchored && dfa.UsesLineHead()) head_state_ = dfa.NextState(initial, options.LineHead);
+  initial_accepts_ = dfa.Accepting(initial);
+
+  // A position whose first byte is not marked can neither start a match nor keep a run from it.
+  for (const RE_DFATransition_t& move : dfa.Transitions(initial)) {
+    for (unsigned b = 1; b < 256; ++b) {
+      const unsigned low = IsLeadByte(static_cast<unsigned char>(b)) ? b << 8 : b;
+      const unsigned high = IsLeadByte(static_cast<unsigned char>(b)) ? (b << 8 | 0xFF) : b;
+      const bool lone_lead = IsLeadByte(static_cast<unsigned char>(b)) && move.Low <= b && b <= move.High;
+      if (lone_lead || (move.Low <= high && low <= move.High)) can_start_[b] = true;
+    }
+  }
+  if (options.Anchored && has_tail_[initial] && options.Separator != 0 && options.Separator < 256)
+    can_start_[options.Separator] = true;
+  // The position after a line feed starts a line-head run.
+  if (head_state_ != kNoState) can_start_['\n'] = true;
+  skip_usable_ = !initial_accepts_;
+}
+
+std::uint32_t TStringMatchScan::MakeRow(RE_DFAState state) {
+  if (rows_.size() / 256 >= max_rows_) {
+    rows_.clear();
+    std::fill(row_of_.begin(), row_of_.end(), kNoRow);
+  }
+  const auto row = static_cast<std::uint32_t>(rows_.size());
+  rows_.resize(rows_.size() + 256);
+  for (unsigned code = 0; code < 256; ++code) rows_[row + code] = dfa_.NextState(state, static_cast<RE_Char_t>(code));
+  row_of_[state] = row;
+  return row;
+}
+
+void TStringMatchScan::Candidate(std::size_t start, std::size_t end) noexcept {
+  if (best_start_ == kNone || start < best_start_) {
+    best_start_ = start;
+    best_end_ = end;
+  } else if (start == best_start_) {
+    best_end_ = std::max(best_end_, end);
+  }
+}
+
+void TStringMatchScan::Start(RE_DFAState state, std::size_t position) {
+  if (state == kNoState || seen_[state] == stamp_) return;
+  seen_[state] = stamp_;
+  runs_.push_back(Run{state, position});
+  if (accepting_[state]) Candidate(position, position);
+}
+
+bool TStringMatchScan::Search(const char* s, std::size_t& start, std::size_t& end) {
+  const auto* u = reinterpret_cast<const unsigned char*>(s);
+  const std::size_t n = std::strlen(s);
+  const RE_DFAState initial = dfa_.InitialState();
+  best_start_ = kNone;
+  best_end_ = 0;
+  runs_.clear();
+  if (++stamp_ == 0) {
+    std::fill(seen_.begin(), seen_.end(), 0);
+    stamp_ = 1;
+  }
+
+  std::size_t p = 0;
+  bool line_head = true;  // p is the start of the subject or follows a line feed
+  while (p < n) {
+    if (runs_.empty()) {
+      if (best_start_ != kNone) break;
+      if (skip_usable_ && !(line_head && head_state_ != kNoState)) {
+        const std::size_t from = p;
+        while (p < n && !can_start_[u[p]]) p += (IsLeadByte(u[p]) && u[p + 1] != 0) ? 2 : 1;
+        if (p != from) line_head = false;
+        if (p >= n) break;
+      }
+    }
+    if (best_start_ == kNone) {
+      if (line_head) Start(head_state_, p);
+      Start(initial, p);
+    }
+
+    RE_Char_t code = u[p];
+    std::size_t q = p + 1;
+    if (IsLeadByte(u[p]) && u[p + 1] != 0) {
+      code = static_cast<RE_Char_t>(code << 8 | u[p + 1]);
+      q = p + 2;
+    }
+    if (++stamp_ == 0) {
+      std::fill(seen_.begin(), seen_.end(), 0);
+      stamp_ = 1;
+    }
+    next_.clear();
+    for (const Run& run : runs_) {
+      if (run.start > best_start_) break;  // runs are in start order; later starts cannot win
+      const RE_DFAState target = Next(run.state, code);
+      if (target == kNoState) {
+        if (code == options_.Separator && EndsAtTail(run.state)) Candidate(run.start, p);
+        continue;
+      }
+      if (seen_[target] == stamp_) continue;  // an earlier start holds the same future
+      seen_[target] = stamp_;
+      next_.push_back(Run{target, run.start});
+      if (accepting_[target]) Candidate(run.start, q);
+    }
+    runs_.swap(next_);
+    line_head = code == '\n';
+    p = q;
+    if (best_start_ != kNone && (runs_.empty() || runs_.front().start > best_start_)) break;
+  }
+
+  if (p >= n) {
+    // Every run still alive dies on the terminator.
+    for (const Run& run : runs_)
+      if (best_start_ == kNone || run.start <= best_start_)
+        if (EndsAtTail(run.state)) Candidate(run.start, n);
+    if (best_start_ == kNone) {
+      bool empty_at_end = false;
+      if (!options_.Anchored) {
+        empty_at_end = n == 0 && initial_accepts_;
+      } else {
+        const bool head = line_head && head_state_ != kNoState &&
+                          (accepting_[head_state_] != 0 || has_tail_[head_state_] != 0);
+        const bool empty_subject = n == 0 && !dfa_.UsesLineHead() && (initial_accepts_ || has_tail_[initial] != 0);
+        const bool tail = dfa_.UsesLineTail() && has_tail_[initial] != 0;
+        empty_at_end = head || empty_subject || tail;
+      }
+      if (empty_at_end) Candidate(n, n);
+    }
+  }
+  if (best_start_ == kNone) return false;
+  start = best_start_;
+  end = best_end_;
+  return true;
+}
+
+}  // namespace tarn::pattern
