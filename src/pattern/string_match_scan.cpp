@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "core/sjis.h"
 
 namespace tarn::pattern {
@@ -37,6 +41,49 @@ TStringMatchScan::TStringMatchScan(const TRE_DFA& dfa, const TStringMatchOptions
   // The position after a line feed starts a line-head run.
   if (head_state_ != kNoState) can_start_['\n'] = true;
   skip_usable_ = !initial_accepts_;
+  for (unsigned b = 1; b < 256; ++b) {
+    if (!can_start_[b]) continue;
+    if (start_byte_count_ == std::size(start_bytes_)) {
+      start_byte_count_ = 0;  // too many for the vector search
+      break;
+    }
+    start_bytes_[start_byte_count_++] = static_cast<unsigned char>(b);
+  }
+}
+
+std::size_t TStringMatchScan::SkipToStart(const unsigned char* u, std::size_t p, std::size_t n) const noexcept {
+  if (start_byte_count_ == 0) {
+    while (p < n && !can_start_[u[p]]) p += (IsLeadByte(u[p]) && p + 1 < n) ? 2 : 1;
+    return std::min(p, n);
+  }
+  // Any byte equal to a start byte is a candidate; it counts only at a character position. p
+  // is one; so is every byte after a byte outside the lead range, and lead-range bytes after
+  // it pair off, so the parity of the lead-range bytes right before a candidate tells.
+  std::size_t q = p;
+  for (;;) {
+#ifdef __SSE2__
+    const __m128i b0 = _mm_set1_epi8(static_cast<char>(start_bytes_[0]));
+    const __m128i b1 = _mm_set1_epi8(static_cast<char>(start_bytes_[start_byte_count_ > 1 ? 1 : 0]));
+    const __m128i b2 = _mm_set1_epi8(static_cast<char>(start_bytes_[start_byte_count_ > 2 ? 2 : 0]));
+    while (n - q >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + q));
+      const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, b0), _mm_cmpeq_epi8(v, b1)), _mm_cmpeq_epi8(v, b2));
+      const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+      if (mask != 0) {
+        q += static_cast<std::size_t>(__builtin_ctz(mask));
+        break;
+      }
+      q += 16;
+    }
+#endif
+    while (q < n && !can_start_[u[q]]) ++q;
+    if (q >= n) return n;
+    std::size_t r = q;
+    while (r > p && IsLeadByte(u[r - 1])) --r;
+    if (((q - r) & 1) == 0) return q;
+    // q is the trail byte of the character that begins just before it.
+    p = ++q;
+  }
 }
 
 std::uint32_t TStringMatchScan::MakeRow(RE_DFAState state) {
@@ -60,33 +107,24 @@ void TStringMatchScan::Candidate(std::size_t start, std::size_t end) noexcept {
   }
 }
 
-void TStringMatchScan::Start(RE_DFAState state, std::size_t position) {
-  if (state == kNoState || seen_[state] == stamp_) return;
-  seen_[state] = stamp_;
-  runs_.push_back(Run{state, position});
-  if (accepting_[state]) Candidate(position, position);
-}
-
 bool TStringMatchScan::Search(const char* s, std::size_t& start, std::size_t& end) {
   const auto* u = reinterpret_cast<const unsigned char*>(s);
-  const std::size_t n = std::strlen(s);
+  std::size_t n = kNone;  // the terminator's offset, measured only when the skip needs it
   const RE_DFAState initial = dfa_.InitialState();
   best_start_ = kNone;
   best_end_ = 0;
   runs_.clear();
-  if (++stamp_ == 0) {
-    std::fill(seen_.begin(), seen_.end(), 0);
-    stamp_ = 1;
-  }
+  NextStamp();
 
   std::size_t p = 0;
   bool line_head = true;  // p is the start of the subject or follows a line feed
-  while (p < n) {
+  while (u[p] != 0) {
     if (runs_.empty()) {
       if (best_start_ != kNone) break;
       if (skip_usable_ && !(line_head && head_state_ != kNoState)) {
+        if (n == kNone) n = p + std::strlen(s + p);
         const std::size_t from = p;
-        while (p < n && !can_start_[u[p]]) p += (IsLeadByte(u[p]) && u[p + 1] != 0) ? 2 : 1;
+        p = SkipToStart(u, p, n);
         if (p != from) line_head = false;
         if (p >= n) break;
       }
@@ -102,10 +140,7 @@ bool TStringMatchScan::Search(const char* s, std::size_t& start, std::size_t& en
       code = static_cast<RE_Char_t>(code << 8 | u[p + 1]);
       q = p + 2;
     }
-    if (++stamp_ == 0) {
-      std::fill(seen_.begin(), seen_.end(), 0);
-      stamp_ = 1;
-    }
+    NextStamp();
     next_.clear();
     for (const Run& run : runs_) {
       if (run.start > best_start_) break;  // runs are in start order; later starts cannot win
@@ -125,7 +160,8 @@ bool TStringMatchScan::Search(const char* s, std::size_t& start, std::size_t& en
     if (best_start_ != kNone && (runs_.empty() || runs_.front().start > best_start_)) break;
   }
 
-  if (p >= n) {
+  if (u[p] == 0) {
+    n = p;
     // Every run still alive dies on the terminator.
     for (const Run& run : runs_)
       if (best_start_ == kNone || run.start <= best_start_)

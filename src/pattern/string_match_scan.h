@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -59,8 +60,23 @@ class TStringMatchScan {
     return rows_[row + code];
   }
   std::uint32_t MakeRow(RE_DFAState state);
+  // The first character position at or after p (a character position) whose first byte can
+  // start a match; n when there is none.
+  std::size_t SkipToStart(const unsigned char* u, std::size_t p, std::size_t n) const noexcept;
   // Adds a run starting at the current position unless an earlier one holds its state.
-  void Start(RE_DFAState state, std::size_t position);
+  void Start(RE_DFAState state, std::size_t position) {
+    if (state == kNoState || seen_[state] == stamp_) return;
+    seen_[state] = stamp_;
+    runs_.push_back(Run{state, position});
+    if (accepting_[state]) Candidate(position, position);
+  }
+  // A new stamp marks the runs kept by the next step.
+  void NextStamp() {
+    if (++stamp_ == 0) {
+      std::fill(seen_.begin(), seen_.end(), 0);
+      stamp_ = 1;
+    }
+  }
   void Candidate(std::size_t start, std::size_t end) noexcept;
   // Whether a run that dies in state on a separator or the terminator ends before it.
   bool EndsAtTail(RE_DFAState state) const noexcept { return options_.Anchored && has_tail_[state] != 0; }
@@ -72,6 +88,9 @@ class TStringMatchScan {
   bool initial_accepts_ = false;
   bool skip_usable_ = false;
   bool can_start_[256] = {};  // first bytes of a character a run from the initial state takes
+  // When only a few bytes can start, the skip looks for them 16 bytes at a time.
+  unsigned char start_bytes_[3] = {};
+  std::size_t start_byte_count_ = 0;
   std::vector<std::uint8_t> accepting_;
   std::vector<std::uint8_t> has_tail_;  // the state has a move on the line-tail symbol
   std::vector<std::uint32_t> row_of_;
