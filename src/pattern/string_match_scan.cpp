@@ -107,6 +107,55 @@ void TStringMatchScan::Candidate(std::size_t start, std::size_t end) noexcept {
   }
 }
 
+void TStringMatchScan::RunAlone(const unsigned char* u, std::size_t& p, bool& line_head) {
+  Run& run = runs_.front();
+  RE_DFAState state = run.state;
+  const std::size_t from = p;
+  if (best_start_ != kNone) {
+    // Only the longest end of a known start is left to find.
+    while (u[p] != 0) {
+      RE_Char_t code = u[p];
+      std::size_t q = p + 1;
+      if (IsLeadByte(u[p]) && u[p + 1] != 0) {
+        code = static_cast<RE_Char_t>(code << 8 | u[p + 1]);
+        q = p + 2;
+      }
+      const RE_DFAState target = Next(state, code);
+      if (target == kNoState) break;
+      state = target;
+      p = q;
+      if (accepting_[target]) Candidate(run.start, p);
+    }
+  } else if (!(line_head && head_state_ != kNoState)) {
+    // No match yet: while the run from each new position dies at once or joins the live one,
+    // and nothing accepts or ends at a separator, only the live run's state moves.
+    const RE_DFAState initial = dfa_.InitialState();
+    const bool initial_tail = EndsAtTail(initial);
+    while (u[p] != 0) {
+      RE_Char_t code = u[p];
+      std::size_t q = p + 1;
+      if (IsLeadByte(u[p]) && u[p + 1] != 0) {
+        code = static_cast<RE_Char_t>(code << 8 | u[p + 1]);
+        q = p + 2;
+      }
+      if (code == '\n' && head_state_ != kNoState) break;
+      if (code == options_.Separator && initial_tail) break;
+      const RE_DFAState target = Next(state, code);
+      if (target == kNoState || accepting_[target]) break;
+      const RE_DFAState restart = Next(initial, code);
+      if (restart != kNoState && restart != target) break;
+      state = target;
+      p = q;
+    }
+  }
+  if (p != from) {
+    line_head = false;
+    run.state = state;
+    NextStamp();
+    seen_[state] = stamp_;
+  }
+}
+
 bool TStringMatchScan::Search(const char* s, std::size_t& start, std::size_t& end) {
   const auto* u = reinterpret_cast<const unsigned char*>(s);
   std::size_t n = kNone;  // the terminator's offset, measured only when the skip needs it
@@ -158,6 +207,7 @@ bool TStringMatchScan::Search(const char* s, std::size_t& start, std::size_t& en
     line_head = code == '\n';
     p = q;
     if (best_start_ != kNone && (runs_.empty() || runs_.front().start > best_start_)) break;
+    if (runs_.size() == 1) RunAlone(u, p, line_head);
   }
 
   if (u[p] == 0) {

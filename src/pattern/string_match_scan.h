@@ -60,6 +60,9 @@ class TStringMatchScan {
     return rows_[row + code];
   }
   std::uint32_t MakeRow(RE_DFAState state);
+  // Moves the one live run on for as long as nothing but its state changes, from p; leaves p
+  // where the general step must take over.
+  void RunAlone(const unsigned char* u, std::size_t& p, bool& line_head);
   // The first character position at or after p (a character position) whose first byte can
   // start a match; n when there is none.
   std::size_t SkipToStart(const unsigned char* u, std::size_t p, std::size_t n) const noexcept;

@@ -48,7 +48,7 @@ std::string RandomSubject(Rng& rng) {
 const std::vector<std::string> kAtoms = {
     "a", "b", "c", "x", "A", "\\\\", "\\[", "\\$", "\\^", " ", "ア", "ー", "ソ", "表", "あ", "ｱ", ".", "^", "$", "^",
     "$", "\\n", "\\r", "\\x0A", "\\x0D", "\\x82", "\\x8341", "[ab]", "[^a]", "[^\\n]", "[\\x01-\\x20]", "[ア-ソ]",
-    "[a-cA]", "[^ア-ソb]", "[ー\\\\]", "[\\t-\\r]", "[^ ]", "[^\\r\\n]"};
+    "[a-cA]", "[^ア-ソb]", "[ー\\\\]", "[\\t-\\r]", "[^ ]", "[^\\r\\n]", "[\\x01-\\x7F]"};
 
 std::string RandomPattern(Rng& rng, int depth = 0) {
   std::string pattern;
@@ -191,6 +191,7 @@ TEST(StringMatchQuirks, EmptySubjectsAndTheEmptyMatchAtTheEnd) {
   EXPECT_EQ(Find(awk, "$", ""), Hit(1, 0));
   EXPECT_EQ(Find(awk, "$", "ab"), Hit(3, 0));  // no match anywhere, but "$" fits the end
   EXPECT_EQ(Find(awk, "b$|$", "ab\r\nb"), Hit(2, 1));
+  EXPECT_EQ(Find(awk, "a\\r*x|$", "a\r\r"), Hit(2, 0));  // before a separator, inside a longer run that fails
   EXPECT_EQ(Find(awk, "^x|$", "ab"), Hit(3, 0));
   EXPECT_EQ(Find(awk, "^x*$", "ab\n"), Hit(4, 0));  // the line head after the last line feed
   EXPECT_EQ(Find(awk, "^x*$", "ab\r"), Hit(0, 0));
@@ -216,6 +217,7 @@ TEST(StringMatchQuirks, LineHeadRunsOnlyAfterLineFeeds) {
   EXPECT_EQ(Find(awk, "^b", "a\x83\nb"), Hit(0, 0));  // that line feed is a trail byte
   EXPECT_EQ(Find(awk, "^a|ab", "x\nab"), Hit(3, 2));  // the line-head run and the plain one: longest
   EXPECT_EQ(Find(awk, "^ab|a", "x\nab"), Hit(3, 2));
+  EXPECT_EQ(Find(awk, "^b|a[\\x01-\\x7F]*c", "a\nb"), Hit(3, 1));  // inside a longer run that fails
   OtherSymbols grep_like(10, 10);
   // With real characters as anchor symbols the anchors are characters of the match too.
   EXPECT_EQ(Find(grep_like, "^ab", "x\nab"), Hit(2, 3));
