@@ -211,8 +211,8 @@ void SearchRun::Grep1Match(const pattern::RE_LineInfo_t& line_info) {
   int length = 0;
   awk_str1_.Match(line_info.Line, start, length);
   ResultLine result = MakeResultLine(settings_.ResultType, current_file_, current_record_native_file_, line_info, start, length);
-  result_line_infos_.push_back(result.Info);
   window_.AppendResultLine(result.Line, result.Info);
+  if (KeepResultLineInfos) result_line_infos_.push_back(std::move(result.Info));
   ++hit_count_;
   window_.SetStatusText(SearchingStatus(hit_count_));
 }

@@ -113,6 +113,9 @@ class SearchRun {
   const std::string& CurrentNativeFile() const noexcept { return current_native_file_; }
 
   pattern::TGrep& Grep1() noexcept { return grep1_; }
+  // False lets a caller that never reads ResultLineInfos (a terminal search that only prints)
+  // keep memory flat however many lines are reported.
+  bool KeepResultLineInfos = true;
   pattern::TAWKStr& AWKStr1() noexcept { return awk_str1_; }
   TFindFile& FindFile1() noexcept { return find_file1_; }
 
