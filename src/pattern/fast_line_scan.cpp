@@ -156,6 +156,30 @@ __attribute__((target("avx2"))) const char* FindPair32(const char*& p, const cha
   }
   return nullptr;
 }
+
+// Candidates 32 at a time for any of a few characters (first byte, and second byte unless the
+// character is a single byte); p is left where the search stopped.
+__attribute__((target("avx2"))) const char* FindCharacters32(const char*& p, const char* end,
+                                                             const TCharacterKeys& keys) noexcept {
+  __m256i first[TCharacterKeys::kMax];
+  __m256i second[TCharacterKeys::kMax];
+  for (std::size_t i = 0; i < keys.count; ++i) {
+    first[i] = _mm256_set1_epi8(static_cast<char>(keys.first[i]));
+    second[i] = _mm256_set1_epi8(static_cast<char>(keys.second[i]));
+  }
+  for (; end - p >= 33; p += 32) {
+    const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+    __m256i hits = _mm256_setzero_si256();
+    for (std::size_t i = 0; i < keys.count; ++i) {
+      __m256i eq = _mm256_cmpeq_epi8(here, first[i]);
+      if (keys.two_bytes[i]) eq = _mm256_and_si256(eq, _mm256_cmpeq_epi8(next, second[i]));
+      hits = _mm256_or_si256(hits, eq);
+    }
+    if (const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hits)); mask != 0) return p + __builtin_ctz(mask);
+  }
+  return nullptr;
+}
 #endif
 
 bool IsLeadRun(const char* line, const char* q) noexcept {
@@ -215,6 +239,40 @@ const char* FindAnyOf(const char* p, const char* end, const std::string& bytes) 
   for (; p < end; ++p)
     if (bytes.find(*p) != std::string::npos) return p;
   return end;
+}
+
+// The first place in [p, end) where one of the characters' bytes stand, or nullptr. A first
+// byte as the block's last byte counts: its second byte may follow in the next block.
+const char* FindCharacters(const char* p, const char* end, const TCharacterKeys& keys) noexcept {
+#ifdef TARN_AVX2
+  if (HasAvx2())
+    if (const char* found = FindCharacters32(p, end, keys); found != nullptr) return found;
+#endif
+#ifdef __SSE2__
+  __m128i first[TCharacterKeys::kMax];
+  __m128i second[TCharacterKeys::kMax];
+  for (std::size_t i = 0; i < keys.count; ++i) {
+    first[i] = _mm_set1_epi8(static_cast<char>(keys.first[i]));
+    second[i] = _mm_set1_epi8(static_cast<char>(keys.second[i]));
+  }
+  for (; end - p >= 17; p += 16) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    __m128i hits = _mm_setzero_si128();
+    for (std::size_t i = 0; i < keys.count; ++i) {
+      __m128i eq = _mm_cmpeq_epi8(here, first[i]);
+      if (keys.two_bytes[i]) eq = _mm_and_si128(eq, _mm_cmpeq_epi8(next, second[i]));
+      hits = _mm_or_si128(hits, eq);
+    }
+    if (const int mask = _mm_movemask_epi8(hits); mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+  }
+#endif
+  for (; p < end; ++p)
+    for (std::size_t i = 0; i < keys.count; ++i)
+      if (static_cast<unsigned char>(*p) == keys.first[i] &&
+          (!keys.two_bytes[i] || p + 1 == end || static_cast<unsigned char>(p[1]) == keys.second[i]))
+        return p;
+  return nullptr;
 }
 
 const char* FindLineEnd(const char* p, const char* end) noexcept {
@@ -461,8 +519,18 @@ std::size_t CountLineEnds(const char* begin, const char* end) noexcept {
   return n;
 }
 
-TByteFinder::TByteFinder(std::string needle, std::string any_of) : needle_(std::move(needle)) {
+TByteFinder::TByteFinder(std::string needle, std::string any_of, const std::vector<std::string>& characters)
+    : needle_(std::move(needle)) {
   if (needle_.empty()) any_of_ = std::move(any_of);
+  // A match's first character as a whole is far rarer than its rarer byte alone.
+  if (needle_.empty() && !characters.empty() && characters.size() <= TCharacterKeys::kMax) {
+    for (const std::string& ch : characters) {
+      characters_.first[characters_.count] = static_cast<unsigned char>(ch[0]);
+      characters_.two_bytes[characters_.count] = ch.size() == 2;
+      characters_.second[characters_.count] = static_cast<unsigned char>(ch.back());
+      ++characters_.count;
+    }
+  }
   // Bytes least likely in Japanese text with English in it: trail bytes and rare letters.
   static constexpr char kCommon[] = " etaoinshrdlcumwfgypbvkjxqz";
   auto commonness = [](unsigned char b) {
@@ -487,6 +555,7 @@ TByteFinder::TByteFinder(std::string needle, std::string any_of) : needle_(std::
 const char* TByteFinder::Find(const char* begin, const char* end) const noexcept {
   const std::size_t n = needle_.size();
   if (n == 0) {
+    if (characters_.count > 0) return FindCharacters(begin, end, characters_);
     if (any_of_.empty()) return nullptr;
     const char* hit = FindAnyOf(begin, end, any_of_);
     return hit != end ? hit : nullptr;
@@ -525,7 +594,8 @@ std::unique_ptr<TFastLineScan> TFastLineScan::For(const TRE_DFA& dfa) {
 }
 
 TFastLineScan::TFastLineScan(const TRE_DFA& dfa)
-    : dfa_(dfa), line_dfa_(dfa), finder_(RequiredBytes(dfa), FirstCharacterBytes(dfa, TLineDFA::kMaxSkipBytes)) {}
+    : dfa_(dfa), line_dfa_(dfa), finder_(RequiredBytes(dfa), FirstCharacterBytes(dfa, TLineDFA::kMaxSkipBytes),
+              FirstCharacters(dfa, TCharacterKeys::kMax)) {}
 
 bool TFastLineScan::Scan(const std::string& native_path, std::size_t block_size, const bool& cancel,
                          const std::function<void()>& pump, const Report& report) {
