@@ -108,15 +108,17 @@ class TerminalWindow : public tarn::search::SearchWindow {
   void AppendResultLine(const std::string& line, const std::string& info) override {
     if (keep_lines_) lines.push_back(line);
     // One buffer and one converter for every line: a search may print millions.
-    out_.clear();
-    if (info_)
+    const std::string* text = &line;
+    if (info_) {
       out_ = InfoText(info);
-    else if (utf8_)
+      text = &out_;
+    } else if (utf8_) {
+      out_.clear();
       to_utf8_.Append(line, out_);
-    else
-      out_ = line;
-    out_ += '\n';
-    std::fwrite(out_.data(), 1, out_.size(), stdout);
+      text = &out_;
+    }
+    std::fwrite(text->data(), 1, text->size(), stdout);
+    std::fputc('\n', stdout);
   }
   void ResetResultViewPosition() override {}
   void FocusResultView() override {}

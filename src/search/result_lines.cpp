@@ -78,11 +78,11 @@ std::optional<ResultLineInfoFields> ParseResultLineInfo(std::string_view info) {
 }
 
 ResultLine MakeResultLine(int result_type, std::string_view path, std::string_view native_path,
-                          const pattern::RE_LineInfo_t& line_info, int start, int length) {
+                          pattern::RE_LineInfo_t line_info, int start, int length) {
   std::string prefix = ResultLinePrefix(result_type, path, line_info.LineNo);
   ResultLine result;
   result.Info = MakeResultLineInfo(prefix.size(), start, length, line_info.Line, path, line_info.LineNo, native_path);
-  result.Line = std::move(prefix) + line_info.Line;
+  result.Line = prefix.empty() ? std::move(line_info.Line) : std::move(prefix.append(line_info.Line));
   return result;
 }
 

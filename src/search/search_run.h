@@ -124,7 +124,7 @@ class SearchRun {
   void LeaveSearchState();
   void EndRun(std::uint32_t start_tick);
   void FindFile1Find(const TFindData& find_data, bool& cancel);
-  void Grep1Match(const pattern::RE_LineInfo_t& line_info);
+  void Grep1Match(pattern::RE_LineInfo_t line_info);
   void ReportStop();
 
   SearchWindow& window_;
