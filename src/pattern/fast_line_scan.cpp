@@ -601,13 +601,18 @@ bool TFastLineScan::Scan(const std::string& native_path, std::size_t block_size,
                          const std::function<void()>& pump, const Report& report) {
   File file(native_path);
   block_size = std::max<std::size_t>(block_size, 1);
-  std::vector<char> buffer(block_size);
+  // Kept from file to file and never cleared: a tree of small files would otherwise pay for a
+  // fresh, zero-filled block each.
+  if (buffer_size_ != block_size) {
+    buffer_ = std::make_unique_for_overwrite<char[]>(block_size);
+    buffer_size_ = block_size;
+  }
   FileScan scan(line_dfa_, finder_, cancel, pump, report);
   try {
     for (;;) {
-      const std::size_t got = file.Read(buffer.data(), block_size);
+      const std::size_t got = file.Read(buffer_.get(), block_size);
       if (got == 0) break;
-      char* data = buffer.data();
+      char* data = buffer_.get();
       // A NUL inside the text reads as a space.
       for (char* nul = data; (nul = static_cast<char*>(std::memchr(nul, 0, got - (nul - data)))) != nullptr;) *nul = ' ';
       if (pump) pump();

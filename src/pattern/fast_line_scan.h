@@ -73,6 +73,8 @@ class TFastLineScan {
   const TRE_DFA& dfa_;
   TLineDFA line_dfa_;
   TByteFinder finder_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t buffer_size_ = 0;
 };
 
 }  // namespace tarn::pattern
