@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -60,8 +61,9 @@ class File {
 #ifdef TARN_AVX2
 // 32-byte versions of the loops below, used when the processor has them. Each goes as far as
 // whole 32-byte steps allow and leaves the rest to the 16-byte and byte loops.
+// TARN_NO_AVX2=1 keeps the 16-byte loops, so that tests cover them on any processor.
 bool HasAvx2() noexcept {
-  static const bool has = __builtin_cpu_supports("avx2");
+  static const bool has = __builtin_cpu_supports("avx2") && std::getenv("TARN_NO_AVX2") == nullptr;
   return has;
 }
 
@@ -154,6 +156,30 @@ __attribute__((target("avx2"))) const char* FindPair32(const char*& p, const cha
   }
   return nullptr;
 }
+
+// Candidates 32 at a time for any of a few characters (first byte, and second byte unless the
+// character is a single byte); p is left where the search stopped.
+__attribute__((target("avx2"))) const char* FindCharacters32(const char*& p, const char* end,
+                                                             const TCharacterKeys& keys) noexcept {
+  __m256i first[TCharacterKeys::kMax];
+  __m256i second[TCharacterKeys::kMax];
+  for (std::size_t i = 0; i < keys.count; ++i) {
+    first[i] = _mm256_set1_epi8(static_cast<char>(keys.first[i]));
+    second[i] = _mm256_set1_epi8(static_cast<char>(keys.second[i]));
+  }
+  for (; end - p >= 33; p += 32) {
+    const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+    __m256i hits = _mm256_setzero_si256();
+    for (std::size_t i = 0; i < keys.count; ++i) {
+      __m256i eq = _mm256_cmpeq_epi8(here, first[i]);
+      if (keys.two_bytes[i]) eq = _mm256_and_si256(eq, _mm256_cmpeq_epi8(next, second[i]));
+      hits = _mm256_or_si256(hits, eq);
+    }
+    if (const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hits)); mask != 0) return p + __builtin_ctz(mask);
+  }
+  return nullptr;
+}
 #endif
 
 bool IsLeadRun(const char* line, const char* q) noexcept {
@@ -213,6 +239,40 @@ const char* FindAnyOf(const char* p, const char* end, const std::string& bytes) 
   for (; p < end; ++p)
     if (bytes.find(*p) != std::string::npos) return p;
   return end;
+}
+
+// The first place in [p, end) where one of the characters' bytes stand, or nullptr. A first
+// byte as the block's last byte counts: its second byte may follow in the next block.
+const char* FindCharacters(const char* p, const char* end, const TCharacterKeys& keys) noexcept {
+#ifdef TARN_AVX2
+  if (HasAvx2())
+    if (const char* found = FindCharacters32(p, end, keys); found != nullptr) return found;
+#endif
+#ifdef __SSE2__
+  __m128i first[TCharacterKeys::kMax];
+  __m128i second[TCharacterKeys::kMax];
+  for (std::size_t i = 0; i < keys.count; ++i) {
+    first[i] = _mm_set1_epi8(static_cast<char>(keys.first[i]));
+    second[i] = _mm_set1_epi8(static_cast<char>(keys.second[i]));
+  }
+  for (; end - p >= 17; p += 16) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    __m128i hits = _mm_setzero_si128();
+    for (std::size_t i = 0; i < keys.count; ++i) {
+      __m128i eq = _mm_cmpeq_epi8(here, first[i]);
+      if (keys.two_bytes[i]) eq = _mm_and_si128(eq, _mm_cmpeq_epi8(next, second[i]));
+      hits = _mm_or_si128(hits, eq);
+    }
+    if (const int mask = _mm_movemask_epi8(hits); mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+  }
+#endif
+  for (; p < end; ++p)
+    for (std::size_t i = 0; i < keys.count; ++i)
+      if (static_cast<unsigned char>(*p) == keys.first[i] &&
+          (!keys.two_bytes[i] || p + 1 == end || static_cast<unsigned char>(p[1]) == keys.second[i]))
+        return p;
+  return nullptr;
 }
 
 const char* FindLineEnd(const char* p, const char* end) noexcept {
@@ -459,8 +519,18 @@ std::size_t CountLineEnds(const char* begin, const char* end) noexcept {
   return n;
 }
 
-TByteFinder::TByteFinder(std::string needle, std::string any_of) : needle_(std::move(needle)) {
+TByteFinder::TByteFinder(std::string needle, std::string any_of, const std::vector<std::string>& characters)
+    : needle_(std::move(needle)) {
   if (needle_.empty()) any_of_ = std::move(any_of);
+  // A match's first character as a whole is far rarer than its rarer byte alone.
+  if (needle_.empty() && !characters.empty() && characters.size() <= TCharacterKeys::kMax) {
+    for (const std::string& ch : characters) {
+      characters_.first[characters_.count] = static_cast<unsigned char>(ch[0]);
+      characters_.two_bytes[characters_.count] = ch.size() == 2;
+      characters_.second[characters_.count] = static_cast<unsigned char>(ch.back());
+      ++characters_.count;
+    }
+  }
   // Bytes least likely in Japanese text with English in it: trail bytes and rare letters.
   static constexpr char kCommon[] = " etaoinshrdlcumwfgypbvkjxqz";
   auto commonness = [](unsigned char b) {
@@ -485,6 +555,7 @@ TByteFinder::TByteFinder(std::string needle, std::string any_of) : needle_(std::
 const char* TByteFinder::Find(const char* begin, const char* end) const noexcept {
   const std::size_t n = needle_.size();
   if (n == 0) {
+    if (characters_.count > 0) return FindCharacters(begin, end, characters_);
     if (any_of_.empty()) return nullptr;
     const char* hit = FindAnyOf(begin, end, any_of_);
     return hit != end ? hit : nullptr;
@@ -523,19 +594,25 @@ std::unique_ptr<TFastLineScan> TFastLineScan::For(const TRE_DFA& dfa) {
 }
 
 TFastLineScan::TFastLineScan(const TRE_DFA& dfa)
-    : dfa_(dfa), line_dfa_(dfa), finder_(RequiredBytes(dfa), FirstCharacterBytes(dfa, TLineDFA::kMaxSkipBytes)) {}
+    : dfa_(dfa), line_dfa_(dfa), finder_(RequiredBytes(dfa), FirstCharacterBytes(dfa, TLineDFA::kMaxSkipBytes),
+              FirstCharacters(dfa, TCharacterKeys::kMax)) {}
 
 bool TFastLineScan::Scan(const std::string& native_path, std::size_t block_size, const bool& cancel,
                          const std::function<void()>& pump, const Report& report) {
   File file(native_path);
   block_size = std::max<std::size_t>(block_size, 1);
-  std::vector<char> buffer(block_size);
+  // Kept from file to file and never cleared: a tree of small files would otherwise pay for a
+  // fresh, zero-filled block each.
+  if (buffer_size_ != block_size) {
+    buffer_ = std::make_unique_for_overwrite<char[]>(block_size);
+    buffer_size_ = block_size;
+  }
   FileScan scan(line_dfa_, finder_, cancel, pump, report);
   try {
     for (;;) {
-      const std::size_t got = file.Read(buffer.data(), block_size);
+      const std::size_t got = file.Read(buffer_.get(), block_size);
       if (got == 0) break;
-      char* data = buffer.data();
+      char* data = buffer_.get();
       // A NUL inside the text reads as a space.
       for (char* nul = data; (nul = static_cast<char*>(std::memchr(nul, 0, got - (nul - data)))) != nullptr;) *nul = ' ';
       if (pump) pump();
