@@ -10,6 +10,21 @@
 #include "core/sjis.h"
 
 namespace tarn::pattern {
+namespace {
+
+// The character at q (not the terminator), read as the reference searches read it: a lead byte
+// before the terminator is a character of its own. Moves q past it.
+inline RE_Char_t ReadChar(const unsigned char* u, std::size_t& q) noexcept {
+  const unsigned char b = u[q];
+  if (IsLeadByte(b) && u[q + 1] != 0) {
+    q += 2;
+    return static_cast<RE_Char_t>(b << 8 | u[q - 1]);
+  }
+  ++q;
+  return b;
+}
+
+}  // namespace
 
 TStringMatchScan::TStringMatchScan(const TRE_DFA& dfa, const TStringMatchOptions& options, std::size_t max_rows)
     : dfa_(dfa), options_(options), max_rows_(std::max<std::size_t>(max_rows, 1)) {
@@ -114,12 +129,8 @@ void TStringMatchScan::RunAlone(const unsigned char* u, std::size_t& p, bool& li
   if (best_start_ != kNone) {
     // Only the longest end of a known start is left to find.
     while (u[p] != 0) {
-      RE_Char_t code = u[p];
-      std::size_t q = p + 1;
-      if (IsLeadByte(u[p]) && u[p + 1] != 0) {
-        code = static_cast<RE_Char_t>(code << 8 | u[p + 1]);
-        q = p + 2;
-      }
+      std::size_t q = p;
+      const RE_Char_t code = ReadChar(u, q);
       const RE_DFAState target = Next(state, code);
       if (target == kNoState) break;
       state = target;
@@ -132,12 +143,8 @@ void TStringMatchScan::RunAlone(const unsigned char* u, std::size_t& p, bool& li
     const RE_DFAState initial = dfa_.InitialState();
     const bool initial_tail = EndsAtTail(initial);
     while (u[p] != 0) {
-      RE_Char_t code = u[p];
-      std::size_t q = p + 1;
-      if (IsLeadByte(u[p]) && u[p + 1] != 0) {
-        code = static_cast<RE_Char_t>(code << 8 | u[p + 1]);
-        q = p + 2;
-      }
+      std::size_t q = p;
+      const RE_Char_t code = ReadChar(u, q);
       if (code == '\n' && head_state_ != kNoState) break;
       if (code == options_.Separator && initial_tail) break;
       const RE_DFAState target = Next(state, code);
@@ -183,12 +190,8 @@ bool TStringMatchScan::Search(const char* s, std::size_t& start, std::size_t& en
       Start(initial, p);
     }
 
-    RE_Char_t code = u[p];
-    std::size_t q = p + 1;
-    if (IsLeadByte(u[p]) && u[p + 1] != 0) {
-      code = static_cast<RE_Char_t>(code << 8 | u[p + 1]);
-      q = p + 2;
-    }
+    std::size_t q = p;
+    const RE_Char_t code = ReadChar(u, q);
     NextStamp();
     next_.clear();
     for (const Run& run : runs_) {

@@ -92,21 +92,7 @@ Result Both(TAWKStr& awk, const std::string& subject, Result* reference) {
   return Run(awk, subject);
 }
 
-std::string Printable(const std::string& bytes) {
-  std::string out;
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  for (const char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b >= 0x20 && b < 0x7F && b != '\\') {
-      out += c;
-    } else {
-      out += "\\x";
-      out += kHex[b >> 4];
-      out += kHex[b & 15];
-    }
-  }
-  return out;
-}
+std::string Printable(const std::string& bytes) { return ::testing::PrintToString(bytes); }
 
 void Compare(TAWKStr& awk, std::uint32_t seed, int rounds) {
   Rng rng(seed);
