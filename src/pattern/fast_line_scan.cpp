@@ -194,11 +194,14 @@ bool IsLeadRun(const char* line, const char* q) noexcept {
   return ((q - run) & 1) != 0;
 }
 
-// True when a line in [begin, end) (which starts at a line start) ends right after a lead byte.
-bool HasLineEndAfterLeadByte(const char* begin, const char* end) noexcept {
-  const char* p = begin + 1;
+// From p (after the region's first byte), the first 16- or 32-byte step that holds a line end
+// right after a lead-range byte, or where fewer bytes than a step are left.
+const char* SkipCleanLineEnds(const char* p, const char* end) noexcept {
 #ifdef TARN_AVX2
-  if (HasAvx2() && p < end) p = SkipCleanLineEnds32(p, end);
+  if (HasAvx2() && p < end) {
+    p = SkipCleanLineEnds32(p, end);
+    if (end - p >= 32) return p;
+  }
 #endif
 #ifdef __SSE2__
   const __m128i lf = _mm_set1_epi8('\n');
@@ -217,11 +220,22 @@ bool HasLineEndAfterLeadByte(const char* begin, const char* end) noexcept {
     if (_mm_movemask_epi8(_mm_and_si128(line_end, _mm_or_si128(lead1, lead2))) != 0) break;
   }
 #endif
-  for (; p < end; ++p) {
-    if ((*p == '\n' || *p == '\r') && IsLeadByte(p[-1])) {
-      const char* line = p - 1;
-      while (line > begin && line[-1] != '\n' && line[-1] != '\r') --line;
-      if (IsLeadRun(line, p)) return true;
+  return p;
+}
+
+// True when a line in [begin, end) (which starts at a line start) ends right after a lead byte.
+// Japanese lines often end in a trail byte that looks like a lead byte: each such place is
+// decided by decoding its line, and the vector search goes on after it.
+bool HasLineEndAfterLeadByte(const char* begin, const char* end) noexcept {
+  const char* p = begin + 1;
+  while (p < end) {
+    p = SkipCleanLineEnds(p, end);
+    for (const char* stop = std::min(end, p + 32); p < stop; ++p) {
+      if ((*p == '\n' || *p == '\r') && IsLeadByte(p[-1])) {
+        const char* line = p - 1;
+        while (line > begin && line[-1] != '\n' && line[-1] != '\r') --line;
+        if (IsLeadRun(line, p)) return true;
+      }
     }
   }
   return false;
