@@ -37,6 +37,9 @@ TStringMatchScan::TStringMatchScan(const TRE_DFA& dfa, const TStringMatchOptions
   }
   row_of_.assign(states, kNoRow);
   seen_.assign(states, 0);
+  // The runs alive at one place are in distinct states.
+  runs_.resize(states + 1);
+  next_.resize(states + 1);
 
   const RE_DFAState initial = dfa.InitialState();
   if (options.Anchored && dfa.UsesLineHead()) head_state_ = dfa.NextState(initial, options.LineHead);
@@ -113,17 +116,8 @@ std::uint32_t TStringMatchScan::MakeRow(RE_DFAState state) {
   return row;
 }
 
-void TStringMatchScan::Candidate(std::size_t start, std::size_t end) noexcept {
-  if (best_start_ == kNone || start < best_start_) {
-    best_start_ = start;
-    best_end_ = end;
-  } else if (start == best_start_) {
-    best_end_ = std::max(best_end_, end);
-  }
-}
-
 void TStringMatchScan::RunAlone(const unsigned char* u, std::size_t& p, bool& line_head) {
-  Run& run = runs_.front();
+  Run& run = runs_[0];
   RE_DFAState state = run.state;
   const std::size_t from = p;
   if (best_start_ != kNone) {
@@ -169,13 +163,13 @@ bool TStringMatchScan::Search(const char* s, std::size_t& start, std::size_t& en
   const RE_DFAState initial = dfa_.InitialState();
   best_start_ = kNone;
   best_end_ = 0;
-  runs_.clear();
+  run_count_ = 0;
   NextStamp();
 
   std::size_t p = 0;
   bool line_head = true;  // p is the start of the subject or follows a line feed
   while (u[p] != 0) {
-    if (runs_.empty()) {
+    if (run_count_ == 0) {
       if (best_start_ != kNone) break;
       if (skip_usable_ && !(line_head && head_state_ != kNoState)) {
         if (n == kNone) n = p + std::strlen(s + p);
@@ -193,8 +187,9 @@ bool TStringMatchScan::Search(const char* s, std::size_t& start, std::size_t& en
     std::size_t q = p;
     const RE_Char_t code = ReadChar(u, q);
     NextStamp();
-    next_.clear();
-    for (const Run& run : runs_) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < run_count_; ++i) {
+      const Run& run = runs_[i];
       if (run.start > best_start_) break;  // runs are in start order; later starts cannot win
       const RE_DFAState target = Next(run.state, code);
       if (target == kNoState) {
@@ -203,22 +198,22 @@ bool TStringMatchScan::Search(const char* s, std::size_t& start, std::size_t& en
       }
       if (seen_[target] == stamp_) continue;  // an earlier start holds the same future
       seen_[target] = stamp_;
-      next_.push_back(Run{target, run.start});
+      next_[kept++] = Run{target, run.start};
       if (accepting_[target]) Candidate(run.start, q);
     }
     runs_.swap(next_);
+    run_count_ = kept;
     line_head = code == '\n';
     p = q;
-    if (best_start_ != kNone && (runs_.empty() || runs_.front().start > best_start_)) break;
-    if (runs_.size() == 1) RunAlone(u, p, line_head);
+    if (best_start_ != kNone && (run_count_ == 0 || runs_[0].start > best_start_)) break;
+    if (run_count_ == 1) RunAlone(u, p, line_head);
   }
 
   if (u[p] == 0) {
     n = p;
     // Every run still alive dies on the terminator.
-    for (const Run& run : runs_)
-      if (best_start_ == kNone || run.start <= best_start_)
-        if (EndsAtTail(run.state)) Candidate(run.start, n);
+    for (std::size_t i = 0; i < run_count_; ++i)
+      if (runs_[i].start <= best_start_ && EndsAtTail(runs_[i].state)) Candidate(runs_[i].start, n);
     if (best_start_ == kNone) {
       bool empty_at_end = false;
       if (!options_.Anchored) {

@@ -70,7 +70,7 @@ class TStringMatchScan {
   void Start(RE_DFAState state, std::size_t position) {
     if (state == kNoState || seen_[state] == stamp_) return;
     seen_[state] = stamp_;
-    runs_.push_back(Run{state, position});
+    runs_[run_count_++] = Run{state, position};
     if (accepting_[state]) Candidate(position, position);
   }
   // A new stamp marks the runs kept by the next step.
@@ -80,7 +80,14 @@ class TStringMatchScan {
       stamp_ = 1;
     }
   }
-  void Candidate(std::size_t start, std::size_t end) noexcept;
+  void Candidate(std::size_t start, std::size_t end) noexcept {
+    if (start < best_start_) {  // also when there is none yet
+      best_start_ = start;
+      best_end_ = end;
+    } else if (start == best_start_) {
+      best_end_ = std::max(best_end_, end);
+    }
+  }
   // Whether a run that dies in state on a separator or the terminator ends before it.
   bool EndsAtTail(RE_DFAState state) const noexcept { return options_.Anchored && has_tail_[state] != 0; }
 
@@ -102,6 +109,7 @@ class TStringMatchScan {
   std::uint32_t stamp_ = 0;
   std::vector<Run> runs_;
   std::vector<Run> next_;
+  std::size_t run_count_ = 0;  // the live runs are runs_[0, run_count_), in start order
   std::size_t best_start_ = kNone;
   std::size_t best_end_ = 0;
 };
