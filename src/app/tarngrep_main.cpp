@@ -107,9 +107,18 @@ class TerminalWindow : public tarn::search::SearchWindow {
   void SetResultViewUpdating(bool) override {}
   void AppendResultLine(const std::string& line, const std::string& info) override {
     if (keep_lines_) lines.push_back(line);
-    std::string text = info_ ? InfoText(info) : Out(line);
-    text += '\n';
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    // One buffer and one converter for every line: a search may print millions.
+    const std::string* text = &line;
+    if (info_) {
+      out_ = InfoText(info);
+      text = &out_;
+    } else if (utf8_) {
+      out_.clear();
+      to_utf8_.Append(line, out_);
+      text = &out_;
+    }
+    std::fwrite(text->data(), 1, text->size(), stdout);
+    std::fputc('\n', stdout);
   }
   void ResetResultViewPosition() override {}
   void FocusResultView() override {}
@@ -137,6 +146,8 @@ class TerminalWindow : public tarn::search::SearchWindow {
   bool utf8_;
   bool info_;
   bool keep_lines_;
+  tarn::TCp932ToUtf8 to_utf8_;
+  std::string out_;
 };
 
 // Parses the command line; returns an exit status when the program should end at once.
@@ -253,10 +264,12 @@ int main(int argc, char** argv) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
 
-  TerminalWindow window(utf8, options.info, options.history || !options.save_file.empty());
+  const bool keep_results = options.history || !options.save_file.empty();
+  TerminalWindow window(utf8, options.info, keep_results);
   tarn::search::SearchRun run(window, [&run] {
     if (stop_signalled != 0) run.ActionFindStopExecute();
   });
+  run.KeepResultLineInfos = keep_results;
 
   // The window's settings file, synonyms and history, so both programs share them.
   const auto locations = options.data_dir.empty() ? tarn::settings::DataLocations::ForRunningProgram()

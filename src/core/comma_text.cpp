@@ -1,5 +1,7 @@
 #include "core/comma_text.h"
 
+#include <algorithm>
+
 #include "core/sjis.h"
 
 namespace tarn {
@@ -11,6 +13,11 @@ bool IsBlank(char c) noexcept {
 }
 
 bool NeedsQuotes(std::string_view item) noexcept {
+  // Most items hold none of these bytes at all; only those that do need the character walk.
+  const bool candidate = std::any_of(item.begin(), item.end(), [](char c) {
+    return static_cast<unsigned char>(c) <= 32 || c == '"' || c == ',';
+  });
+  if (!candidate) return false;
   for (std::size_t i = 0; i < item.size(); i += CharLengthAt(item, i)) {
     if (CharLengthAt(item, i) == 2) continue;
     const char c = item[i];
@@ -21,25 +28,26 @@ bool NeedsQuotes(std::string_view item) noexcept {
 
 }  // namespace
 
+void AppendCommaTextItem(std::string& out, std::string_view item, bool first) {
+  if (!first) out += ',';
+  if (!NeedsQuotes(item)) {
+    out += item;
+    return;
+  }
+  out += '"';
+  for (std::size_t i = 0; i < item.size();) {
+    const std::size_t len = CharLengthAt(item, i);
+    if (len == 1 && item[i] == '"') out += '"';
+    out.append(item, i, len);
+    i += len;
+  }
+  out += '"';
+}
+
 std::string ToCommaText(const std::vector<std::string>& items) {
   if (items.size() == 1 && items[0].empty()) return "\"\"";
   std::string out;
-  for (std::size_t n = 0; n < items.size(); ++n) {
-    if (n > 0) out += ',';
-    const std::string& item = items[n];
-    if (!NeedsQuotes(item)) {
-      out += item;
-      continue;
-    }
-    out += '"';
-    for (std::size_t i = 0; i < item.size();) {
-      const std::size_t len = CharLengthAt(item, i);
-      if (len == 1 && item[i] == '"') out += '"';
-      out.append(item, i, len);
-      i += len;
-    }
-    out += '"';
-  }
+  for (std::size_t n = 0; n < items.size(); ++n) AppendCommaTextItem(out, items[n], n == 0);
   return out;
 }
 

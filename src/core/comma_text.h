@@ -13,6 +13,10 @@ namespace tarn {
 // gives a pair of double quotes; an empty list gives the empty text.
 std::string ToCommaText(const std::vector<std::string>& items);
 
+// Appends one item to a CommaText being built, as ToCommaText writes it, with the separating
+// comma unless it is the first item.
+void AppendCommaTextItem(std::string& out, std::string_view item, bool first);
+
 // Splits a CommaText line: blanks (codes 1-32) around items are skipped, a quoted item runs to
 // its closing quote (a doubled quote is one quote), any other item runs to the next comma or
 // byte 0-32; two commas in a row give an empty item, and a comma as the last character adds a

@@ -7,9 +7,8 @@
 #include "core/sjis.h"
 
 namespace tarn {
-namespace {
 
-class Converter {
+class TCp932ToUtf8::Converter {
  public:
   Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
     if (cd_ == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv cannot convert between CP932 and UTF-8");
@@ -39,6 +38,10 @@ class Converter {
   iconv_t cd_;
 };
 
+namespace {
+
+using Converter = TCp932ToUtf8::Converter;
+
 // Length of the UTF-8 sequence that starts with byte b (1 for a stray byte).
 std::size_t Utf8SequenceLength(unsigned char b) noexcept {
   if (b >= 0xF0 && b <= 0xF4) return 4;
@@ -66,16 +69,27 @@ std::string Utf8ToCp932Impl(std::string_view utf8, bool& lossless) {
 
 }  // namespace
 
-std::string Cp932ToUtf8(std::string_view cp932) {
-  Converter conv("UTF-8", "CP932");
-  std::string out;
-  out.reserve(cp932.size() + cp932.size() / 2);
+TCp932ToUtf8::TCp932ToUtf8() : converter_(std::make_unique<Converter>("UTF-8", "CP932")) {}
+TCp932ToUtf8::~TCp932ToUtf8() = default;
+
+void TCp932ToUtf8::Append(std::string_view cp932, std::string& out) {
+  // ASCII is the same in both; most lines of a search result are mostly ASCII at their start.
+  std::size_t ascii = 0;
+  while (ascii < cp932.size() && static_cast<unsigned char>(cp932[ascii]) < 0x80) ++ascii;
+  out.append(cp932.substr(0, ascii));
+  cp932.remove_prefix(ascii);
   while (!cp932.empty()) {
-    cp932.remove_prefix(conv.Run(cp932, out));
+    cp932.remove_prefix(converter_->Run(cp932, out));
     if (cp932.empty()) break;
     out += "\xEF\xBF\xBD";
     cp932.remove_prefix(CharLengthAt(cp932, 0));
   }
+}
+
+std::string Cp932ToUtf8(std::string_view cp932) {
+  std::string out;
+  out.reserve(cp932.size() + cp932.size() / 2);
+  TCp932ToUtf8().Append(cp932, out);
   return out;
 }
 

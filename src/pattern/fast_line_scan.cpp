@@ -42,10 +42,14 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
-  std::size_t Read(char* destination, std::size_t count) {
+  std::size_t Read(char* destination, std::size_t count) { return ReadAt(destination, count, -1); }
+
+  // From offset, or from the current position when offset is negative.
+  std::size_t ReadAt(char* destination, std::size_t count, off_t offset) const {
     std::size_t got = 0;
     while (got < count) {
-      const ssize_t n = read(fd_, destination + got, count - got);
+      const ssize_t n = offset < 0 ? read(fd_, destination + got, count - got)
+                                   : pread(fd_, destination + got, count - got, offset + static_cast<off_t>(got));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) throw EInOutError(SystemErrorText(errno));
       if (n == 0) break;
@@ -156,6 +160,30 @@ __attribute__((target("avx2"))) const char* FindPair32(const char*& p, const cha
   }
   return nullptr;
 }
+
+// Candidates 32 at a time for any of a few characters (first byte, and second byte unless the
+// character is a single byte); p is left where the search stopped.
+__attribute__((target("avx2"))) const char* FindCharacters32(const char*& p, const char* end,
+                                                             const TCharacterKeys& keys) noexcept {
+  __m256i first[TCharacterKeys::kMax];
+  __m256i second[TCharacterKeys::kMax];
+  for (std::size_t i = 0; i < keys.count; ++i) {
+    first[i] = _mm256_set1_epi8(static_cast<char>(keys.first[i]));
+    second[i] = _mm256_set1_epi8(static_cast<char>(keys.second[i]));
+  }
+  for (; end - p >= 33; p += 32) {
+    const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+    __m256i hits = _mm256_setzero_si256();
+    for (std::size_t i = 0; i < keys.count; ++i) {
+      __m256i eq = _mm256_cmpeq_epi8(here, first[i]);
+      if (keys.two_bytes[i]) eq = _mm256_and_si256(eq, _mm256_cmpeq_epi8(next, second[i]));
+      hits = _mm256_or_si256(hits, eq);
+    }
+    if (const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hits)); mask != 0) return p + __builtin_ctz(mask);
+  }
+  return nullptr;
+}
 #endif
 
 bool IsLeadRun(const char* line, const char* q) noexcept {
@@ -166,11 +194,14 @@ bool IsLeadRun(const char* line, const char* q) noexcept {
   return ((q - run) & 1) != 0;
 }
 
-// True when a line in [begin, end) (which starts at a line start) ends right after a lead byte.
-bool HasLineEndAfterLeadByte(const char* begin, const char* end) noexcept {
-  const char* p = begin + 1;
+// From p (after the region's first byte), the first 16- or 32-byte step that holds a line end
+// right after a lead-range byte, or where fewer bytes than a step are left.
+const char* SkipCleanLineEnds(const char* p, const char* end) noexcept {
 #ifdef TARN_AVX2
-  if (HasAvx2() && p < end) p = SkipCleanLineEnds32(p, end);
+  if (HasAvx2() && p < end) {
+    p = SkipCleanLineEnds32(p, end);
+    if (end - p >= 32) return p;
+  }
 #endif
 #ifdef __SSE2__
   const __m128i lf = _mm_set1_epi8('\n');
@@ -189,11 +220,22 @@ bool HasLineEndAfterLeadByte(const char* begin, const char* end) noexcept {
     if (_mm_movemask_epi8(_mm_and_si128(line_end, _mm_or_si128(lead1, lead2))) != 0) break;
   }
 #endif
-  for (; p < end; ++p) {
-    if ((*p == '\n' || *p == '\r') && IsLeadByte(p[-1])) {
-      const char* line = p - 1;
-      while (line > begin && line[-1] != '\n' && line[-1] != '\r') --line;
-      if (IsLeadRun(line, p)) return true;
+  return p;
+}
+
+// True when a line in [begin, end) (which starts at a line start) ends right after a lead byte.
+// Japanese lines often end in a trail byte that looks like a lead byte: each such place is
+// decided by decoding its line, and the vector search goes on after it.
+bool HasLineEndAfterLeadByte(const char* begin, const char* end) noexcept {
+  const char* p = begin + 1;
+  while (p < end) {
+    p = SkipCleanLineEnds(p, end);
+    for (const char* stop = std::min(end, p + 32); p < stop; ++p) {
+      if ((*p == '\n' || *p == '\r') && IsLeadByte(p[-1])) {
+        const char* line = p - 1;
+        while (line > begin && line[-1] != '\n' && line[-1] != '\r') --line;
+        if (IsLeadRun(line, p)) return true;
+      }
     }
   }
   return false;
@@ -217,6 +259,40 @@ const char* FindAnyOf(const char* p, const char* end, const std::string& bytes) 
   return end;
 }
 
+// The first place in [p, end) where one of the characters' bytes stand, or nullptr. A first
+// byte as the block's last byte counts: its second byte may follow in the next block.
+const char* FindCharacters(const char* p, const char* end, const TCharacterKeys& keys) noexcept {
+#ifdef TARN_AVX2
+  if (HasAvx2())
+    if (const char* found = FindCharacters32(p, end, keys); found != nullptr) return found;
+#endif
+#ifdef __SSE2__
+  __m128i first[TCharacterKeys::kMax];
+  __m128i second[TCharacterKeys::kMax];
+  for (std::size_t i = 0; i < keys.count; ++i) {
+    first[i] = _mm_set1_epi8(static_cast<char>(keys.first[i]));
+    second[i] = _mm_set1_epi8(static_cast<char>(keys.second[i]));
+  }
+  for (; end - p >= 17; p += 16) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    __m128i hits = _mm_setzero_si128();
+    for (std::size_t i = 0; i < keys.count; ++i) {
+      __m128i eq = _mm_cmpeq_epi8(here, first[i]);
+      if (keys.two_bytes[i]) eq = _mm_and_si128(eq, _mm_cmpeq_epi8(next, second[i]));
+      hits = _mm_or_si128(hits, eq);
+    }
+    if (const int mask = _mm_movemask_epi8(hits); mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+  }
+#endif
+  for (; p < end; ++p)
+    for (std::size_t i = 0; i < keys.count; ++i)
+      if (static_cast<unsigned char>(*p) == keys.first[i] &&
+          (!keys.two_bytes[i] || p + 1 == end || static_cast<unsigned char>(p[1]) == keys.second[i]))
+        return p;
+  return nullptr;
+}
+
 const char* FindLineEnd(const char* p, const char* end) noexcept {
   while (p < end && *p != '\n' && *p != '\r') ++p;
   return p;
@@ -231,11 +307,14 @@ const char* LineStartOf(const char* p, const char* floor) noexcept {
 // One file's scan: the state that crosses block boundaries lives here.
 class FileScan {
  public:
-  FileScan(TLineDFA& dfa, const TByteFinder& finder, const bool& cancel, const std::function<void()>& pump,
-           const TFastLineScan::Report& report)
-      : dfa_(dfa), finder_(finder), cancel_(cancel), pump_(pump), report_(report) {}
+  FileScan(const File& file, TLineDFA& dfa, const TByteFinder& finder, const bool& cancel,
+           const std::function<void()>& pump, const TFastLineScan::Report& report)
+      : file_(file), dfa_(dfa), finder_(finder), cancel_(cancel), pump_(pump), report_(report) {}
 
-  void Block(const char* p, const char* end) {
+  // The block of the file that starts at offset.
+  void Block(const char* p, const char* end, std::uint64_t offset) {
+    block_begin_ = p;
+    block_offset_ = offset;
     if (pending_cr_) {
       pending_cr_ = false;
       if (p < end && *p == '\n') ++p;
@@ -258,13 +337,14 @@ class FileScan {
   }
 
   // The end of the file ends its last line.
-  void Finish() {
+  void Finish(std::uint64_t file_end) {
+    file_end_ = file_end;
     if (!in_line_) return;
     if (matched_pending_) {
-      Emit(std::move(carry_));
+      EmitCarried(file_end_);
     } else {
       if (dfa_.Table()[state_ + '\n'] == TLineDFA::kBrokenEnd) throw BrokenLineEnd{};
-      if (dfa_.LineEndMatches(state_)) Emit(std::move(carry_));
+      if (dfa_.LineEndMatches(state_)) EmitCarried(file_end_);
     }
     in_line_ = false;
   }
@@ -278,7 +358,7 @@ class FileScan {
     if (in_line_) {
       in_line_ = false;
     } else {
-      carry_.clear();
+      carried_ = false;
       s = dfa_.LineStartState();
       if (dfa_.LineStartMatches()) return Matched(line, FindLineEnd(p, end), end, one_line);
     }
@@ -292,7 +372,7 @@ class FileScan {
         ++p;
       }
       if (p == end) {
-        carry_.append(line, end);
+        Carry(line);
         state_ = s;
         in_line_ = true;
         return end;
@@ -321,17 +401,17 @@ class FileScan {
       }
       if (matched) {
         if (line_end == end) {
-          carry_.append(line, end);
+          Carry(line);
           in_line_ = matched_pending_ = true;
           return end;
         }
-        Emit(carry_.append(line, line_end));
+        Emit(line, line_end);
       }
       p = PassLineEnd(line_end, end);
       if (!matched) dfa_.PrepareSkip(s);  // the state lines rest in is worth a skip list
       if (one_line || p == end) return p;
       line = p;
-      carry_.clear();
+      carried_ = false;
       s = dfa_.LineStartState();
       if (dfa_.LineStartMatches()) return Matched(line, FindLineEnd(p, end), end, one_line);
     }
@@ -341,14 +421,14 @@ class FileScan {
   const char* Matched(const char* line, const char* line_end, const char* end, bool one_line) {
     for (;;) {
       if (line_end == end) {
-        carry_.append(line, end);
+        Carry(line);
         in_line_ = matched_pending_ = true;
         return end;
       }
-      Emit(carry_.append(line, line_end));
+      Emit(line, line_end);
       const char* p = PassLineEnd(line_end, end);
       if (one_line || p == end) return p;
-      carry_.clear();
+      carried_ = false;
       line = p;
       line_end = FindLineEnd(p, end);
     }
@@ -390,10 +470,9 @@ class FileScan {
 
   const char* FinishMatchedLine(const char* p, const char* end) {
     const char* line_end = FindLineEnd(p, end);
-    carry_.append(p, line_end);
     if (line_end == end) return end;
     in_line_ = matched_pending_ = false;
-    Emit(carry_);
+    Emit(p, line_end);
     return PassLineEnd(line_end, end);
   }
 
@@ -407,22 +486,55 @@ class FileScan {
     return p[1] == '\n' ? p + 2 : p + 1;
   }
 
-  void Emit(const std::string& text) {
+  std::uint64_t OffsetOf(const char* p) const noexcept { return block_offset_ + static_cast<std::uint64_t>(p - block_begin_); }
+
+  // The line going on into the next block, from line (in this block unless carried already).
+  // Only where it starts is kept: a long line that does not match costs no memory, and one that
+  // does is read back whole when it is reported.
+  void Carry(const char* line) {
+    if (carried_) return;
+    carried_ = true;
+    line_offset_ = OffsetOf(line);
+  }
+
+  // Reports the current line, which ends at line_end in this block.
+  void Emit(const char* line, const char* line_end) {
+    if (carried_)
+      EmitCarried(OffsetOf(line_end));
+    else
+      Report(std::string(line, line_end));
+  }
+
+  void EmitCarried(std::uint64_t line_end_offset) {
+    carried_ = false;
+    if (cancel_) throw EGrepCancel();
+    std::string text(line_end_offset - line_offset_, '\0');
+    text.resize(file_.ReadAt(text.data(), text.size(), static_cast<off_t>(line_offset_)));
+    std::replace(text.begin(), text.end(), '\0', ' ');  // as in the blocks
+    Report(std::move(text));
+  }
+
+  void Report(std::string text) {
     if (pump_) pump_();
     if (cancel_) throw EGrepCancel();
     RE_LineInfo_t info;
-    info.Line = text;
+    info.Line = std::move(text);
     info.LineNo = static_cast<std::int32_t>(line_no_);
     report_(std::move(info));
   }
 
+  const File& file_;
   TLineDFA& dfa_;
   const TByteFinder& finder_;
   const bool& cancel_;
   const std::function<void()>& pump_;
   const TFastLineScan::Report& report_;
   std::uint32_t line_no_ = 1;  // the current line's number
-  std::string carry_;          // the current line's bytes in earlier blocks
+  const char* block_begin_ = nullptr;
+  std::uint64_t block_offset_ = 0;  // file offset of block_begin_
+  std::uint64_t file_end_ = 0;
+  bool carried_ = false;            // the current line began in an earlier block...
+  std::uint64_t line_offset_ = 0;   // ...at this file offset
   std::uint32_t state_ = 0;    // automaton state where the carried line stopped
   bool in_line_ = false;
   bool matched_pending_ = false;
@@ -461,8 +573,18 @@ std::size_t CountLineEnds(const char* begin, const char* end) noexcept {
   return n;
 }
 
-TByteFinder::TByteFinder(std::string needle, std::string any_of) : needle_(std::move(needle)) {
+TByteFinder::TByteFinder(std::string needle, std::string any_of, const std::vector<std::string>& characters)
+    : needle_(std::move(needle)) {
   if (needle_.empty()) any_of_ = std::move(any_of);
+  // A match's first character as a whole is far rarer than its rarer byte alone.
+  if (needle_.empty() && !characters.empty() && characters.size() <= TCharacterKeys::kMax) {
+    for (const std::string& ch : characters) {
+      characters_.first[characters_.count] = static_cast<unsigned char>(ch[0]);
+      characters_.two_bytes[characters_.count] = ch.size() == 2;
+      characters_.second[characters_.count] = static_cast<unsigned char>(ch.back());
+      ++characters_.count;
+    }
+  }
   // Bytes least likely in Japanese text with English in it: trail bytes and rare letters.
   static constexpr char kCommon[] = " etaoinshrdlcumwfgypbvkjxqz";
   auto commonness = [](unsigned char b) {
@@ -487,6 +609,7 @@ TByteFinder::TByteFinder(std::string needle, std::string any_of) : needle_(std::
 const char* TByteFinder::Find(const char* begin, const char* end) const noexcept {
   const std::size_t n = needle_.size();
   if (n == 0) {
+    if (characters_.count > 0) return FindCharacters(begin, end, characters_);
     if (any_of_.empty()) return nullptr;
     const char* hit = FindAnyOf(begin, end, any_of_);
     return hit != end ? hit : nullptr;
@@ -525,27 +648,35 @@ std::unique_ptr<TFastLineScan> TFastLineScan::For(const TRE_DFA& dfa) {
 }
 
 TFastLineScan::TFastLineScan(const TRE_DFA& dfa)
-    : dfa_(dfa), line_dfa_(dfa), finder_(RequiredBytes(dfa), FirstCharacterBytes(dfa, TLineDFA::kMaxSkipBytes)) {}
+    : dfa_(dfa), line_dfa_(dfa), finder_(RequiredBytes(dfa), FirstCharacterBytes(dfa, TLineDFA::kMaxSkipBytes),
+              FirstCharacters(dfa, TCharacterKeys::kMax)) {}
 
 bool TFastLineScan::Scan(const std::string& native_path, std::size_t block_size, const bool& cancel,
                          const std::function<void()>& pump, const Report& report) {
   File file(native_path);
   block_size = std::max<std::size_t>(block_size, 1);
-  std::vector<char> buffer(block_size);
-  FileScan scan(line_dfa_, finder_, cancel, pump, report);
+  // Kept from file to file and never cleared: a tree of small files would otherwise pay for a
+  // fresh, zero-filled block each.
+  if (buffer_size_ != block_size) {
+    buffer_ = std::make_unique_for_overwrite<char[]>(block_size);
+    buffer_size_ = block_size;
+  }
+  FileScan scan(file, line_dfa_, finder_, cancel, pump, report);
+  std::uint64_t offset = 0;
   try {
     for (;;) {
-      const std::size_t got = file.Read(buffer.data(), block_size);
+      const std::size_t got = file.Read(buffer_.get(), block_size);
       if (got == 0) break;
-      char* data = buffer.data();
+      char* data = buffer_.get();
       // A NUL inside the text reads as a space.
       for (char* nul = data; (nul = static_cast<char*>(std::memchr(nul, 0, got - (nul - data)))) != nullptr;) *nul = ' ';
       if (pump) pump();
       if (cancel) throw EGrepCancel();
-      scan.Block(data, data + got);
+      scan.Block(data, data + got, offset);
+      offset += got;
       if (got < block_size) break;
     }
-    scan.Finish();
+    scan.Finish(offset);
   } catch (const BrokenLineEnd&) {
     return false;
   }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "pattern/dfa.h"
 #include "pattern/line_dfa.h"
@@ -24,16 +25,28 @@ std::size_t CountLineEnds(const char* begin, const char* end) noexcept;
 // the needle's two rarest bytes, then the whole needle where both agree.
 // Without a needle, finds the first of a few single bytes (any_of) instead; with neither it finds
 // nothing and is not Active.
+// A few characters to look for by their bytes.
+struct TCharacterKeys {
+  static constexpr std::size_t kMax = 8;
+  std::size_t count = 0;
+  unsigned char first[kMax] = {};
+  unsigned char second[kMax] = {};
+  bool two_bytes[kMax] = {};
+};
+
 class TByteFinder {
  public:
-  explicit TByteFinder(std::string needle, std::string any_of = {});
+  // characters (one or two bytes each, at most TCharacterKeys::kMax), when given, are searched
+  // instead of any_of: as byte pairs they give far fewer false candidates.
+  explicit TByteFinder(std::string needle, std::string any_of = {}, const std::vector<std::string>& characters = {});
   const char* Find(const char* begin, const char* end) const noexcept;
-  bool Active() const noexcept { return !needle_.empty() || !any_of_.empty(); }
+  bool Active() const noexcept { return !needle_.empty() || !any_of_.empty() || characters_.count > 0; }
   const std::string& Needle() const noexcept { return needle_; }
 
  private:
   std::string needle_;
   std::string any_of_;
+  TCharacterKeys characters_;
   std::size_t anchor_ = 0;  // index of the rarest byte
   std::size_t second_ = 0;  // index of the next rarest
 };
@@ -60,6 +73,8 @@ class TFastLineScan {
   const TRE_DFA& dfa_;
   TLineDFA line_dfa_;
   TByteFinder finder_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t buffer_size_ = 0;
 };
 
 }  // namespace tarn::pattern

@@ -207,23 +207,35 @@ std::string RequiredBytes(const TRE_DFA& dfa) {
   return best;
 }
 
-std::string FirstCharacterBytes(const TRE_DFA& dfa, std::size_t max_bytes) {
+std::vector<std::string> FirstCharacters(const TRE_DFA& dfa, std::size_t max_count) {
   const std::size_t n = dfa.StateCount();
   if (n == 0 || n > kMaxAnalysedStates) return {};
   const std::vector<bool> live = LiveStates(dfa, Reachable(dfa));
-  std::string bytes;
+  std::vector<std::string> chars;
   for (const auto& move : dfa.Transitions(dfa.InitialState())) {
     if (!(dfa.Accepting(move.Target) || (move.Target < n && live[move.Target]))) continue;
-    if (static_cast<std::size_t>(move.High - move.Low) >= max_bytes) return {};
+    if (static_cast<std::size_t>(move.High - move.Low) >= max_count) return {};
     for (unsigned code = move.Low; code <= move.High; ++code) {
       if (code == 10 || code == 13 || code == 0) return {};
-      // The rarer byte of the character: usually the trail byte of a double-byte one.
-      auto byte = static_cast<unsigned char>(code & 0xFF);
-      if (code > 0xFF && Commonness(static_cast<unsigned char>(code >> 8)) < Commonness(byte))
-        byte = static_cast<unsigned char>(code >> 8);
-      if (bytes.find(static_cast<char>(byte)) == std::string::npos) bytes += static_cast<char>(byte);
-      if (bytes.size() > max_bytes) return {};
+      std::string bytes;
+      if (code > 0xFF) bytes += static_cast<char>(code >> 8);
+      bytes += static_cast<char>(code & 0xFF);
+      chars.push_back(std::move(bytes));
+      if (chars.size() > max_count) return {};
     }
+  }
+  return chars;
+}
+
+std::string FirstCharacterBytes(const TRE_DFA& dfa, std::size_t max_bytes) {
+  std::string bytes;
+  for (const std::string& ch : FirstCharacters(dfa, 64)) {
+    // The rarer byte of the character: usually the trail byte of a double-byte one.
+    auto byte = static_cast<unsigned char>(ch.back());
+    if (ch.size() == 2 && Commonness(static_cast<unsigned char>(ch[0])) < Commonness(byte))
+      byte = static_cast<unsigned char>(ch[0]);
+    if (bytes.find(static_cast<char>(byte)) == std::string::npos) bytes += static_cast<char>(byte);
+    if (bytes.size() > max_bytes) return {};
   }
   return bytes;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "pattern/dfa.h"
 
@@ -16,6 +17,10 @@ bool MatchesStayInLine(const TRE_DFA& dfa);
 // The bytes of a run of characters that every match holds, chosen to be long and rare; empty
 // when the analysis finds none (or the automaton is too large to analyse cheaply).
 std::string RequiredBytes(const TRE_DFA& dfa);
+
+// The characters a match can begin with, as their bytes (one or two each). Empty when there are
+// more than max_count or one of them is a line end.
+std::vector<std::string> FirstCharacters(const TRE_DFA& dfa, std::size_t max_count);
 
 // A few bytes one of which every match holds: for each character a match can begin with, its
 // rarer byte. Empty when there are more than max_bytes or a match can begin with a line end.

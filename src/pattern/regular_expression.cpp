@@ -4,6 +4,7 @@
 
 #include "pattern/fuzzy_char_dic.h"
 #include "pattern/parser.h"
+#include "pattern/string_match_scan.h"
 
 namespace tarn::pattern {
 
@@ -162,13 +163,35 @@ void TMatchCORE::SearchAnchored(const char* s, const char*& start, const char*& 
 
 TAWKStr::TAWKStr() { FuzzyCharDicList().push_back(&FuzzyCharDic()); }
 
+TAWKStr::~TAWKStr() = default;
+
 void TAWKStr::AssignPattern(std::string_view value) {
+  // The automaton the scan reads may be freed by the assignment, also when it fails.
+  Scan_.reset();
   TMatchCORE::AssignPattern(value);
   Search_ = (UsesLineHead() || UsesLineTail()) ? &TMatchCORE::SearchAnchored : &TMatchCORE::SearchPlain;
 }
 
 int TAWKStr::Match(const std::string& S, int& Start, int& Length) const {
   const char* s = S.c_str();
+  if (!ForceReferenceMatch) {
+    TStringMatchOptions options;
+    options.LineHead = LineHeadSymbol();
+    options.LineTail = LineTailSymbol();
+    options.Separator = LineSeparator() == mcls_CRLF ? 13 : LineSeparator() == mcls_LF ? 10 : 0;
+    options.Anchored = Search_ == &TMatchCORE::SearchAnchored;
+    if (!Scan_ || &Scan_->DFA() != &CurrentDFA() || !(Scan_->Options() == options))
+      Scan_ = std::make_unique<TStringMatchScan>(CurrentDFA(), options);
+    std::size_t start = 0;
+    std::size_t end = 0;
+    if (!Scan_->Search(s, start, end)) {
+      Start = Length = 0;
+      return 0;
+    }
+    Start = static_cast<int>(start) + 1;
+    Length = static_cast<int>(end - start);
+    return Start;
+  }
   const char* start = nullptr;
   const char* end = nullptr;
   (this->*Search_)(s, start, end);

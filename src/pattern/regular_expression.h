@@ -26,6 +26,8 @@
 
 namespace tarn::pattern {
 
+class TStringMatchScan;
+
 class TRegularExpression {
  public:
   static constexpr std::size_t CacheCapacity = 30;
@@ -106,15 +108,22 @@ class TAWKStr : public TMatchCORE {
  public:
   // Attaches the shared fuzzy-character dictionary.
   TAWKStr();
+  ~TAWKStr() override;
 
   void AssignPattern(std::string_view value) override;
   // Searches S up to its end or its first NUL byte. Returns Start (1-based) of the
   // leftmost-longest match and sets Length; 0 with Start = Length = 0 when nothing matches.
+  // Runs in one pass over S; the result is that of SearchPlain or SearchAnchored.
   int Match(const std::string& S, int& Start, int& Length) const;
+
+  // Makes Match run SearchPlain / SearchAnchored themselves (for comparisons and benchmarks).
+  bool ForceReferenceMatch = false;
 
  private:
   using SearchOperation = void (TMatchCORE::*)(const char*, const char*&, const char*&) const noexcept;
   SearchOperation Search_ = &TMatchCORE::SearchPlain;
+  // Built from the current automaton on first use; dropped at every assignment.
+  mutable std::unique_ptr<TStringMatchScan> Scan_;
 };
 
 }  // namespace tarn::pattern

@@ -48,15 +48,16 @@ std::string MakeResultLineInfo(std::size_t prefix_length, int start, int length,
   }
   const std::string_view hit_text =
       start > 0 ? line.substr(static_cast<std::size_t>(start) - 1, static_cast<std::size_t>(length)) : std::string_view{};
-  std::vector<std::string> fields = {
-      std::to_string(prefix_length + static_cast<std::size_t>(start)),
-      std::to_string(hit_text.size()),
-      std::string(hit_text),
-      std::string(path),
-      std::to_string(line_no),
-  };
-  if (!native_path.empty() && !NativeRecoverable(path, native_path)) fields.emplace_back(native_path);
-  return ToCommaText(fields);
+  // Built in place: one record is made for every reported line.
+  std::string info;
+  info.reserve(hit_text.size() + path.size() + 32);
+  AppendCommaTextItem(info, std::to_string(prefix_length + static_cast<std::size_t>(start)), true);
+  AppendCommaTextItem(info, std::to_string(hit_text.size()), false);
+  AppendCommaTextItem(info, hit_text, false);
+  AppendCommaTextItem(info, path, false);
+  AppendCommaTextItem(info, std::to_string(line_no), false);
+  if (!native_path.empty() && !NativeRecoverable(path, native_path)) AppendCommaTextItem(info, native_path, false);
+  return info;
 }
 
 std::optional<ResultLineInfoFields> ParseResultLineInfo(std::string_view info) {
@@ -77,11 +78,11 @@ std::optional<ResultLineInfoFields> ParseResultLineInfo(std::string_view info) {
 }
 
 ResultLine MakeResultLine(int result_type, std::string_view path, std::string_view native_path,
-                          const pattern::RE_LineInfo_t& line_info, int start, int length) {
+                          pattern::RE_LineInfo_t line_info, int start, int length) {
   std::string prefix = ResultLinePrefix(result_type, path, line_info.LineNo);
   ResultLine result;
   result.Info = MakeResultLineInfo(prefix.size(), start, length, line_info.Line, path, line_info.LineNo, native_path);
-  result.Line = std::move(prefix) + line_info.Line;
+  result.Line = prefix.empty() ? std::move(line_info.Line) : std::move(prefix.append(line_info.Line));
   return result;
 }
 

@@ -50,8 +50,9 @@ struct ResultLine {
 };
 
 // One reported line as the result view lists it.
+// The line's text moves into the result line (a line may be very long).
 ResultLine MakeResultLine(int result_type, std::string_view path, std::string_view native_path,
-                          const pattern::RE_LineInfo_t& line_info, int start, int length);
+                          pattern::RE_LineInfo_t line_info, int start, int length);
 
 // The status line while a run goes on: " 検索中（n）...".
 std::string SearchingStatus(int hit_count);

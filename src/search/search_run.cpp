@@ -53,7 +53,7 @@ SearchRun::SearchRun(SearchWindow& window, std::function<void()> process_message
                      std::function<std::uint32_t()> tick_count)
     : window_(window), tick_count_(std::move(tick_count)) {
   grep1_.ProcessMessages = process_messages;
-  grep1_.OnMatch = [this](pattern::TGrep&, pattern::RE_LineInfo_t line_info) { Grep1Match(line_info); };
+  grep1_.OnMatch = [this](pattern::TGrep&, pattern::RE_LineInfo_t line_info) { Grep1Match(std::move(line_info)); };
   find_file1_.ProcessMessages = std::move(process_messages);
   find_file1_.Conditions = {fcHidden, fcSystem};
   find_file1_.AttrHidden = false;
@@ -206,13 +206,13 @@ void SearchRun::FindFile1Find(const TFindData& find_data, bool& cancel) {
   }
 }
 
-void SearchRun::Grep1Match(const pattern::RE_LineInfo_t& line_info) {
+void SearchRun::Grep1Match(pattern::RE_LineInfo_t line_info) {
   int start = 0;
   int length = 0;
   awk_str1_.Match(line_info.Line, start, length);
-  ResultLine result = MakeResultLine(settings_.ResultType, current_file_, current_record_native_file_, line_info, start, length);
-  result_line_infos_.push_back(result.Info);
+  ResultLine result = MakeResultLine(settings_.ResultType, current_file_, current_record_native_file_, std::move(line_info), start, length);
   window_.AppendResultLine(result.Line, result.Info);
+  if (KeepResultLineInfos) result_line_infos_.push_back(std::move(result.Info));
   ++hit_count_;
   window_.SetStatusText(SearchingStatus(hit_count_));
 }

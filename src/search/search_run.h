@@ -113,6 +113,9 @@ class SearchRun {
   const std::string& CurrentNativeFile() const noexcept { return current_native_file_; }
 
   pattern::TGrep& Grep1() noexcept { return grep1_; }
+  // False lets a caller that never reads ResultLineInfos (a terminal search that only prints)
+  // keep memory flat however many lines are reported.
+  bool KeepResultLineInfos = true;
   pattern::TAWKStr& AWKStr1() noexcept { return awk_str1_; }
   TFindFile& FindFile1() noexcept { return find_file1_; }
 
@@ -121,7 +124,7 @@ class SearchRun {
   void LeaveSearchState();
   void EndRun(std::uint32_t start_tick);
   void FindFile1Find(const TFindData& find_data, bool& cancel);
-  void Grep1Match(const pattern::RE_LineInfo_t& line_info);
+  void Grep1Match(pattern::RE_LineInfo_t line_info);
   void ReportStop();
 
   SearchWindow& window_;

@@ -25,6 +25,17 @@ TEST(Encoding, BytesThatDoNotConvertAreKeptVisible) {
   EXPECT_THROW(SystemText("\xF0\x9F\x98\x80"), std::logic_error);
 }
 
+TEST(Encoding, OneConverterServesLineAfterLine) {
+  // A bad byte in one line must not leave the converter in a state that spoils the next.
+  TCp932ToUtf8 converter;
+  std::string out;
+  converter.Append("ab\x82", out);
+  converter.Append("\x82\xA0x", out);
+  converter.Append("", out);
+  converter.Append("\x93\xFA", out);
+  EXPECT_EQ(out, "ab\xEF\xBF\xBD" "\xE3\x81\x82x" "\xE6\x97\xA5");
+}
+
 TEST(ShiftJis, LeadBytesAndCodes) {
   EXPECT_TRUE(IsLeadByte(static_cast<unsigned char>(0x81)));
   EXPECT_TRUE(IsLeadByte(static_cast<unsigned char>(0x9F)));

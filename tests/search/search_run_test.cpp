@@ -286,5 +286,17 @@ TEST(SearchRunTest, ClearEmptiesTheResult) {
   EXPECT_EQ(f.window.status.back(), "");
 }
 
+TEST(SearchRunTest, RecordsCanBeLeftToTheWindow) {
+  TestTree tree;
+  tree.File("a.txt", "hit\nhit\n");
+  Fixture f;
+  f.run.KeepResultLineInfos = false;
+  SearchRequest request = Request("hit", tree.root());
+  f.run.ActionFindStartExecute(request, {});
+  EXPECT_EQ(f.run.HitCount(), 2);
+  EXPECT_EQ(f.window.lines.size(), 2U);
+  EXPECT_TRUE(f.run.ResultLineInfos().empty());
+}
+
 }  // namespace
 }  // namespace tarn::search
