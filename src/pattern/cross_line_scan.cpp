@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <limits>
 #include <set>
 #include <sys/stat.h>
-#include <unistd.h>
+
+#include "pattern/read_only_file.h"
 
 namespace tarn::pattern {
 namespace {
@@ -18,42 +17,7 @@ constexpr std::size_t kBehind = 2;
 // Room for the supplied line end and the zeros that end the stream.
 constexpr std::size_t kSlack = 8;
 
-std::string SystemErrorText(int error) {
-  const char* text = strerrordesc_np(error);
-  return text != nullptr ? text : "I/O error " + std::to_string(error);
-}
-
 bool IsLineEndByte(unsigned char b) noexcept { return b == '\n' || b == '\r'; }
-
-class OpenFile {
- public:
-  explicit OpenFile(const std::string& path) {
-    // Opened as the reader opens it: never blocking on a FIFO.
-    do {
-      fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) throw EFileNotFound(SystemErrorText(errno));
-  }
-  ~OpenFile() { close(fd_); }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  int get() const noexcept { return fd_; }
-
-  std::size_t ReadAt(unsigned char* destination, std::size_t count, std::uint64_t offset) const {
-    std::size_t got = 0;
-    while (got < count) {
-      const ssize_t n = pread(fd_, destination + got, count - got, static_cast<off_t>(offset + got));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) throw EInOutError(SystemErrorText(errno));
-      if (n == 0) break;
-      got += static_cast<std::size_t>(n);
-    }
-    return got;
-  }
-
- private:
-  int fd_ = -1;
-};
 
 }  // namespace
 
@@ -70,7 +34,7 @@ struct StreamWindow {
 
 class CrossLineFileScan {
  public:
-  CrossLineFileScan(TCrossLineScan& owner, const OpenFile& file, std::size_t block_size, const bool& cancel,
+  CrossLineFileScan(TCrossLineScan& owner, const ReadOnlyFile& file, std::size_t block_size, const bool& cancel,
                     const std::function<void()>& pump, const TCrossLineScan::Report& report)
       : owner_(owner), file_(file), block_(block_size), cancel_(cancel), pump_(pump), report_(report) {
     main_.bytes.assign(block_ + kBehind + kSlack, 0);
@@ -324,7 +288,7 @@ class CrossLineFileScan {
   const TRE_DFA& dfa() const noexcept { return owner_.dfa_; }
 
   TCrossLineScan& owner_;
-  const OpenFile& file_;
+  const ReadOnlyFile& file_;
   std::size_t block_;
   const bool& cancel_;
   const std::function<void()>& pump_;
@@ -430,9 +394,9 @@ bool TCrossLineScan::AcceptsAtEnd(RE_DFAState state) {
 
 bool TCrossLineScan::Scan(const std::string& native_path, std::size_t block_size, const bool& cancel,
                           const std::function<void()>& pump, const Report& report) {
-  OpenFile file(native_path);
+  ReadOnlyFile file(native_path);
   struct stat st {};
-  if (fstat(file.get(), &st) != 0) throw EInOutError(SystemErrorText(errno));
+  if (fstat(file.Descriptor(), &st) != 0) throw EInOutError(SystemErrorText(errno));
   if (S_ISDIR(st.st_mode)) throw EFileNotFound(SystemErrorText(EISDIR));
   if (!S_ISREG(st.st_mode)) return false;
   ClearRecords();
