@@ -134,7 +134,7 @@ void TStringMatchScan::MergeEquivalentStates() {
     bounds[state] = Bounds(state);
     work += bounds[state].size() + 1;
   }
-  constexpr std::size_t kMaxWork = 4'000'000;
+  constexpr std::size_t kMaxWork = 1'000'000;
   std::vector<std::uint32_t> class_of(states);
   for (RE_DFAState state = 0; state < states; ++state) class_of[state] = accepting_[state] * 2u + has_tail_[state];
   std::size_t classes = 0;
