@@ -293,6 +293,13 @@ const char* FindCharacters(const char* p, const char* end, const TCharacterKeys&
   return nullptr;
 }
 
+// A NUL inside the text reads as a space.
+void NulsToSpaces(char* data, std::size_t size) noexcept {
+  char* const end = data + size;
+  for (char* nul = data; (nul = static_cast<char*>(std::memchr(nul, 0, static_cast<std::size_t>(end - nul)))) != nullptr;)
+    *nul = ' ';
+}
+
 const char* FindLineEnd(const char* p, const char* end) noexcept {
   while (p < end && *p != '\n' && *p != '\r') ++p;
   return p;
@@ -510,7 +517,7 @@ class FileScan {
     if (cancel_) throw EGrepCancel();
     std::string text(line_end_offset - line_offset_, '\0');
     text.resize(file_.ReadAt(text.data(), text.size(), static_cast<off_t>(line_offset_)));
-    std::replace(text.begin(), text.end(), '\0', ' ');  // as in the blocks
+    NulsToSpaces(text.data(), text.size());  // as in the blocks
     Report(std::move(text));
   }
 
@@ -668,8 +675,7 @@ bool TFastLineScan::Scan(const std::string& native_path, std::size_t block_size,
       const std::size_t got = file.Read(buffer_.get(), block_size);
       if (got == 0) break;
       char* data = buffer_.get();
-      // A NUL inside the text reads as a space.
-      for (char* nul = data; (nul = static_cast<char*>(std::memchr(nul, 0, got - (nul - data)))) != nullptr;) *nul = ' ';
+      NulsToSpaces(data, got);
       if (pump) pump();
       if (cancel) throw EGrepCancel();
       scan.Block(data, data + got, offset);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -35,6 +36,7 @@ TStringMatchScan::TStringMatchScan(const TRE_DFA& dfa, const TStringMatchOptions
     accepting_[state] = dfa.Accepting(state) ? 1 : 0;
     has_tail_[state] = dfa.NextState(state, options.LineTail) != kNoState ? 1 : 0;
   }
+  MergeEquivalentStates();
   row_of_.assign(states, kNoRow);
   seen_.assign(states, 0);
   // The runs alive at one place are in distinct states.
@@ -42,7 +44,10 @@ TStringMatchScan::TStringMatchScan(const TRE_DFA& dfa, const TStringMatchOptions
   next_.resize(states + 1);
 
   const RE_DFAState initial = dfa.InitialState();
-  if (options.Anchored && dfa.UsesLineHead()) head_state_ = dfa.NextState(initial, options.LineHead);
+  initial_ = canon_[initial];
+  absorbs_restart_.resize(states);
+  for (RE_DFAState state = 0; state < states; ++state) absorbs_restart_[state] = AbsorbsRestart(state) ? 1 : 0;
+  if (options.Anchored && dfa.UsesLineHead()) head_state_ = Canonical(dfa.NextState(initial, options.LineHead));
   initial_accepts_ = dfa.Accepting(initial);
 
   // A position whose first byte is not marked can neither start a match nor keep a run from it.
@@ -104,6 +109,76 @@ std::size_t TStringMatchScan::SkipToStart(const unsigned char* u, std::size_t p,
   }
 }
 
+std::vector<std::uint32_t> TStringMatchScan::Bounds(RE_DFAState state) const {
+  std::vector<std::uint32_t> bounds;
+  for (const RE_DFATransition_t& move : dfa_.Transitions(state)) {
+    bounds.push_back(move.Low);
+    bounds.push_back(static_cast<std::uint32_t>(move.High) + 1);
+  }
+  std::sort(bounds.begin(), bounds.end());
+  bounds.erase(std::unique(bounds.begin(), bounds.end()), bounds.end());
+  if (!bounds.empty() && bounds.back() > 0xFFFF) bounds.pop_back();
+  return bounds;
+}
+
+void TStringMatchScan::MergeEquivalentStates() {
+  // States that accept alike, end alike at a separator and move to equivalent states on every
+  // character have the same future: refine classes until no class splits (Moore), then let
+  // each class's first state stand for it. Automata too large to refine cheaply keep every state.
+  const std::size_t states = dfa_.StateCount();
+  canon_.resize(states);
+  for (RE_DFAState state = 0; state < states; ++state) canon_[state] = state;
+  std::vector<std::vector<std::uint32_t>> bounds(states);
+  std::size_t work = 0;
+  for (RE_DFAState state = 0; state < states; ++state) {
+    bounds[state] = Bounds(state);
+    work += bounds[state].size() + 1;
+  }
+  constexpr std::size_t kMaxWork = 1'000'000;
+  std::vector<std::uint32_t> class_of(states);
+  for (RE_DFAState state = 0; state < states; ++state) class_of[state] = accepting_[state] * 2u + has_tail_[state];
+  std::size_t classes = 0;
+  std::vector<std::uint32_t> next_class(states);
+  std::map<std::vector<std::uint32_t>, std::uint32_t> ids;
+  std::vector<std::uint32_t> signature;
+  for (std::size_t spent = 0;; spent += work) {
+    if (spent > kMaxWork) return;
+    ids.clear();
+    for (RE_DFAState state = 0; state < states; ++state) {
+      signature.assign(1, class_of[state]);
+      for (const std::uint32_t code : bounds[state]) {
+        const RE_DFAState target = dfa_.NextState(state, static_cast<RE_Char_t>(code));
+        const std::uint32_t target_class = target == kNoState ? 0xFFFFFFFFu : class_of[target];
+        if (signature.size() > 1 && signature.back() == target_class) continue;  // same as the piece before
+        signature.push_back(code);
+        signature.push_back(target_class);
+      }
+      next_class[state] = ids.emplace(signature, static_cast<std::uint32_t>(ids.size())).first->second;
+    }
+    class_of.swap(next_class);
+    if (ids.size() == classes) break;
+    classes = ids.size();
+  }
+  std::vector<RE_DFAState> first(classes, kNoState);
+  for (RE_DFAState state = 0; state < states; ++state) {
+    if (first[class_of[state]] == kNoState) first[class_of[state]] = state;
+    canon_[state] = first[class_of[state]];
+  }
+}
+
+bool TStringMatchScan::AbsorbsRestart(RE_DFAState state) const {
+  const RE_DFAState initial = dfa_.InitialState();
+  if (canon_[state] == initial_) return true;
+  std::vector<std::uint32_t> bounds = Bounds(state);
+  const std::vector<std::uint32_t> more = Bounds(initial);
+  bounds.insert(bounds.end(), more.begin(), more.end());
+  for (const std::uint32_t code : bounds) {
+    const RE_DFAState restart = Canonical(dfa_.NextState(initial, static_cast<RE_Char_t>(code)));
+    if (restart != kNoState && restart != Canonical(dfa_.NextState(state, static_cast<RE_Char_t>(code)))) return false;
+  }
+  return true;
+}
+
 std::uint32_t TStringMatchScan::MakeRow(RE_DFAState state) {
   if (rows_.size() / 256 >= max_rows_) {
     rows_.clear();
@@ -111,7 +186,7 @@ std::uint32_t TStringMatchScan::MakeRow(RE_DFAState state) {
   }
   const auto row = static_cast<std::uint32_t>(rows_.size());
   rows_.resize(rows_.size() + 256);
-  for (unsigned code = 0; code < 256; ++code) rows_[row + code] = dfa_.NextState(state, static_cast<RE_Char_t>(code));
+  for (unsigned code = 0; code < 256; ++code) rows_[row + code] = Canonical(dfa_.NextState(state, static_cast<RE_Char_t>(code)));
   row_of_[state] = row;
   return row;
 }
@@ -120,21 +195,18 @@ void TStringMatchScan::RunAlone(const unsigned char* u, std::size_t& p, bool& li
   Run& run = runs_[0];
   RE_DFAState state = run.state;
   const std::size_t from = p;
-  if (best_start_ != kNone) {
-    // Only the longest end of a known start is left to find.
-    while (u[p] != 0) {
-      std::size_t q = p;
-      const RE_Char_t code = ReadChar(u, q);
-      const RE_DFAState target = Next(state, code);
-      if (target == kNoState) break;
-      state = target;
-      p = q;
-      if (accepting_[target]) Candidate(run.start, p);
-    }
-  } else if (!(line_head && head_state_ != kNoState)) {
+  auto keep = [&] {
+    if (p == from) return;
+    line_head = false;
+    run.state = state;
+    NextStamp();
+    seen_[state] = stamp_;
+  };
+  if (best_start_ == kNone) {
+    if (line_head && head_state_ != kNoState) return;
     // No match yet: while the run from each new position dies at once or joins the live one,
-    // and nothing accepts or ends at a separator, only the live run's state moves.
-    const RE_DFAState initial = dfa_.InitialState();
+    // and nothing ends at a separator, only the live run's state moves.
+    const RE_DFAState initial = initial_;
     const bool initial_tail = EndsAtTail(initial);
     while (u[p] != 0) {
       std::size_t q = p;
@@ -142,25 +214,41 @@ void TStringMatchScan::RunAlone(const unsigned char* u, std::size_t& p, bool& li
       if (code == '\n' && head_state_ != kNoState) break;
       if (code == options_.Separator && initial_tail) break;
       const RE_DFAState target = Next(state, code);
-      if (target == kNoState || accepting_[target]) break;
-      const RE_DFAState restart = Next(initial, code);
-      if (restart != kNoState && restart != target) break;
+      if (target == kNoState) break;
+      if (!absorbs_restart_[state]) {
+        const RE_DFAState restart = Next(initial, code);
+        if (restart != kNoState && restart != target) break;
+      }
       state = target;
       p = q;
+      if (accepting_[target]) {
+        Candidate(run.start, p);
+        break;
+      }
     }
+    if (best_start_ == kNone) return keep();
   }
-  if (p != from) {
-    line_head = false;
-    run.state = state;
-    NextStamp();
-    seen_[state] = stamp_;
+  // Only the longest end of a known start is left to find.
+  while (u[p] != 0) {
+    std::size_t q = p;
+    const RE_Char_t code = ReadChar(u, q);
+    const RE_DFAState target = Next(state, code);
+    if (target == kNoState) {
+      if (code == options_.Separator && EndsAtTail(state)) Candidate(run.start, p);
+      run_count_ = 0;
+      return;
+    }
+    state = target;
+    p = q;
+    if (accepting_[target]) Candidate(run.start, p);
   }
+  keep();
 }
 
 bool TStringMatchScan::Search(const char* s, std::size_t& start, std::size_t& end) {
   const auto* u = reinterpret_cast<const unsigned char*>(s);
   std::size_t n = kNone;  // the terminator's offset, measured only when the skip needs it
-  const RE_DFAState initial = dfa_.InitialState();
+  const RE_DFAState initial = initial_;
   best_start_ = kNone;
   best_end_ = 0;
   run_count_ = 0;
@@ -182,6 +270,11 @@ bool TStringMatchScan::Search(const char* s, std::size_t& start, std::size_t& en
     if (best_start_ == kNone) {
       if (line_head) Start(head_state_, p);
       Start(initial, p);
+    }
+    if (run_count_ == 1) {
+      const std::size_t from = p;
+      RunAlone(u, p, line_head);
+      if (p != from || run_count_ == 0) continue;
     }
 
     std::size_t q = p;
@@ -206,7 +299,6 @@ bool TStringMatchScan::Search(const char* s, std::size_t& start, std::size_t& en
     line_head = code == '\n';
     p = q;
     if (best_start_ != kNone && (run_count_ == 0 || runs_[0].start > best_start_)) break;
-    if (run_count_ == 1) RunAlone(u, p, line_head);
   }
 
   if (u[p] == 0) {

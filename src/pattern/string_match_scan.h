@@ -1,8 +1,8 @@
 // TStringMatchScan: the string matcher's search in one pass over the subject. Every character
 // position starts a run of the automaton; the runs go forward together, each tagged with its
-// start. Two runs in the same state at the same place have the same future, so only the one
-// that started first is kept, which bounds the live runs by the automaton's states and makes
-// the search linear in the subject. Once a match is known, no new runs start and later starts
+// start. Two runs in the same state at the same place have the same future (states with equal
+// futures are merged first), so only the one that started first is kept, which bounds the live
+// runs by the automaton's states and makes the search linear in the subject. Once a match is known, no new runs start and later starts
 // are dropped; the search ends when no run that started at or before the match's start is left.
 //
 // It gives exactly the start and end of TMatchCORE::SearchPlain (no anchors) or
@@ -54,12 +54,20 @@ class TStringMatchScan {
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
   RE_DFAState Next(RE_DFAState state, RE_Char_t code) {
-    if (code > 0xFF) return dfa_.NextState(state, code);
+    if (code > 0xFF) return Canonical(dfa_.NextState(state, code));
     std::uint32_t row = row_of_[state];
     if (row == kNoRow) row = MakeRow(state);
     return rows_[row + code];
   }
   std::uint32_t MakeRow(RE_DFAState state);
+  // The state that stands for every state with the same future.
+  RE_DFAState Canonical(RE_DFAState state) const noexcept { return state == kNoState ? state : canon_[state]; }
+  void MergeEquivalentStates();
+  // Where the lookups of a state can change, ascending, all at most 0xFFFF.
+  std::vector<std::uint32_t> Bounds(RE_DFAState state) const;
+  // True when, on every character, a run started afresh either dies or lands where a run in
+  // state goes: a new start can then never add to a run alive in state before it.
+  bool AbsorbsRestart(RE_DFAState state) const;
   // Moves the one live run on for as long as nothing but its state changes, from p; leaves p
   // where the general step must take over.
   void RunAlone(const unsigned char* u, std::size_t& p, bool& line_head);
@@ -103,6 +111,9 @@ class TStringMatchScan {
   std::size_t start_byte_count_ = 0;
   std::vector<std::uint8_t> accepting_;
   std::vector<std::uint8_t> has_tail_;  // the state has a move on the line-tail symbol
+  std::vector<std::uint8_t> absorbs_restart_;
+  std::vector<RE_DFAState> canon_;
+  RE_DFAState initial_ = 0;
   std::vector<std::uint32_t> row_of_;
   std::vector<RE_DFAState> rows_;  // one entry per single-byte code
   std::vector<std::uint32_t> seen_;  // stamp of the step that last kept a run in the state
