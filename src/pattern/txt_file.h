@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -71,6 +72,9 @@ class TTxtFile {
   void ReadLine(RE_LineInfo_t& line_info);
 
   std::int32_t LineNo() const noexcept { return static_cast<std::int32_t>(line_no_); }
+  // The most bytes held at once besides the block buffer: the carried-over part of the current
+  // line and the window its tail is read back through.
+  std::size_t PeakHeldBytes() const noexcept { return peak_held_bytes_; }
 
  private:
   struct Cursor {
@@ -78,8 +82,15 @@ class TTxtFile {
     std::size_t pos = 0;
   };
 
-  char& At(const Cursor& c) noexcept;
-  char ByteAfter(const Cursor& c) noexcept;
+  // The byte under a cursor, and writing it in place (Put right after Get of the same byte).
+  char Get(const Cursor& c);
+  void Put(const Cursor& c, char b);
+  char ByteAfter(const Cursor& c);
+  char TailByte(std::size_t pos);
+  std::int64_t FileOffset(const Cursor& c) const noexcept;
+  std::size_t CarrySize() const noexcept { return carry_head_.size() + carry_tail_size_; }
+  void ClearCarryOver() noexcept;
+  void AppendCarryOver(std::string& text, std::size_t from, std::size_t to) const;
   bool AtTerminator(const Cursor& c) const noexcept;
   unsigned char Step(Cursor& c, bool start_cursor);
   void Settle(Cursor& c, bool start_cursor);
@@ -100,7 +111,22 @@ class TTxtFile {
   Cursor line_start_;
   Cursor ahead_;
   std::uint32_t line_no_ = 0;  // unsigned: a file of 2^31 lines wraps instead of overflowing
-  std::string carry_over_;
+  // CarryOver: its first part in memory (at most a block: the current line's bytes from the
+  // block it began in), the rest a stretch of the file read back through a window of one block.
+  std::string carry_head_;
+  std::int64_t carry_head_from_ = 0;  // file offsets
+  std::int64_t carry_tail_from_ = 0;
+  std::size_t carry_tail_size_ = 0;
+  std::vector<char> tail_window_;
+  std::size_t tail_window_pos_ = 0;  // tail index of the window's first byte
+  std::size_t tail_window_size_ = 0;
+  std::int64_t buffer_from_ = 0;  // file offset of the buffer's first byte
+  // Lone CRs read as LF that the bytes read back from the file must show too: the one under the
+  // start cursor, and those after a CR that the look-ahead cursor read as a trail byte.
+  std::int64_t start_rewrite_ = -1;
+  std::set<std::int64_t> kept_rewrites_;
+  bool ahead_after_trail_cr_ = false;
+  std::size_t peak_held_bytes_ = 0;
 };
 
 }  // namespace tarn::pattern

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -192,6 +193,41 @@ TEST(TxtFileTest, LinesNeverDependOnBlockBoundaries) {
       for (std::size_t block = 1; block <= 7; ++block)
         ASSERT_EQ(Describe(Scan(path, pattern, block)), expected) << "round " << round << " block " << block;
     }
+  }
+}
+
+// A look-ahead that runs from the first line to the end of a file of short lines: the reader
+// holds its block, the carried-over start of the line and one block read back, not the file.
+TEST(TxtFileTest, LookAheadOverManyBlocksHoldsAboutTwoBlocks) {
+  TempDir dir;
+  std::string text = "a1\r\n";
+  for (int i = 0; text.size() < (3u << 20); ++i) text += i % 2 ? "bcd\r\n" : "\x93\xFA\x96\x7B\r";
+  text += "yz\n";
+  const std::string path = dir.Write("big.txt", text);
+  for (const std::size_t block : {std::size_t{4096}, TTxtFile::kDefaultBlockSize}) {
+    bool cancel = false;
+    TTxtFile file(path, cancel, {}, block);
+    RE_LineInfo_t info;
+    std::size_t ahead = 0;
+    // From "a", read ahead to "y", then report the line the run started in.
+    while (file.ReadChar() != 'a') {
+    }
+    while (file.ReadAheadChar() != 'y') ++ahead;
+    file.ReadLine(info);
+    EXPECT_EQ(info.Line, "a1");
+    EXPECT_GT(ahead, text.size() / 2);
+    // The rest of the file is read by the start cursor, from the blocks read back.
+    RE_Char_t c = 0;
+    try {
+      while ((c = file.ReadChar()) != 'y') {
+      }
+      file.ReadLine(info);
+    } catch (const EEndOfFile&) {
+    }
+    EXPECT_EQ(c, 'y');
+    EXPECT_EQ(info.Line, "yz");
+    EXPECT_EQ(static_cast<std::size_t>(info.LineNo), std::count(text.begin(), text.end(), '\r') + 1);
+    EXPECT_LE(file.PeakHeldBytes(), 2 * block + 64) << block;
   }
 }
 
