@@ -34,6 +34,7 @@ TTxtFile::TTxtFile(const std::string& native_path, const bool& cancel, std::func
   // A directory opens on Linux but is no file to read.
   struct stat st {};
   if (fstat(file_.Descriptor(), &st) == 0 && S_ISDIR(st.st_mode)) throw EFileNotFound(SystemErrorText(EISDIR));
+  seekable_ = S_ISREG(st.st_mode);
   buffer_.assign(block_size_ + kSlack, '\0');
   buffer_[0] = '\n';
   buffer_from_ = -1;  // the first block goes behind the line feed in front of the file
@@ -177,10 +178,15 @@ void TTxtFile::CarryOverAndRead(bool triggered_by_look_ahead) {
   std::size_t dropped = 0;
   if (line_start_.in_carry) {
     // The block joins CarryOver's tail, which is read back from the file when it is needed, so
-    // that a look-ahead running on for many blocks holds no more than one of them.
+    // that a look-ahead running on for many blocks holds no more than one of them. A stream
+    // (a FIFO) cannot be read back and keeps its blocks.
     appended_at = CarrySize();
-    if (carry_tail_size_ == 0) carry_tail_from_ = buffer_from_;
-    carry_tail_size_ += block_count_;
+    if (!seekable_) {
+      carry_head_.append(buffer_.data(), block_count_);
+    } else {
+      if (carry_tail_size_ == 0) carry_tail_from_ = buffer_from_;
+      carry_tail_size_ += block_count_;
+    }
   } else {
     dropped = line_start_.pos;
     ClearCarryOver();

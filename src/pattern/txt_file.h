@@ -121,6 +121,7 @@ class TTxtFile {
   std::size_t tail_window_pos_ = 0;  // tail index of the window's first byte
   std::size_t tail_window_size_ = 0;
   std::int64_t buffer_from_ = 0;  // file offset of the buffer's first byte
+  bool seekable_ = true;
   // Lone CRs read as LF that the bytes read back from the file must show too: the one under the
   // start cursor, and those after a CR that the look-ahead cursor read as a trail byte.
   std::int64_t start_rewrite_ = -1;
