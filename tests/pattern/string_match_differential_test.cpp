@@ -227,6 +227,14 @@ TEST(StringMatchQuirks, AssignmentsReplaceTheScan) {
   EXPECT_EQ(awk.Match("a\n", start, length), 1);
 }
 
+TEST(StringMatchQuirks, AutomataTooLargeToSimplifyStillMatch) {
+  TAWKStr awk;
+  const std::string chain(1000, 'a');  // a thousand states, each told apart only at the end
+  EXPECT_EQ(Find(awk, chain + "|a*b", std::string(1500, 'a') + "c"), Hit(1, 1000));
+  EXPECT_EQ(Find(awk, chain + "|a*b", std::string(999, 'a') + "b"), Hit(1, 1000));
+  EXPECT_EQ(Find(awk, "x" + chain + "$", "xx" + chain + "\r"), Hit(2, 1001));
+}
+
 TEST(StringMatchQuirks, LongLinesTakeOnePass) {
   // Each of these makes the restarting searches quadratic.
   TAWKStr awk;
