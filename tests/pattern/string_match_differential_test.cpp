@@ -143,17 +143,17 @@ void Compare(TAWKStr& awk, std::uint32_t seed, int rounds) {
 
 TEST(StringMatchDifferential, CarriageReturnAndLineFeedSymbols) {
   TAWKStr awk;
-  Compare(awk, 20261209, Rounds(1500));
+  Compare(awk, 20261209, Rounds(1000));
 }
 
 TEST(StringMatchDifferential, LineFeedAnchorsAsTheFileGrepHasThem) {
   OtherSymbols awk(10, 10);
-  Compare(awk, 11, Rounds(900));
+  Compare(awk, 11, Rounds(600));
 }
 
 TEST(StringMatchDifferential, AnchorsOnOrdinaryCharacters) {
   OtherSymbols awk(13, 'x');  // overlaps the separator and a pattern letter
-  Compare(awk, 5, Rounds(600));
+  Compare(awk, 5, Rounds(400));
 }
 
 using Hit = std::pair<int, int>;  // (Start, Length); (0, 0) for no match
