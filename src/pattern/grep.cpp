@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "pattern/fuzzy_char_dic.h"
+#include "pattern/line_pattern_analysis.h"
 
 namespace tarn::pattern {
 namespace {
@@ -29,9 +30,17 @@ TGrep::TGrep() { FuzzyCharDicList().push_back(&FuzzyCharDic()); }
 
 void TGrep::AssignPattern(std::string_view value) {
   fast_.reset();
+  cross_.reset();
   TRegularExpression::AssignPattern(value);
   literal_scan_ = IsLiteral();
-  fast_ = TFastLineScan::For(CurrentDFA());
+  // Codes made of a lead byte and a line end (such as «\x830A») put a line end among the bytes
+  // the fast scan searches for, and its line count then goes wrong at CR LF: the exact scan
+  // takes those patterns.
+  const TRE_DFA& dfa = CurrentDFA();
+  auto has_line_end = [](const std::string& bytes) { return bytes.find_first_of("\r\n") != std::string::npos; };
+  if (!has_line_end(RequiredBytes(dfa)) && !has_line_end(FirstCharacterBytes(dfa, TLineDFA::kMaxSkipBytes)))
+    fast_ = TFastLineScan::For(dfa);
+  cross_ = std::make_unique<TCrossLineScan>(dfa);
 }
 
 void TGrep::GrepByReference(const std::string& native_path) {
@@ -42,23 +51,40 @@ void TGrep::GrepByReference(const std::string& native_path) {
 }
 
 void TGrep::Grep(const std::string& native_path) {
-  if (ForceReferenceScan || !fast_ || !OnMatch || &fast_->DFA() != &CurrentDFA()) {
+  if (ForceReferenceScan || !OnMatch) {
     GrepByReference(native_path);
     return;
   }
-  Cancel = false;
   std::size_t reported = 0;
-  const bool done = fast_->Scan(native_path, BlockSize, Cancel, ProcessMessages, [&](RE_LineInfo_t line_info) {
-    ++reported;
-    OnMatch(*this, std::move(line_info));
-  });
-  if (done) return;
-  // A line end inside a character: the reference scan goes over the file again, and the lines
-  // the fast scan reported already are not reported twice.
+  if (fast_ && &fast_->DFA() == &CurrentDFA()) {
+    Cancel = false;
+    const bool done = fast_->Scan(native_path, BlockSize, Cancel, ProcessMessages, [&](RE_LineInfo_t line_info) {
+      ++reported;
+      OnMatch(*this, std::move(line_info));
+    });
+    if (done) return;
+    // A line end inside a character: the exact scan goes over the file again, and the lines the
+    // fast scan reported already are not reported twice.
+  }
+  GrepExactly(native_path, reported);
+}
+
+void TGrep::GrepExactly(const std::string& native_path, std::size_t skip) {
+  if (cross_ && &cross_->DFA() == &CurrentDFA()) {
+    Cancel = false;
+    const bool done = cross_->Scan(native_path, BlockSize, Cancel, ProcessMessages, [&](RE_LineInfo_t line_info) {
+      if (skip > 0)
+        --skip;
+      else
+        OnMatch(*this, std::move(line_info));
+    });
+    if (done) return;
+  }
+  // No regular file (a FIFO, a device): read as a stream, character by character.
   TGrepOnMatch handler = std::move(OnMatch);
-  OnMatch = [&handler, &reported](TGrep& sender, RE_LineInfo_t line_info) {
-    if (reported > 0)
-      --reported;
+  OnMatch = [&handler, &skip](TGrep& sender, RE_LineInfo_t line_info) {
+    if (skip > 0)
+      --skip;
     else
       handler(sender, std::move(line_info));
   };

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pattern/cross_line_scan.h"
 #include "pattern/fast_line_scan.h"
 #include "pattern/regular_expression.h"
 #include "pattern/txt_file.h"
@@ -42,7 +43,7 @@ class TGrep : public TRegularExpression {
   std::function<void()> ProcessMessages;
   // Bytes read per block.
   std::size_t BlockSize = TTxtFile::kDefaultBlockSize;
-  // Makes Grep use the character-by-character scans, the definition the fast scan must match.
+  // Makes Grep use the character-by-character scans, the definition the other scans must match.
   bool ForceReferenceScan = false;
 
  protected:
@@ -51,9 +52,12 @@ class TGrep : public TRegularExpression {
 
  private:
   void GrepByReference(const std::string& native_path);
+  // The exact scan of any pattern; the first skip lines it finds are not reported again.
+  void GrepExactly(const std::string& native_path, std::size_t skip);
 
   bool literal_scan_ = false;
   std::unique_ptr<TFastLineScan> fast_;
+  std::unique_ptr<TCrossLineScan> cross_;
 };
 
 }  // namespace tarn::pattern

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace tarn::pattern {
 namespace {
@@ -13,73 +11,33 @@ namespace {
 constexpr std::size_t kSlack = 100;
 constexpr std::size_t kTextTestBytes = 2048;
 
-int OpenForReading(const std::string& path) {
-  // Non-blocking, so that opening a FIFO never waits for a writer.
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
-std::string ErrorText(int error) {
-  const char* text = strerrordesc_np(error);
-  return text != nullptr ? text : "I/O error " + std::to_string(error);
-}
-
 }  // namespace
 
 bool IsTextFile(const std::string& native_path) {
-  const int raw = OpenForReading(native_path);
-  if (raw < 0) return false;
-  struct Closer {
-    int fd;
-    ~Closer() { close(fd); }
-  } closer{raw};
-  struct stat st {};
-  if (fstat(raw, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  char head[kTextTestBytes];
-  std::size_t got = 0;
-  while (got < sizeof head) {
-    const ssize_t n = read(raw, head + got, sizeof head - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
+  try {
+    ReadOnlyFile file(native_path);
+    struct stat st {};
+    if (fstat(file.Descriptor(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    char head[kTextTestBytes];
+    return std::memchr(head, 0, file.Read(head, sizeof head)) == nullptr;
+  } catch (const EInOutError&) {
+    return false;
   }
-  return std::memchr(head, 0, got) == nullptr;
-}
-
-TTxtFile::FileDescriptor::~FileDescriptor() {
-  if (fd_ >= 0) close(fd_);
 }
 
 TTxtFile::TTxtFile(const std::string& native_path, const bool& cancel, std::function<void()> process_messages,
                    std::size_t block_size)
-    : file_(OpenForReading(native_path)),
+    : file_(native_path),
       cancel_(cancel),
       process_messages_(std::move(process_messages)),
       block_size_(std::max<std::size_t>(block_size, 1)) {
-  if (file_.get() < 0) throw EFileNotFound(ErrorText(errno));
   // A directory opens on Linux but is no file to read.
   struct stat st {};
-  if (fstat(file_.get(), &st) == 0 && S_ISDIR(st.st_mode)) throw EFileNotFound(ErrorText(EISDIR));
+  if (fstat(file_.Descriptor(), &st) == 0 && S_ISDIR(st.st_mode)) throw EFileNotFound(SystemErrorText(EISDIR));
   buffer_.assign(block_size_ + kSlack, '\0');
   buffer_[0] = '\n';
   ReadBlock(1);
   ++block_count_;
-}
-
-std::size_t TTxtFile::ReadFully(char* destination, std::size_t count) {
-  std::size_t got = 0;
-  while (got < count) {
-    const ssize_t n = read(file_.get(), destination + got, count - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw EInOutError(ErrorText(errno));
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  return got;
 }
 
 void TTxtFile::ReadBlock(std::size_t destination) {
@@ -89,17 +47,17 @@ void TTxtFile::ReadBlock(std::size_t destination) {
     data[got++] = static_cast<char>(pending_byte_);
     pending_byte_ = -1;
   }
-  got += ReadFully(data + got, block_size_ - got);
+  got += file_.Read(data + got, block_size_ - got);
   if (got == 0) throw EEndOfFile();
   at_end_ = got < block_size_;
   if (!at_end_) {
     // Learn whether the file goes on by reading one byte ahead. A CR LF pair is never split
     // across two blocks: an LF that follows a CR at the block's end joins this block.
     char next;
-    std::size_t more = ReadFully(&next, 1);
+    std::size_t more = file_.Read(&next, 1);
     if (more == 1 && data[got - 1] == '\r' && next == '\n') {
       data[got++] = '\n';
-      more = ReadFully(&next, 1);
+      more = file_.Read(&next, 1);
     }
     if (more == 1)
       pending_byte_ = static_cast<unsigned char>(next);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/sjis.h"
+#include "pattern/read_only_file.h"
 
 namespace tarn::pattern {
 
@@ -72,19 +73,6 @@ class TTxtFile {
   std::int32_t LineNo() const noexcept { return static_cast<std::int32_t>(line_no_); }
 
  private:
-  // Closes the file on every way out, also when the constructor raises.
-  class FileDescriptor {
-   public:
-    explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
-    ~FileDescriptor();
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const noexcept { return fd_; }
-
-   private:
-    int fd_;
-  };
-
   struct Cursor {
     bool in_carry = false;
     std::size_t pos = 0;
@@ -98,10 +86,9 @@ class TTxtFile {
   unsigned char StepStart();
   void CarryOverAndRead(bool triggered_by_look_ahead);
   void ReadBlock(std::size_t destination);
-  std::size_t ReadFully(char* destination, std::size_t count);
   void ProcessMessagesAndTestCancel();
 
-  FileDescriptor file_;
+  ReadOnlyFile file_;  // closed on every way out, also when the constructor raises
   const bool& cancel_;
   std::function<void()> process_messages_;
   std::size_t block_size_;

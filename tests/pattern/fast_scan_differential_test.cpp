@@ -3,134 +3,16 @@
 // TARN_DIFF_ROUNDS=<n> runs n rounds per case instead of the quick default.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
-#include "core/system_text.h"
 #include "pattern/fast_line_scan.h"
-#include "pattern/grep.h"
-#include "pattern/synonym_dic.h"
+#include "random_sjis_text.h"
 
 namespace tarn::pattern {
 namespace {
 
-namespace fs = std::filesystem;
-using Rng = std::mt19937;
-using namespace std::string_literals;
-
-int Rounds(int quick) {
-  const char* env = std::getenv("TARN_DIFF_ROUNDS");
-  return env != nullptr && std::atoi(env) > 0 ? std::atoi(env) : quick;
-}
-
-std::size_t Pick(Rng& rng, std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); }
-bool Chance(Rng& rng, int percent) { return static_cast<int>(Pick(rng, 100)) < percent; }
-
-// Characters chosen to trap byte-level matching: trail bytes equal to "A", "[", "\", lead bytes
-// of common kana, a half-width kana, a NUL and a space.
-const std::vector<std::string> kTextChars = {
-    "a", "b", "c", "A", "[", "\\", "]", " ", "1", "*", "\0"s, "\x83\x41", "\x81\x5B", "\x83\x5C",
-    "\x95\x5C", "\x82\xA0", "\x93\xFA", "\xB1", "\xE0\x40", "\x82\x60"};
-const std::vector<std::string> kLineEnds = {"\n", "\r\n", "\r"};
-
-std::string RandomText(Rng& rng, bool broken) {
-  std::string text;
-  const std::size_t lines = Pick(rng, 12);
-  for (std::size_t i = 0; i < lines; ++i) {
-    const std::size_t length = Chance(rng, 10) ? 40 + Pick(rng, 300) : Pick(rng, 12);
-    for (std::size_t k = 0; k < length; ++k) text += kTextChars[Pick(rng, kTextChars.size())];
-    if (broken && Chance(rng, 15)) text += "\x83";  // a lead byte right before the line end
-    if (i + 1 < lines || Chance(rng, 60)) text += kLineEnds[Pick(rng, kLineEnds.size())];
-  }
-  if (broken && Chance(rng, 10)) text += "\x95";
-  return text;
-}
-
-// Pattern pieces: characters (escaped where they are metacharacters), classes with ranges that
-// cover the line feed, anchors and escapes.
-const std::vector<std::string> kAtoms = {
-    "a", "b", "c", "A", "\\[", "\\\\", "\\]", " ", "1", "ア", "ー", "ソ", "表", "あ", "日", "ｱ", ".", "^", "$",
-    "\\n", "\\r", "\\t", "\\x41", "\\x8341", "[ab]", "[^a]", "[^\\n]", "[\\x01-\\x20]", "[ア-ソ]", "[a-cA]",
-    "[^ア-ソb]", "[ー\\\\]", "[\\t-\\r]", "[^ ]", "[0-9]"};
-
-std::string RandomPattern(Rng& rng, int depth = 0) {
-  std::string pattern;
-  const std::size_t branches = Chance(rng, 25) ? 2 + Pick(rng, 2) : 1;
-  for (std::size_t b = 0; b < branches; ++b) {
-    if (b > 0) pattern += "|";
-    const std::size_t pieces = 1 + Pick(rng, 4);
-    for (std::size_t i = 0; i < pieces; ++i) {
-      if (depth < 2 && Chance(rng, 12))
-        pattern += "(" + RandomPattern(rng, depth + 1) + ")";
-      else
-        pattern += kAtoms[Pick(rng, kAtoms.size())];
-      if (Chance(rng, 20)) pattern += "*+?"[Pick(rng, 3)];
-    }
-  }
-  return pattern;
-}
-
-class DiffGrep {
- public:
-  DiffGrep() : dir_(fs::temp_directory_path() / ("tarn-diff-" + std::to_string(getpid()))) {
-    fs::create_directories(dir_);
-    synonyms_ = ParseSynonymDic(SystemTextOf("ア,a,表\nbc,日,ー\n"));
-    grep_.SynonymDicList().push_back(&synonyms_);
-  }
-  ~DiffGrep() { fs::remove_all(dir_); }
-
-  // Loads a pattern; false when it does not compile.
-  bool Set(const std::string& utf8_pattern, bool fuzzy, bool synonyms) {
-    try {
-      grep_.SetUseFuzzyCharDic(fuzzy);
-      grep_.SetUseSynonymDic(synonyms);
-      grep_.SetRegExp(SystemTextOf(utf8_pattern));
-      return true;
-    } catch (const ERegExpParser&) {
-      return false;
-    }
-  }
-  bool Fast() const { return grep_.UsesFastScan(); }
-
-  std::string Run(const std::string& bytes, std::size_t block_size, bool reference) {
-    const std::string path = (dir_ / "t.txt").string();
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-    std::string out;
-    grep_.OnMatch = [&](TGrep&, RE_LineInfo_t info) { out += std::to_string(info.LineNo) + ":" + info.Line + "|"; };
-    grep_.BlockSize = block_size;
-    grep_.ForceReferenceScan = reference;
-    grep_.Grep(path);
-    return out;
-  }
-
- private:
-  static std::string SystemTextOf(const std::string& utf8) { return tarn::SystemText(utf8); }
-
-  fs::path dir_;
-  TREDictionary synonyms_;
-  TGrep grep_;
-};
-
-std::string Printable(const std::string& bytes) {
-  std::string out;
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  for (const char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b >= 0x20 && b < 0x7F && b != '\\') {
-      out += c;
-    } else {
-      out += "\\x";
-      out += kHex[b >> 4];
-      out += kHex[b & 15];
-    }
-  }
-  return out;
-}
+using namespace testing;
 
 void Compare(std::uint32_t seed, int rounds, bool broken_texts) {
   Rng rng(seed);

@@ -1,0 +1,57 @@
+#include "pattern/read_only_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "pattern/txt_file.h"
+
+namespace tarn::pattern {
+
+std::string SystemErrorText(int error) {
+  const char* text = strerrordesc_np(error);
+  return text != nullptr ? text : "I/O error " + std::to_string(error);
+}
+
+int OpenReadOnly(const std::string& native_path) noexcept {
+  int fd;
+  do {
+    fd = open(native_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+ReadOnlyFile::ReadOnlyFile(const std::string& native_path) : fd_(OpenReadOnly(native_path)) {
+  if (fd_ < 0) throw EFileNotFound(SystemErrorText(errno));
+}
+
+ReadOnlyFile::~ReadOnlyFile() { close(fd_); }
+
+std::size_t ReadOnlyFile::Read(void* destination, std::size_t count) {
+  auto* bytes = static_cast<char*>(destination);
+  std::size_t got = 0;
+  while (got < count) {
+    const ssize_t n = read(fd_, bytes + got, count - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw EInOutError(SystemErrorText(errno));
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return got;
+}
+
+std::size_t ReadOnlyFile::ReadAt(void* destination, std::size_t count, std::uint64_t offset) const {
+  auto* bytes = static_cast<char*>(destination);
+  std::size_t got = 0;
+  while (got < count) {
+    const ssize_t n = pread(fd_, bytes + got, count - got, static_cast<off_t>(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw EInOutError(SystemErrorText(errno));
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return got;
+}
+
+}  // namespace tarn::pattern
