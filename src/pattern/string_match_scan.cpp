@@ -259,7 +259,7 @@ bool TStringMatchScan::Search(const char* s, std::size_t& start, std::size_t& en
   while (u[p] != 0) {
     if (run_count_ == 0) {
       if (best_start_ != kNone) break;
-      if (skip_usable_ && !(line_head && head_state_ != kNoState)) {
+      if (skip_usable_ && !can_start_[u[p]] && !(line_head && head_state_ != kNoState)) {
         if (n == kNone) n = p + std::strlen(s + p);
         const std::size_t from = p;
         p = SkipToStart(u, p, n);

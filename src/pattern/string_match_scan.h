@@ -2,8 +2,10 @@
 // position starts a run of the automaton; the runs go forward together, each tagged with its
 // start. Two runs in the same state at the same place have the same future (states with equal
 // futures are merged first), so only the one that started first is kept, which bounds the live
-// runs by the automaton's states and makes the search linear in the subject. Once a match is known, no new runs start and later starts
-// are dropped; the search ends when no run that started at or before the match's start is left.
+// runs by the automaton's states and makes the search linear in the subject. Once a match is
+// known, no new runs start and later starts are dropped; the search ends when no run that
+// started at or before the match's start is left. Stretches where no run can start are skipped
+// 16 bytes at a time, and a lone live run moves on without the bookkeeping of many.
 //
 // It gives exactly the start and end of TMatchCORE::SearchPlain (no anchors) or
 // TMatchCORE::SearchAnchored (the line-head runs after each line feed, the line-tail rule when
@@ -11,8 +13,8 @@
 // restart the automaton at every character.
 #pragma once
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -68,8 +70,9 @@ class TStringMatchScan {
   // True when, on every character, a run started afresh either dies or lands where a run in
   // state goes: a new start can then never add to a run alive in state before it.
   bool AbsorbsRestart(RE_DFAState state) const;
-  // Moves the one live run on for as long as nothing but its state changes, from p; leaves p
-  // where the general step must take over.
+  // Moves the one live run on from p while no other run matters: before a match, as long as
+  // the run from each new position dies at once or joins it; after one, to its longest end.
+  // Leaves p where the general step must take over.
   void RunAlone(const unsigned char* u, std::size_t& p, bool& line_head);
   // The first character position at or after p (a character position) whose first byte can
   // start a match; n when there is none.
