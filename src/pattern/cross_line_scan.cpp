@@ -363,7 +363,14 @@ void TCrossLineScan::Record(const std::vector<PathPiece>& path, bool accepts, st
   }
   for (const PathPiece& piece : path) {
     if (record_count_ >= max_records_) break;
-    if (records_[piece.state].try_emplace(piece.from, Stretch{piece.to, accepts}).second) ++record_count_;
+    auto& stretches = records_[piece.state];
+    // Stretches wholly behind floor are of no more use; dropping them as they come keeps the
+    // lookups short.
+    while (!stretches.empty() && stretches.begin()->second.to < floor) {
+      stretches.erase(stretches.begin());
+      --record_count_;
+    }
+    if (stretches.try_emplace(piece.from, Stretch{piece.to, accepts}).second) ++record_count_;
   }
   peak_records_ = std::max(peak_records_, record_count_);
 }
