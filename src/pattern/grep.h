@@ -1,6 +1,9 @@
 // TGrep: the file grep. It runs the compiled pattern over the character stream of one file
 // (TTxtFile) and reports every line that holds a match once, through OnMatch. "^" and "$" read
 // as the line feed of the stream, so they match at line ends, and before the first line.
+// The character-by-character scans (ScanAutomaton, ScanLiteral) define the result; Grep gets
+// the same result faster from the fast line scan when matches stay in their lines, and from the
+// exact scan (TCrossLineScan) for every other pattern.
 #pragma once
 
 #include <cstddef>
