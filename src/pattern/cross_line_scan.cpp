@@ -181,6 +181,8 @@ class CrossLineFileScan {
     if (owner_.accepting_[state]) return true;
     std::vector<TCrossLineScan::PathPiece>& path = owner_.path_;
     path.clear();
+    sparse_seen_ = 0;
+    stride_ = 1;
     const std::uint64_t start = offset;
     std::uint64_t piece_from = offset;
     std::uint64_t next_record = 0;
@@ -248,9 +250,24 @@ class CrossLineFileScan {
     return accepts;
   }
 
+  // A run with very many state changes keeps its first pieces, where the next runs start, and
+  // beyond them every stride-th piece, the stride doubling as the run goes on: a later run that
+  // passes the first pieces then goes no further than the next kept piece to meet the path.
   void AddPiece(RE_DFAState state, std::uint64_t from, std::uint64_t to) {
-    // A run with very many state changes keeps only its first pieces.
-    if (owner_.path_.size() < owner_.max_records_) owner_.path_.push_back({state, from, to});
+    auto& path = owner_.path_;
+    const std::size_t dense = owner_.max_records_ / 2;
+    if (path.size() < dense) {
+      path.push_back({state, from, to});
+      return;
+    }
+    if (++sparse_seen_ % stride_ != 0) return;
+    path.push_back({state, from, to});
+    if (path.size() - dense > owner_.max_records_ / 4) {
+      std::size_t kept = dense;
+      for (std::size_t i = dense + 1; i < path.size(); i += 2) path[kept++] = path[i];
+      path.resize(kept);
+      stride_ *= 2;
+    }
   }
   void Record(bool accepts, std::uint64_t floor) { owner_.Record(owner_.path_, accepts, floor); }
 
@@ -301,6 +318,8 @@ class CrossLineFileScan {
   std::set<std::uint64_t> rewritten_crs_;
   std::uint64_t readers_block_ = 0;  // where the reader's block holding the last line end asked about begins
   std::uint64_t read_end_ = 0;       // one past the furthest byte a run has read
+  std::uint64_t sparse_seen_ = 0;    // pieces of the current run past its first ones
+  std::uint64_t stride_ = 1;
 };
 
 TCrossLineScan::TCrossLineScan(const TRE_DFA& dfa, std::size_t max_records)

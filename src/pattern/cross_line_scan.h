@@ -6,7 +6,8 @@
 // - The automaton is deterministic, so two runs in the same state at the same place of the
 //   character stream have the same outcome. Every finished run leaves its path (stretches of
 //   stream offsets per state, with "accepts" or "dies"), and a later run ends as soon as it steps
-//   onto a recorded stretch. The records are bounded; those behind the start are dropped first.
+//   onto a recorded stretch. The records are bounded: those behind the start are dropped, and
+//   a path of very many stretches keeps its first ones and ever fewer further on.
 // - The file is read with pread into two block windows, one for the start and one for the runs
 //   that look further ahead, so memory stays two blocks whatever the distance a run goes. Line
 //   text is read only for reported lines.

@@ -58,6 +58,23 @@ TEST(CrossLineScanTest, RunawayRunsCostWorkLinearInTheFileSize) {
   }
 }
 
+// Runs whose state changes at every character leave paths of many pieces, more than are kept;
+// the pieces kept far ahead still let later runs meet the path soon.
+TEST(CrossLineScanTest, RunsThatChangeStateAtEveryCharacterStayLinear) {
+  TempDir dir;
+  for (const auto& [pattern, unit] : {std::pair{"(a\\n)*x", "a\n"}, {"(.\\n.)*x", "a\r\nb"}, {"(.|\\n)*ab", "the cat sat on a mat\r\n"}}) {
+    SCOPED_TRACE(pattern);
+    std::string text;
+    while (text.size() < (1u << 20)) text += unit;
+    TGrep grep;
+    grep.SetRegExp(pattern);
+    TCrossLineScan scan(grep.CurrentDFA(), 4096);
+    EXPECT_EQ(ScanFile(scan, dir.Write("f.txt", text), 4096).lines, 0u);
+    EXPECT_LE(scan.StepCount(), 4 * text.size());
+    EXPECT_LE(scan.PeakRecords(), 4096u);
+  }
+}
+
 // The reader holds one block for the start and one for the runs, whatever the file size.
 TEST(CrossLineScanTest, MemoryStaysTwoBlocksOnAFileOfShortLines) {
   TempDir dir;
