@@ -331,12 +331,9 @@ TCrossLineScan::TCrossLineScan(const TRE_DFA& dfa, std::size_t max_records)
   records_.resize(states);
   last_hit_.assign(states, {1, Stretch{0, false}});
   end_outcome_.assign(states, -1);
-  for (const auto& move : dfa.Transitions(dfa.InitialState())) {
-    for (unsigned code = move.Low; code <= move.High && code < 0x100; ++code) start_bytes_[code] = true;
-    for (unsigned lead = std::max(move.Low >> 8, 1) ; lead <= (move.High >> 8); ++lead) lead_may_start_[lead] = true;
-  }
-  for (unsigned b = 0; b < 0x100; ++b)
-    if (IsLeadByte(static_cast<unsigned char>(b))) start_bytes_[b] = false;  // a lead byte is no character by itself
+  start_codes_.assign(0x10000 / 64, 0);
+  for (const auto& move : dfa.Transitions(dfa.InitialState()))
+    for (unsigned code = move.Low; code <= move.High; ++code) start_codes_[code >> 6] |= std::uint64_t{1} << (code & 63);
 }
 
 RE_DFAState TCrossLineScan::StepByte(RE_DFAState state, unsigned char code) {

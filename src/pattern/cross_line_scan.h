@@ -73,7 +73,7 @@ class TCrossLineScan {
   }
   // True when a match may begin with this character.
   bool MayStart(RE_Char_t code) const noexcept {
-    return code < 0x100 ? start_bytes_[code] : lead_may_start_[code >> 8];
+    return (start_codes_[code >> 6] >> (code & 63)) & 1;
   }
   // The recorded outcome of a run in state at offset, or kUnknown and the offset of the next
   // stretch of that state after it.
@@ -86,8 +86,7 @@ class TCrossLineScan {
   const TRE_DFA& dfa_;
   std::size_t max_records_;
   std::vector<bool> accepting_;
-  bool start_bytes_[256] = {};
-  bool lead_may_start_[256] = {};
+  std::vector<std::uint64_t> start_codes_;  // a bit per character code
   std::vector<std::int32_t> row_of_;  // per state: index of its byte row, or -1
   std::vector<RE_DFAState> rows_;
   std::vector<std::map<std::uint64_t, Stretch>> records_;  // per state, keyed by first offset
