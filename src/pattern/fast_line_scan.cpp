@@ -1,11 +1,8 @@
 #include "pattern/fast_line_scan.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 #include <vector>
 
 #ifdef __SSE2__
@@ -17,50 +14,13 @@
 #endif
 
 #include "pattern/line_pattern_analysis.h"
+#include "pattern/read_only_file.h"
 
 namespace tarn::pattern {
 namespace {
 
 // A line end right after a lead byte: only the character-by-character scan can take it.
 struct BrokenLineEnd {};
-
-std::string SystemErrorText(int error) {
-  const char* text = strerrordesc_np(error);
-  return text != nullptr ? text : "I/O error " + std::to_string(error);
-}
-
-class File {
- public:
-  explicit File(const std::string& path) {
-    // Opened as the reader opens it: never blocking on a FIFO.
-    do {
-      fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) throw EFileNotFound(SystemErrorText(errno));
-  }
-  ~File() { close(fd_); }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-
-  std::size_t Read(char* destination, std::size_t count) { return ReadAt(destination, count, -1); }
-
-  // From offset, or from the current position when offset is negative.
-  std::size_t ReadAt(char* destination, std::size_t count, off_t offset) const {
-    std::size_t got = 0;
-    while (got < count) {
-      const ssize_t n = offset < 0 ? read(fd_, destination + got, count - got)
-                                   : pread(fd_, destination + got, count - got, offset + static_cast<off_t>(got));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) throw EInOutError(SystemErrorText(errno));
-      if (n == 0) break;
-      got += static_cast<std::size_t>(n);
-    }
-    return got;
-  }
-
- private:
-  int fd_ = -1;
-};
 
 #ifdef TARN_AVX2
 // 32-byte versions of the loops below, used when the processor has them. Each goes as far as
@@ -314,7 +274,7 @@ const char* LineStartOf(const char* p, const char* floor) noexcept {
 // One file's scan: the state that crosses block boundaries lives here.
 class FileScan {
  public:
-  FileScan(const File& file, TLineDFA& dfa, const TByteFinder& finder, const bool& cancel,
+  FileScan(const ReadOnlyFile& file, TLineDFA& dfa, const TByteFinder& finder, const bool& cancel,
            const std::function<void()>& pump, const TFastLineScan::Report& report)
       : file_(file), dfa_(dfa), finder_(finder), cancel_(cancel), pump_(pump), report_(report) {}
 
@@ -516,7 +476,7 @@ class FileScan {
     carried_ = false;
     if (cancel_) throw EGrepCancel();
     std::string text(line_end_offset - line_offset_, '\0');
-    text.resize(file_.ReadAt(text.data(), text.size(), static_cast<off_t>(line_offset_)));
+    text.resize(file_.ReadAt(text.data(), text.size(), line_offset_));
     NulsToSpaces(text.data(), text.size());  // as in the blocks
     Report(std::move(text));
   }
@@ -530,7 +490,7 @@ class FileScan {
     report_(std::move(info));
   }
 
-  const File& file_;
+  const ReadOnlyFile& file_;
   TLineDFA& dfa_;
   const TByteFinder& finder_;
   const bool& cancel_;
@@ -660,7 +620,7 @@ TFastLineScan::TFastLineScan(const TRE_DFA& dfa)
 
 bool TFastLineScan::Scan(const std::string& native_path, std::size_t block_size, const bool& cancel,
                          const std::function<void()>& pump, const Report& report) {
-  File file(native_path);
+  ReadOnlyFile file(native_path);
   block_size = std::max<std::size_t>(block_size, 1);
   // Kept from file to file and never cleared: a tree of small files would otherwise pay for a
   // fresh, zero-filled block each.

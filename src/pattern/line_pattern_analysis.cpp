@@ -216,7 +216,10 @@ std::vector<std::string> FirstCharacters(const TRE_DFA& dfa, std::size_t max_cou
     if (!(dfa.Accepting(move.Target) || (move.Target < n && live[move.Target]))) continue;
     if (static_cast<std::size_t>(move.High - move.Low) >= max_count) return {};
     for (unsigned code = move.Low; code <= move.High; ++code) {
-      if (code == 10 || code == 13 || code == 0) return {};
+      // A line end, or a character made of a lead byte and a line end (as the scan reads a
+      // broken line end): the line counting of a prefilter cannot look for it.
+      const unsigned low = code & 0xFF;
+      if (code == 0 || low == 10 || low == 13) return {};
       std::string bytes;
       if (code > 0xFF) bytes += static_cast<char>(code >> 8);
       bytes += static_cast<char>(code & 0xFF);

@@ -18,6 +18,8 @@ TEST(CharacterFinder, FirstCharactersOfAPattern) {
   EXPECT_TRUE(FirstCharacters(grep.CurrentDFA(), 2).empty());  // more than asked for
   grep.SetRegExp("^a");
   EXPECT_TRUE(FirstCharacters(grep.CurrentDFA(), 8).empty());  // a match may begin with the line end
+  grep.SetRegExp("1|\\x830A");
+  EXPECT_TRUE(FirstCharacters(grep.CurrentDFA(), 8).empty());  // or with a line end read as a trail byte
 }
 
 TEST(CharacterFinder, FindsWholeCharactersAndLeadBytesAtTheEnd) {
