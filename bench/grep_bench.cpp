@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "core/system_text.h"
+#include "generated_text.h"
 #include "pattern/grep.h"
 
 namespace {
@@ -26,14 +27,7 @@ std::string GeneratedFile() {
   const std::string path = (std::filesystem::temp_directory_path() / ("tarn-bench-" + std::to_string(getpid()) + ".txt")).string();
   const char* const words[] = {"日本", "辞書", "コンピュータ", "ソフト", "表示", "データー", "猫", "ownership", "computer",
                                "(n)", "/", "[にほん]", "学校", "ひらがな", "ｺﾝﾋﾟｭｰﾀ", "the", "of", "to mark", "ー"};
-  std::mt19937 rng(1);
-  std::string text;
-  while (text.size() < (16u << 20)) {
-    const int n = 3 + static_cast<int>(rng() % 10);
-    for (int i = 0; i < n; ++i) text += tarn::SystemText(words[rng() % std::size(words)]) + (rng() % 3 ? " " : "");
-    text += "\r\n";
-  }
-  std::ofstream(path, std::ios::binary) << text;
+  std::ofstream(path, std::ios::binary) << tarn::bench::GeneratedText(words, 1, 16u << 20, 3, 10);
   return path;
 }
 
@@ -93,13 +87,7 @@ struct CrossLineCorpus {
     head = (dir / ("tarn-bench-cross-head-" + std::to_string(getpid()) + ".txt")).string();
     const char* const words[] = {"日本", "辞書", "コンピュータ", "ソフト", "表示", "「引用」", "「開き", "猫", "ownership",
                                  "computer", "(n)", "/", "学校", "ひらがな", "the", "of", "本"};
-    std::mt19937 rng(2);
-    std::string text;
-    while (text.size() < (4u << 20)) {
-      const int n = 2 + static_cast<int>(rng() % 8);
-      for (int i = 0; i < n; ++i) text += tarn::SystemText(words[rng() % std::size(words)]) + (rng() % 3 ? " " : "");
-      text += "\r\n";
-    }
+    const std::string text = tarn::bench::GeneratedText(words, 2, 4u << 20, 2, 8);
     std::ofstream(whole, std::ios::binary) << text;
     std::ofstream(head, std::ios::binary) << text.substr(0, 16u << 10);
   }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/system_text.h"
+#include "generated_text.h"
 #include "pattern/regular_expression.h"
 
 namespace {
@@ -46,14 +47,7 @@ std::string Text() {
   const char* const words[] = {"日本", "辞書", "コンピュータ", "ソフト", "表示", "データー", "猫", "ownership", "computer",
                                "(n)", "/", "[にほん]", "学校", "ひらがな", "ｺﾝﾋﾟｭｰﾀ", "the", "of", "to mark", "ー",
                                "testing"};
-  std::mt19937 rng(1);
-  std::string text;
-  while (text.size() < (4u << 20)) {
-    const int n = 3 + static_cast<int>(rng() % 10);
-    for (int i = 0; i < n; ++i) text += tarn::SystemText(words[rng() % std::size(words)]) + (rng() % 3 ? " " : "");
-    text += "\r\n";
-  }
-  return text;
+  return tarn::bench::GeneratedText(words, 1, 4u << 20, 3, 10);
 }
 
 const std::vector<std::string>& Lines() {
