@@ -31,13 +31,11 @@ bool HasAvx2() noexcept {
   return has;
 }
 
+// Lead bytes are 0x81-0x9F and 0xE0-0xFC; flipping bit 5 makes them the one range 0xA1-0xDC.
 __attribute__((target("avx2"))) __m256i IsLeadRange32(__m256i v) noexcept {
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i in1 = _mm256_cmpeq_epi8(
-      _mm256_subs_epu8(_mm256_sub_epi8(v, _mm256_set1_epi8(static_cast<char>(0x81))), _mm256_set1_epi8(0x9F - 0x81)), zero);
-  const __m256i in2 = _mm256_cmpeq_epi8(
-      _mm256_subs_epu8(_mm256_sub_epi8(v, _mm256_set1_epi8(static_cast<char>(0xE0))), _mm256_set1_epi8(0xFC - 0xE0)), zero);
-  return _mm256_or_si256(in1, in2);
+  const __m256i flipped = _mm256_xor_si256(v, _mm256_set1_epi8(0x20));
+  const __m256i offset = _mm256_sub_epi8(flipped, _mm256_set1_epi8(static_cast<char>(0xA1)));
+  return _mm256_cmpeq_epi8(_mm256_subs_epu8(offset, _mm256_set1_epi8(0xDC - 0xA1)), _mm256_setzero_si256());
 }
 
 // Stops before the first 32 bytes that hold a line end right after a lead-range byte.
@@ -166,18 +164,16 @@ const char* SkipCleanLineEnds(const char* p, const char* end) noexcept {
 #ifdef __SSE2__
   const __m128i lf = _mm_set1_epi8('\n');
   const __m128i cr = _mm_set1_epi8('\r');
-  const __m128i low1 = _mm_set1_epi8(static_cast<char>(0x81));
-  const __m128i span1 = _mm_set1_epi8(0x9F - 0x81);
-  const __m128i low2 = _mm_set1_epi8(static_cast<char>(0xE0));
-  const __m128i span2 = _mm_set1_epi8(0xFC - 0xE0);
+  const __m128i flip = _mm_set1_epi8(0x20);  // as in IsLeadRange32
+  const __m128i low = _mm_set1_epi8(static_cast<char>(0xA1));
+  const __m128i span = _mm_set1_epi8(0xDC - 0xA1);
   const __m128i zero = _mm_setzero_si128();
   for (; end - p >= 16; p += 16) {
     const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
     const __m128i line_end = _mm_or_si128(_mm_cmpeq_epi8(here, lf), _mm_cmpeq_epi8(here, cr));
-    const __m128i lead1 = _mm_cmpeq_epi8(_mm_subs_epu8(_mm_sub_epi8(before, low1), span1), zero);
-    const __m128i lead2 = _mm_cmpeq_epi8(_mm_subs_epu8(_mm_sub_epi8(before, low2), span2), zero);
-    if (_mm_movemask_epi8(_mm_and_si128(line_end, _mm_or_si128(lead1, lead2))) != 0) break;
+    const __m128i lead = _mm_cmpeq_epi8(_mm_subs_epu8(_mm_sub_epi8(_mm_xor_si128(before, flip), low), span), zero);
+    if (_mm_movemask_epi8(_mm_and_si128(line_end, lead)) != 0) break;
   }
 #endif
   return p;
