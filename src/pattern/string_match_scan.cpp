@@ -180,10 +180,7 @@ bool TStringMatchScan::AbsorbsRestart(RE_DFAState state) const {
 }
 
 std::uint32_t TStringMatchScan::MakeRow(RE_DFAState state) {
-  if (rows_.size() / 256 >= max_rows_) {
-    rows_.clear();
-    std::fill(row_of_.begin(), row_of_.end(), kNoRow);
-  }
+  if (rows_.size() / 256 >= max_rows_) return kNoRow;
   const auto row = static_cast<std::uint32_t>(rows_.size());
   rows_.resize(rows_.size() + 256);
   for (unsigned code = 0; code < 256; ++code) rows_[row + code] = Canonical(dfa_.NextState(state, static_cast<RE_Char_t>(code)));

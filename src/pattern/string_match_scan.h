@@ -58,9 +58,15 @@ class TStringMatchScan {
   RE_DFAState Next(RE_DFAState state, RE_Char_t code) {
     if (code > 0xFF) return Canonical(dfa_.NextState(state, code));
     std::uint32_t row = row_of_[state];
-    if (row == kNoRow) row = MakeRow(state);
+    if (row == kNoRow) {
+      row = MakeRow(state);
+      if (row == kNoRow) return Canonical(dfa_.NextState(state, code));
+    }
     return rows_[row + code];
   }
+  // kNoRow once max_rows rows exist: the states met first keep theirs and the others are looked
+  // up directly. (Dropping rows to make room would rebuild them over and over when a line keeps
+  // more states alive than there are rows.)
   std::uint32_t MakeRow(RE_DFAState state);
   // The state that stands for every state with the same future.
   RE_DFAState Canonical(RE_DFAState state) const noexcept { return state == kNoState ? state : canon_[state]; }

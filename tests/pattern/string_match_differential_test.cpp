@@ -125,7 +125,7 @@ void Compare(TAWKStr& awk, std::uint32_t seed, int rounds) {
                            << awk.UseSynonymDic() << " separator " << int(awk.LineSeparator()) << " subject "
                            << Printable(subject);
       matches += std::get<0>(want) != 0;
-      // The same search with a byte-row cache of one row, dropped at nearly every step.
+      // The same search with room for one byte row: every other state is looked up directly.
       TStringMatchOptions options;
       options.LineHead = awk.LineHeadSymbol();
       options.LineTail = awk.LineTailSymbol();
