@@ -3,7 +3,6 @@
 #include <optional>
 
 #include "pattern/fuzzy_char_dic.h"
-#include "pattern/line_pattern_analysis.h"
 
 namespace tarn::pattern {
 namespace {
@@ -33,13 +32,8 @@ void TGrep::AssignPattern(std::string_view value) {
   cross_.reset();
   TRegularExpression::AssignPattern(value);
   literal_scan_ = IsLiteral();
-  // Codes made of a lead byte and a line end (such as «\x830A») put a line end among the bytes
-  // the fast scan searches for, and its line count then goes wrong at CR LF: the exact scan
-  // takes those patterns.
   const TRE_DFA& dfa = CurrentDFA();
-  auto has_line_end = [](const std::string& bytes) { return bytes.find_first_of("\r\n") != std::string::npos; };
-  if (!has_line_end(RequiredBytes(dfa)) && !has_line_end(FirstCharacterBytes(dfa, TLineDFA::kMaxSkipBytes)))
-    fast_ = TFastLineScan::For(dfa);
+  fast_ = TFastLineScan::For(dfa);
   cross_ = std::make_unique<TCrossLineScan>(dfa);
 }
 
