@@ -109,12 +109,12 @@ class TerminalWindow : public tarn::search::SearchWindow {
     if (keep_lines_) lines.push_back(line);
     // One buffer and one converter for every line: a search may print millions.
     const std::string* text = &line;
-    if (info_) {
-      out_ = InfoText(info);
-      text = &out_;
-    } else if (utf8_) {
+    if (info_ || utf8_) {
       out_.clear();
-      to_utf8_.Append(line, out_);
+      if (info_)
+        AppendInfo(info);
+      else
+        to_utf8_.Append(line, out_);
       text = &out_;
     }
     std::fwrite(text->data(), 1, text->size(), stdout);
@@ -135,12 +135,21 @@ class TerminalWindow : public tarn::search::SearchWindow {
 
  private:
   // A record's sixth field is the path as the system names it: bytes to print unconverted.
-  std::string InfoText(const std::string& info) const {
+  void AppendInfo(const std::string& info) {
+    if (!utf8_) {
+      out_ += info;
+      return;
+    }
     std::vector<std::string> fields = tarn::ParseCommaText(info);
-    if (!utf8_ || fields.size() < 6) return Out(info);
+    if (fields.size() < 6) {
+      to_utf8_.Append(info, out_);
+      return;
+    }
     std::string native = std::move(fields[5]);
     fields.resize(5);
-    return Out(tarn::ToCommaText(fields)) + "," + tarn::ToCommaText({native});
+    to_utf8_.Append(tarn::ToCommaText(fields), out_);
+    out_ += ',';
+    out_ += tarn::ToCommaText({native});
   }
 
   bool utf8_;
