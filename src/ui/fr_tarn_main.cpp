@@ -1,0 +1,456 @@
+// The main window's creation, layout, commands, menus and toolbars, and its own events.
+#include "ui/fr_tarn_main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <filesystem>
+
+#include "core/system_text.h"
+#include "ui/ko_flat_combo_box.h"
+#include "ui/request_panel.h"
+#include "ui/start_values.h"
+#include "ui/ui_settings_values.h"
+#include "ui/ui_text.h"
+
+namespace tarn::ui {
+namespace {
+
+QString Utf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// A theme icon where the desktop has one, else the style's own picture for the command.
+QIcon IconFor(ActionId id, const QStyle& style) {
+  struct Pick {
+    const char* theme;
+    QStyle::StandardPixmap fallback;
+  };
+  Pick pick{nullptr, QStyle::SP_CustomBase};
+  switch (id) {
+    case ActionId::FileExit: pick = {"application-exit", QStyle::SP_DialogCloseButton}; break;
+    case ActionId::FindStart: pick = {"edit-find", QStyle::SP_MediaPlay}; break;
+    case ActionId::FindStop: pick = {"process-stop", QStyle::SP_BrowserStop}; break;
+    case ActionId::FindHistClear: pick = {"edit-clear-history", QStyle::SP_DialogResetButton}; break;
+    case ActionId::FindString: pick = {"accessories-dictionary", QStyle::SP_FileDialogContentsView}; break;
+    case ActionId::FindRefresh: pick = {"view-refresh", QStyle::SP_BrowserReload}; break;
+    case ActionId::ResultGoBack: pick = {"go-previous", QStyle::SP_ArrowBack}; break;
+    case ActionId::ResultGoForward: pick = {"go-next", QStyle::SP_ArrowForward}; break;
+    case ActionId::ResultEditor: pick = {"document-edit", QStyle::SP_FileIcon}; break;
+    case ActionId::ResultClear: pick = {"edit-clear", QStyle::SP_DialogDiscardButton}; break;
+    case ActionId::ResultSave: pick = {"document-save", QStyle::SP_DialogSaveButton}; break;
+    case ActionId::ResultHistClear: pick = {"edit-delete", QStyle::SP_TrashIcon}; break;
+    case ActionId::OptionEnv: pick = {"preferences-system", QStyle::SP_FileDialogDetailedView}; break;
+    case ActionId::OptionSynonymDic: pick = {"accessories-text-editor", QStyle::SP_FileDialogInfoView}; break;
+    case ActionId::OptionLeftPanel: pick = {"view-list-tree", QStyle::SP_DirIcon}; break;
+    case ActionId::HelpHelp: pick = {"help-contents", QStyle::SP_DialogHelpButton}; break;
+    case ActionId::HelpVersion: pick = {"help-about", QStyle::SP_MessageBoxInformation}; break;
+    default: return {};
+  }
+  return QIcon::fromTheme(QLatin1String(pick.theme), style.standardIcon(pick.fallback));
+}
+
+constexpr std::array<ActionId, kToolBarCount> kToolBarToggles = {
+    ActionId::OptionToolBarFind, ActionId::OptionToolBarResult, ActionId::OptionToolBarOption,
+    ActionId::OptionToolBarHelp};
+
+}  // namespace
+
+TFormTarnMain::TFormTarnMain(settings::DataLocations locations, std::vector<std::string> arguments, QWidget* parent)
+    : QMainWindow(parent), locations_(std::move(locations)), arguments_(std::move(arguments)) {
+  setObjectName(QStringLiteral("FormTarnMain"));
+  setWindowTitle(QStringLiteral("Tarn"));
+  search::SearchWindow& window = *this;
+  run_ = std::make_unique<search::SearchRun>(window, [this] { ProcessMessages(); });
+  synonyms_ = std::make_unique<pattern::TSynonymDicOwner>(
+      std::vector<pattern::TRegularExpression*>{&run_->Grep1(), &run_->AWKStr1()});
+
+  CreateActions();
+  CreateMenus();
+  CreateToolBars();
+
+  splitter1_ = new QSplitter(Qt::Horizontal, this);
+  splitter1_->setObjectName(QStringLiteral("Splitter1"));
+  splitter1_->setHandleWidth(4);
+  splitter1_->setChildrenCollapsible(false);
+  flatPanelTreeView_ = new QWidget(splitter1_);
+  flatPanelTreeView_->setObjectName(QStringLiteral("FlatPanelTreeView"));
+  flatPanelTreeView_->setMinimumWidth(40);
+  auto* panelBase = new QWidget(splitter1_);
+  panelBase->setObjectName(QStringLiteral("PanelBase"));
+  auto* baseLayout = new QVBoxLayout(panelBase);
+  baseLayout->setContentsMargins(0, 0, 0, 0);
+  baseLayout->setSpacing(0);
+  splitter1_->addWidget(flatPanelTreeView_);
+  splitter1_->addWidget(panelBase);
+  splitter1_->setStretchFactor(0, 0);
+  splitter1_->setStretchFactor(1, 1);
+  setCentralWidget(splitter1_);
+
+  panelFindRequest_ = new TRequestPanel(panelBase);
+  CreateRequestPanel();
+  baseLayout->addWidget(panelFindRequest_);
+  auto* flatPanelResult = new QWidget(panelBase);
+  flatPanelResult->setObjectName(QStringLiteral("FlatPanelResult"));
+  auto* resultLayout = new QVBoxLayout(flatPanelResult);
+  resultLayout->setContentsMargins(0, 0, 0, 0);
+  result_ = new editor::TKoEditor(flatPanelResult);
+  resultLayout->addWidget(result_);
+  baseLayout->addWidget(flatPanelResult, 1);
+  CreateResultView();
+
+  panelStatusBar_ = new TStatusPanel(statusBar());
+  panelStatusBar_->setObjectName(QStringLiteral("PanelStatusBar"));
+  statusBar()->addWidget(panelStatusBar_, 1);
+  statusBar()->setSizeGripEnabled(true);
+
+  // The synonym dictionary first, then the settings, as the window is created.
+  try {
+    synonyms_->LoadSynonymDic(locations_.SynonymDicPath().string());
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+  }
+  LoadSettings();
+  panelFindRequest_->PanelFindRequestResize();
+
+  TStartSources sources;
+  sources.LastFindString = settings_.RunTime.LastFindString;
+  sources.LastFindDirectory = settings_.RunTime.LastFindDirectory;
+  sources.LastFindFileMask = settings_.RunTime.LastFindFileMask;
+  auto newest = [](const TKoFlatComboBox& box) -> std::optional<std::string> {
+    if (box.HistoryItems().empty()) return std::nullopt;
+    return FromCp932(box.HistoryItems().front()).toStdString();
+  };
+  sources.NewestFindString = newest(Box(search::RequestBox::kFindString));
+  sources.NewestDirectory = newest(Box(search::RequestBox::kDirectory));
+  sources.NewestFileMask = newest(Box(search::RequestBox::kFileMask));
+  sources.InitialDir = FromCp932(settings_.LeftPanel.InitialDir).toStdString();
+  sources.Arguments = arguments_;
+  const TStartBoxes start = StartBoxes(sources, [](const std::string& dir) {
+    std::error_code ec;
+    return std::filesystem::is_directory(dir, ec);
+  });
+  Box(search::RequestBox::kFindString).setEditText(QString::fromStdString(start.FindString));
+  Box(search::RequestBox::kDirectory).setEditText(QString::fromStdString(start.Directory));
+  Box(search::RequestBox::kFileMask).setEditText(QString::fromStdString(start.FileMask));
+}
+
+TFormTarnMain::~TFormTarnMain() = default;
+
+// --- Creation ------------------------------------------------------------------------------
+
+void TFormTarnMain::CreateActions() {
+  for (const ActionDef& def : ActionTable()) {
+    QAction* action = nullptr;
+    // Menu-bar items and the parents of submenus are the menus' own actions (CreateMenus).
+    switch (def.Id) {
+      case ActionId::FilePopup:
+      case ActionId::FindPopup:
+      case ActionId::ResultPopup:
+      case ActionId::OptionPopup:
+      case ActionId::HelpPopup:
+      case ActionId::FindHistClear:
+      case ActionId::OptionToolBar:
+      case ActionId::HelpHelp:
+        continue;
+      default:
+        action = new QAction(Utf8(def.Caption), this);
+    }
+    action->setObjectName(Utf8(def.Name));
+    action->setToolTip(Utf8(def.Hint));
+    action->setStatusTip(Utf8(def.Hint));
+    action->setIcon(IconFor(def.Id, *style()));
+    action->setShortcut(KeySequenceOf(def.DefaultShortCut));
+    actions_[static_cast<std::size_t>(def.Id)] = action;
+    addAction(action);
+  }
+  for (ActionId id : kToolBarToggles) Action(id)->setCheckable(true);
+  Action(ActionId::OptionLeftPanel)->setCheckable(true);
+  Action(ActionId::OptionLeftPanel)->setChecked(true);
+
+  connect(Action(ActionId::FileExit), &QAction::triggered, this, &QWidget::close);
+  connect(Action(ActionId::FindStart), &QAction::triggered, this, [this] { ActionFindStartExecute(); });
+  connect(Action(ActionId::FindStop), &QAction::triggered, this, [this] { ActionFindStopExecute(); });
+  connect(Action(ActionId::ResultEditor), &QAction::triggered, this, [this] { ActionResultEditorExecute(); });
+  connect(Action(ActionId::ResultClear), &QAction::triggered, this, [this] { ActionResultClearExecute(); });
+  connect(Action(ActionId::OptionLeftPanel), &QAction::triggered, this, [this] { ActionOptionLeftPanelExecute(); });
+  connect(Action(ActionId::HelpVersion), &QAction::triggered, this, [this] { ActionHelpVersionExecute(); });
+  for (std::size_t i = 0; i < kToolBarToggles.size(); ++i) {
+    connect(Action(kToolBarToggles[i]), &QAction::triggered, this, [this, i] {
+      QToolBar* bar = toolBars_[i];
+      bar->setVisible(bar->isHidden());
+    });
+  }
+  // The Result rule runs again after each result command has done its work.
+  for (ActionId id : {ActionId::ResultGoBack, ActionId::ResultGoForward, ActionId::ResultSave,
+                      ActionId::ResultHistClear})
+    connect(Action(id), &QAction::triggered, this, [this] { ActionResultPopupExecute(); });
+}
+
+void TFormTarnMain::CreateMenus() {
+  auto popup = [this](ActionId id, QMenu* menu, CommandRule rule) {
+    const ActionDef& def = ActionDefOf(id);
+    menu->setObjectName(QString(Utf8(def.Name)).replace(QLatin1String("Action"), QLatin1String("menu")));
+    QAction* action = menu->menuAction();
+    action->setObjectName(Utf8(def.Name));
+    action->setStatusTip(Utf8(def.Hint));
+    actions_[static_cast<std::size_t>(id)] = action;
+    connect(menu, &QMenu::aboutToShow, this, [this, rule] { RunRule(rule); });
+  };
+  auto submenu = [this](ActionId id, QMenu* parent) {
+    const ActionDef& def = ActionDefOf(id);
+    QMenu* menu = parent->addMenu(IconFor(id, *style()), Utf8(def.Caption));
+    QAction* action = menu->menuAction();
+    action->setObjectName(Utf8(def.Name));
+    action->setToolTip(Utf8(def.Hint));
+    action->setStatusTip(Utf8(def.Hint));
+    actions_[static_cast<std::size_t>(id)] = action;
+    return menu;
+  };
+  auto caption = [](ActionId id) { return Utf8(ActionDefOf(id).Caption); };
+
+  QMenu* menuFile = menuBar()->addMenu(caption(ActionId::FilePopup));
+  popup(ActionId::FilePopup, menuFile, CommandRule::File);
+  menuFile->addAction(Action(ActionId::FileExit));
+
+  QMenu* menuFind = menuBar()->addMenu(caption(ActionId::FindPopup));
+  popup(ActionId::FindPopup, menuFind, CommandRule::Find);
+  menuFind->addAction(Action(ActionId::FindStart));
+  menuFind->addAction(Action(ActionId::FindStop));
+  menuFind->addSeparator();
+  QMenu* histClear = submenu(ActionId::FindHistClear, menuFind);
+  histClear->addAction(Action(ActionId::FindHistClearAll));
+  histClear->addSeparator();
+  for (ActionId id : {ActionId::FindHistClearString, ActionId::FindHistClearDirectory, ActionId::FindHistClearFileMask,
+                      ActionId::FindHistClearDirectoryMask})
+    histClear->addAction(Action(id));
+  menuFind->addAction(Action(ActionId::FindString));
+  menuFind->addAction(Action(ActionId::FindRefresh));
+
+  QMenu* menuResult = menuBar()->addMenu(caption(ActionId::ResultPopup));
+  popup(ActionId::ResultPopup, menuResult, CommandRule::Result);
+  menuResult->addAction(Action(ActionId::ResultGoBack));
+  menuResult->addAction(Action(ActionId::ResultGoForward));
+  menuResult->addSeparator();
+  menuResult->addAction(Action(ActionId::ResultEditor));
+  menuResult->addSeparator();
+  menuResult->addAction(Action(ActionId::ResultClear));
+  menuResult->addAction(Action(ActionId::ResultSave));
+  menuResult->addSeparator();
+  menuResult->addAction(Action(ActionId::ResultHistClear));
+
+  QMenu* menuOption = menuBar()->addMenu(caption(ActionId::OptionPopup));
+  popup(ActionId::OptionPopup, menuOption, CommandRule::Option);
+  menuOption->addAction(Action(ActionId::OptionEnv));
+  menuOption->addAction(Action(ActionId::OptionSynonymDic));
+  menuOption->addSeparator();
+  menuOption->addAction(Action(ActionId::OptionLeftPanel));
+  QMenu* toolBarMenu = submenu(ActionId::OptionToolBar, menuOption);
+  for (ActionId id : kToolBarToggles) toolBarMenu->addAction(Action(id));
+
+  QMenu* menuHelp = menuBar()->addMenu(caption(ActionId::HelpPopup));
+  popup(ActionId::HelpPopup, menuHelp, CommandRule::Help);
+  QMenu* helpEntries = submenu(ActionId::HelpHelp, menuHelp);
+  // The help entries of the settings fill this list; until there are any it says so.
+  QAction* dummy = helpEntries->addAction(QStringLiteral("（なし）"));
+  dummy->setObjectName(QStringLiteral("miHelpDummy"));
+  dummy->setEnabled(false);
+  menuHelp->addSeparator();
+  menuHelp->addAction(Action(ActionId::HelpVersion));
+  popupMenuHelp_ = helpEntries;
+}
+
+void TFormTarnMain::CreateToolBars() {
+  struct Bar {
+    ToolBarId id;
+    const char* name;
+    const char* caption;
+    std::vector<ActionId> buttons;
+  };
+  const Bar bars[] = {
+      {ToolBarId::Find, "ToolBarFind", "検索",
+       {ActionId::FindStart, ActionId::FindStop, ActionId::FindString, ActionId::FindRefresh}},
+      {ToolBarId::Result, "ToolBarResult", "結果",
+       {ActionId::ResultGoBack, ActionId::ResultGoForward, ActionId::ResultEditor, ActionId::ResultClear,
+        ActionId::ResultSave}},
+      {ToolBarId::Option, "ToolBarOption", "設定",
+       {ActionId::OptionEnv, ActionId::OptionSynonymDic, ActionId::OptionLeftPanel}},
+      {ToolBarId::Help, "ToolBarHelp", "ヘルプ", {ActionId::HelpHelp, ActionId::HelpVersion}},
+  };
+  for (const Bar& bar : bars) {
+    auto* toolBar = new QToolBar(QString::fromUtf8(bar.caption), this);
+    toolBar->setObjectName(QLatin1String(bar.name));
+    toolBar->setMovable(true);
+    toolBar->setFloatable(true);
+    toolBar->setIconSize(QSize(16, 16));
+    toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    for (ActionId id : bar.buttons) toolBar->addAction(Action(id));
+    toolBars_[static_cast<std::size_t>(bar.id)] = toolBar;
+    addToolBar(Qt::TopToolBarArea, toolBar);
+  }
+  // The help button drops down the list of help entries.
+  if (auto* button = qobject_cast<QToolButton*>(ToolBar(ToolBarId::Help)->widgetForAction(Action(ActionId::HelpHelp))))
+    button->setPopupMode(QToolButton::InstantPopup);
+}
+
+void TFormTarnMain::CreateRequestPanel() {
+  TRequestPanel& panel = *panelFindRequest_;
+  panel.setObjectName(QStringLiteral("PanelFindRequest"));
+  panel.setFixedHeight(148);
+  const struct {
+    const char* name;
+    const char* caption;
+    int top;
+  } labels[] = {{"Label1", "検索文字列", 8}, {"Label2", "検索ディレクトリ", 32}, {"Label3", "ファイルマスク", 56},
+                {"Label4", "ディレクトリマスク", 104}, {"Label5", "あいまい検索", 128}};
+  for (const auto& l : labels) {
+    auto* label = new QLabel(QString::fromUtf8(l.caption), &panel);
+    label->setObjectName(QLatin1String(l.name));
+    label->move(4, l.top - 2);
+    label->resize(114, 18);
+  }
+  const struct {
+    const char* name;
+    int top;
+  } boxes[] = {{"KoFlatComboBoxFindString", 4},
+               {"KoFlatComboBoxFindDirectory", 28},
+               {"KoFlatComboBoxFindFileMask", 52},
+               {"KoFlatComboBoxFindDirectoryMask", 100}};
+  for (std::size_t i = 0; i < 4; ++i) {
+    auto* box = new TKoFlatComboBox(&panel);
+    box->setObjectName(QLatin1String(boxes[i].name));
+    box->setGeometry(120, boxes[i].top, 200, 22);
+    box->SetMaxHistory(32);
+    panel.AddStretched(box);
+    boxes_[i] = box;
+    connect(box, &TKoFlatComboBox::EnterPressed, this, [this] { ActionFindStartExecute(); });
+  }
+  // The search string has its own fixed-pitch face, so that Shift-JIS text lines up as typed.
+  QFont fixed(InstalledFace(SystemText("ＭＳ ゴシック"), true));
+  fixed.setPixelSize(13);
+  boxes_[0]->setFont(fixed);
+
+  flatCheckBoxFindSubDirectory_ = new QCheckBox(QStringLiteral("サブディレクトリも検索対象"), &panel);
+  flatCheckBoxFindSubDirectory_->setObjectName(QStringLiteral("FlatCheckBoxFindSubDirectory"));
+  flatCheckBoxFindSubDirectory_->move(4, 78);
+  flatCheckBoxFindSubDirectory_->setChecked(true);
+  flatCheckBoxUseFuzzyCharDic_ = new QCheckBox(QStringLiteral("文字同一視辞書を使用"), &panel);
+  flatCheckBoxUseFuzzyCharDic_->setObjectName(QStringLiteral("FlatCheckBoxUseFuzzyCharDic"));
+  flatCheckBoxUseFuzzyCharDic_->move(120, 124);
+  flatCheckBoxUseSynonymDic_ = new QCheckBox(QStringLiteral("同意語辞書を使用"), &panel);
+  flatCheckBoxUseSynonymDic_->setObjectName(QStringLiteral("FlatCheckBoxUseSynonymDic"));
+  flatCheckBoxUseSynonymDic_->move(304, 124);
+  connect(flatCheckBoxFindSubDirectory_, &QCheckBox::toggled, this, [this] { FlatCheckBoxFindSubDirectoryClick(); });
+  FlatCheckBoxFindSubDirectoryClick();
+
+  QWidget* order[] = {boxes_[0], boxes_[1], boxes_[2], flatCheckBoxFindSubDirectory_, boxes_[3],
+                      flatCheckBoxUseFuzzyCharDic_, flatCheckBoxUseSynonymDic_};
+  for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+}
+
+TKoFlatComboBox& TFormTarnMain::Box(search::RequestBox box) const { return *boxes_[static_cast<std::size_t>(box)]; }
+
+QString TFormTarnMain::StatusText() const { return panelStatusBar_->Text(); }
+
+bool TFormTarnMain::LeftPanelVisible() const { return !flatPanelTreeView_->isHidden(); }
+
+// --- Commands and their states -----------------------------------------------------------------
+
+TWindowState TFormTarnMain::WindowState() const {
+  TWindowState s;
+  s.Busy = run_->Busy() != 0;
+  s.ResultHasRows = result_->Lines.Count() > 0;
+  for (std::size_t i = 0; i < boxes_.size(); ++i) s.HistoryNotEmpty[i] = !boxes_[i]->HistoryItems().empty();
+  for (std::size_t i = 0; i < toolBars_.size(); ++i) s.ToolBarVisible[i] = !toolBars_[i]->isHidden();
+  s.HistoryFirst = settings_.History.First;
+  s.HistoryLast = settings_.History.Last;
+  s.HistoryCurrent = settings_.History.Current;
+  return s;
+}
+
+void TFormTarnMain::RunRule(CommandRule rule) {
+  RunCommandRule(rule, WindowState(), actionStates_);
+  PushActionStates();
+}
+
+void TFormTarnMain::RunAllRules() {
+  RunAllCommandRules(WindowState(), actionStates_);
+  PushActionStates();
+}
+
+void TFormTarnMain::PushActionStates() {
+  for (std::size_t i = 0; i < kActionCount; ++i) {
+    QAction* action = actions_[i];
+    if (!action) continue;
+    action->setEnabled(actionStates_[i].Enabled);
+    if (actionStates_[i].Checked) action->setChecked(*actionStates_[i].Checked);
+  }
+}
+
+void TFormTarnMain::FlatCheckBoxFindSubDirectoryClick() {
+  TKoFlatComboBox& mask = Box(search::RequestBox::kDirectoryMask);
+  const bool on = flatCheckBoxFindSubDirectory_->isChecked();
+  mask.setEnabled(on);
+  // The disabled look of a panel that is itself disabled stays the style's own.
+  QPalette pal = mask.palette();
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+    pal.setColor(group, QPalette::Base, palette().color(group, on ? QPalette::Base : QPalette::Button));
+  mask.setPalette(pal);
+}
+
+void TFormTarnMain::ActionOptionLeftPanelExecute() {
+  const bool show = flatPanelTreeView_->isHidden();
+  flatPanelTreeView_->setVisible(show);
+  Action(ActionId::OptionLeftPanel)->setChecked(show);
+}
+
+void TFormTarnMain::ActionHelpVersionExecute() {
+  QMessageBox::about(this, QStringLiteral("バージョン情報"),
+                     QStringLiteral("<b>Tarn</b> %1<br>Shift-JIS テキストの検索ツール")
+                         .arg(QString::fromUtf8(settings::kProductVersion.data(),
+                                                static_cast<qsizetype>(settings::kProductVersion.size()))));
+}
+
+void TFormTarnMain::FocusOnShow() {
+  using search::RequestBox;
+  for (RequestBox box : {RequestBox::kFindString, RequestBox::kDirectory, RequestBox::kFileMask}) {
+    if (Box(box).currentText().isEmpty()) {
+      Box(box).setFocus();
+      return;
+    }
+  }
+  Box(RequestBox::kFindString).setFocus();
+}
+
+void TFormTarnMain::ShowError(const std::string& cp932_message) {
+  QMessageBox::critical(this, QStringLiteral("Tarn"), FromCp932(cp932_message));
+}
+
+// --- Window events ---------------------------------------------------------------------------
+
+void TFormTarnMain::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  if (shown_) return;
+  shown_ = true;
+  RunAllRules();
+  FocusOnShow();
+}
+
+void TFormTarnMain::closeEvent(QCloseEvent* e) {
+  if (run_->Busy() != 0 || !SaveSettings()) {
+    e->ignore();
+    return;
+  }
+  e->accept();
+}
+
+}  // namespace tarn::ui

@@ -1,0 +1,153 @@
+// TFormTarnMain: the main window. It holds the search request, the directory panel, the result
+// view and the status bar, owns the menus, toolbars and commands, and drives the search run.
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/encoding.h"
+#include "editor/ko_editor.h"
+#include "pattern/synonym_dic.h"
+#include "search/search_run.h"
+#include "settings/data_locations.h"
+#include "settings/settings_records.h"
+#include "ui/command_states.h"
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QSplitter;
+class QToolBar;
+class QToolButton;
+
+namespace tarn::ui {
+
+class TKoFlatComboBox;
+class TRequestPanel;
+class TStatusPanel;
+
+class TFormTarnMain : public QMainWindow, private search::SearchWindow {
+  Q_OBJECT
+
+ public:
+  // Runs the window's creation: synonym dictionary, settings, the boxes' start values from the
+  // settings and the command line (directory, search string, file mask).
+  TFormTarnMain(settings::DataLocations locations, std::vector<std::string> arguments, QWidget* parent = nullptr);
+  ~TFormTarnMain() override;
+
+  QAction* Action(ActionId id) const { return actions_[static_cast<std::size_t>(id)]; }
+  editor::TKoEditor& KoEditorResult() const { return *result_; }
+  const std::vector<std::string>& ResultLineInfos() const { return run_->ResultLineInfos(); }
+  int Busy() const noexcept { return run_->Busy(); }
+  // What the status bar shows, as the user reads it.
+  QString StatusText() const;
+  bool LeftPanelVisible() const;
+  // How often the window has beeped at a rejected request.
+  int BeepCount() const noexcept { return beepCount_; }
+  // The popup menu of the result view, as it opens.
+  QMenu& PopupMenuEdit() const { return *popupMenuEdit_; }
+
+  // --- Commands ------------------------------------------------------------------------------
+  void ActionFindStartExecute();
+  void ActionFindStopExecute();
+  void ActionResultEditorExecute();
+  void ActionResultClearExecute();
+  void ActionOptionLeftPanelExecute();
+  void ActionHelpVersionExecute();
+  // The five enabling rules.
+  void ActionFilePopupExecute() { RunRule(CommandRule::File); }
+  void ActionFindPopupExecute() { RunRule(CommandRule::Find); }
+  void ActionResultPopupExecute() { RunRule(CommandRule::Result); }
+  void ActionOptionPopupExecute() { RunRule(CommandRule::Option); }
+  void ActionHelpPopupExecute() { RunRule(CommandRule::Help); }
+  void PopupMenuEditPopup();
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  QMenu* createPopupMenu() override { return nullptr; }
+
+ private:
+  // Creation
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolBars();
+  void CreateRequestPanel();
+  void CreateResultView();
+  QToolBar* ToolBar(ToolBarId id) const { return toolBars_[static_cast<std::size_t>(id)]; }
+
+  // Settings
+  void LoadSettings();
+  void ApplySettings();
+  // Writes the settings file; false (after the message) when it cannot be written.
+  bool SaveSettings();
+  settings::TTarnSettings CurrentSettings() const;
+  void PlaceToolBars();
+
+  // Commands and their states
+  void RunRule(CommandRule rule);
+  void RunAllRules();
+  void PushActionStates();
+  TWindowState WindowState() const;
+  void FlatCheckBoxFindSubDirectoryClick();
+  void FocusOnShow();
+  void KoEditorResultDrawLine(editor::TKoEditor& sender, const std::string& line, int x, int y, int index,
+                              const QRect& rect, bool selected);
+  void ShowError(const std::string& cp932_message);
+  void ProcessMessages();
+
+  // SearchWindow
+  void Beep() override;
+  void FocusRequestBox(search::RequestBox box) override;
+  void SetRequestBoxText(search::RequestBox box, const std::string& text) override;
+  void AddToHistory(search::RequestBox box) override;
+  void SetBusyCursor(bool busy) override;
+  void SetPanelsEnabled(bool enabled) override;
+  void RefreshCommandStates() override { RunAllRules(); }
+  void RefreshResultCommands() override { RunRule(CommandRule::Result); }
+  void SetStatusText(const std::string& text) override;
+  void ClearResultView() override;
+  void SetResultViewUpdating(bool updating) override;
+  void AppendResultLine(const std::string& line, const std::string& info) override;
+  void ResetResultViewPosition() override;
+  void FocusResultView() override;
+  void ShowStopMessage(const std::string& message) override;
+  void SaveNewResultHistoryEntry() override;
+  TKoFlatComboBox& Box(search::RequestBox box) const;
+
+  settings::DataLocations locations_;
+  std::vector<std::string> arguments_;
+  settings::TTarnSettings settings_;
+  std::unique_ptr<search::SearchRun> run_;
+  // Attached to the run's two pattern components, so it goes before them.
+  std::unique_ptr<pattern::TSynonymDicOwner> synonyms_;
+  std::uint32_t lastPump_ = 0;
+  bool shown_ = false;
+  int beepCount_ = 0;
+
+  std::array<QAction*, kActionCount> actions_{};
+  TActionStates actionStates_{};
+  std::array<QToolBar*, kToolBarCount> toolBars_{};
+  QAction* pmiEditCopy_ = nullptr;
+  QAction* pmiEditSelectAll_ = nullptr;
+  QMenu* popupMenuEdit_ = nullptr;
+  QMenu* popupMenuHelp_ = nullptr;
+
+  QSplitter* splitter1_ = nullptr;
+  QWidget* flatPanelTreeView_ = nullptr;
+  TRequestPanel* panelFindRequest_ = nullptr;
+  std::array<TKoFlatComboBox*, 4> boxes_{};
+  QCheckBox* flatCheckBoxFindSubDirectory_ = nullptr;
+  QCheckBox* flatCheckBoxUseFuzzyCharDic_ = nullptr;
+  QCheckBox* flatCheckBoxUseSynonymDic_ = nullptr;
+  editor::TKoEditor* result_ = nullptr;
+  TStatusPanel* panelStatusBar_ = nullptr;
+  TCp932ToUtf8 statusConverter_;
+};
+
+}  // namespace tarn::ui

@@ -1,0 +1,124 @@
+// The main window's side of a search run: the request it hands over, and what the run asks of
+// the window while it goes on.
+#include <QApplication>
+#include <QCheckBox>
+#include <QMessageBox>
+
+#include "pattern/scanner.h"
+#include "search/result_lines.h"
+#include "ui/fr_tarn_main.h"
+#include "ui/ko_flat_combo_box.h"
+#include "ui/request_panel.h"
+#include "ui/ui_text.h"
+
+namespace tarn::ui {
+namespace {
+
+// Letting pending events run costs far more than reporting a line; between two pumps the run
+// works at least this long, so that a result of many lines is not slowed down by its own window.
+constexpr std::uint32_t kPumpIntervalMs = 20;
+
+QString TrimmedBlanks(const QString& text) {
+  qsizetype from = 0, to = text.size();
+  while (from < to && text[from].unicode() <= 32) ++from;
+  while (to > from && text[to - 1].unicode() <= 32) --to;
+  return text.mid(from, to - from);
+}
+
+}  // namespace
+
+void TFormTarnMain::ActionFindStartExecute() {
+  if (run_->Busy() != 0) return;
+  using search::RequestBox;
+  search::SearchRequest request;
+  request.FindString = Box(RequestBox::kFindString).Text();
+  request.Directory = Box(RequestBox::kDirectory).Text();
+  // The directory as the system names it, so that a name outside CP932 is still found.
+  request.NativeDirectory = ToNative(Box(RequestBox::kDirectory).currentText());
+  request.FileMask = Box(RequestBox::kFileMask).Text();
+  request.DirectoryMask = Box(RequestBox::kDirectoryMask).Text();
+  request.SearchSubDirectory = flatCheckBoxFindSubDirectory_->isChecked();
+  request.UseFuzzyCharDic = flatCheckBoxUseFuzzyCharDic_->isChecked();
+  request.UseSynonymDic = flatCheckBoxUseSynonymDic_->isChecked();
+  const search::SearchSettings run_settings{settings_.FindRequest.NoRegExp, settings_.FindResult.ShowRealtime,
+                                            settings_.FindResult.ResultType};
+  try {
+    run_->ActionFindStartExecute(request, run_settings);
+  } catch (const std::exception& e) {
+    // A malformed pattern (before the run began) or an error that ended the run.
+    ShowError(e.what());
+  }
+}
+
+void TFormTarnMain::ActionFindStopExecute() { run_->ActionFindStopExecute(); }
+
+void TFormTarnMain::ProcessMessages() {
+  const std::uint32_t now = search::TickCount();
+  if (now - lastPump_ < kPumpIntervalMs) return;
+  QCoreApplication::processEvents();
+  lastPump_ = search::TickCount();
+}
+
+void TFormTarnMain::Beep() {
+  ++beepCount_;
+  QApplication::beep();
+}
+
+void TFormTarnMain::FocusRequestBox(search::RequestBox box) { Box(box).setFocus(); }
+
+void TFormTarnMain::SetRequestBoxText(search::RequestBox which, const std::string& text) {
+  TKoFlatComboBox& box = Box(which);
+  // The box keeps the user's own characters where its trimmed text says the same.
+  const QString trimmed = TrimmedBlanks(box.currentText());
+  const QString shown = ToCp932(trimmed) == text ? trimmed : FromCp932(text);
+  if (shown != box.currentText()) box.setEditText(shown);
+}
+
+void TFormTarnMain::AddToHistory(search::RequestBox box) { Box(box).AddToHistory(); }
+
+void TFormTarnMain::SetBusyCursor(bool busy) {
+  if (busy)
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  else
+    QApplication::restoreOverrideCursor();
+}
+
+void TFormTarnMain::SetPanelsEnabled(bool enabled) {
+  panelFindRequest_->setEnabled(enabled);
+  flatPanelTreeView_->setEnabled(enabled);
+}
+
+void TFormTarnMain::SetStatusText(const std::string& text) {
+  std::string utf8;
+  statusConverter_.Append(text, utf8);
+  panelStatusBar_->SetText(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+}
+
+void TFormTarnMain::ClearResultView() { result_->Lines.Clear(); }
+
+void TFormTarnMain::SetResultViewUpdating(bool updating) {
+  if (updating)
+    result_->Lines.EndUpdate();
+  else
+    result_->Lines.BeginUpdate();
+}
+
+void TFormTarnMain::AppendResultLine(const std::string& line, const std::string&) { result_->Lines.Add(line); }
+
+void TFormTarnMain::ResetResultViewPosition() {
+  result_->SetTopRow(0);
+  result_->SetTopCol(0);
+  result_->SetRowCol(0, 0);
+}
+
+void TFormTarnMain::FocusResultView() { result_->setFocus(); }
+
+void TFormTarnMain::ShowStopMessage(const std::string& message) {
+  QMessageBox::information(this, QStringLiteral("Tarn"), FromCp932(message));
+}
+
+// Entries of the result history come with Back and Forward in the window; until then a result
+// lives only in the view.
+void TFormTarnMain::SaveNewResultHistoryEntry() {}
+
+}  // namespace tarn::ui

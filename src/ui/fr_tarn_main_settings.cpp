@@ -1,0 +1,157 @@
+// The main window's settings: read into the window at creation, pushed into its controls, and
+// written whole when it closes.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QScreen>
+#include <QSplitter>
+#include <QToolBar>
+#include <QToolTip>
+#include <algorithm>
+
+#include "search/native_path.h"
+#include "settings/ini_file.h"
+#include "settings/settings_file.h"
+#include "ui/fr_tarn_main.h"
+#include "ui/ko_flat_combo_box.h"
+#include "ui/request_panel.h"
+#include "ui/ui_settings_values.h"
+#include "ui/ui_text.h"
+
+namespace tarn::ui {
+namespace {
+
+std::uint16_t HistoryBound(std::int32_t n) { return static_cast<std::uint16_t>(std::clamp(n, 0, 65535)); }
+
+}  // namespace
+
+void TFormTarnMain::LoadSettings() {
+  // Keys whose default is the control's current value fall back on these.
+  settings::TTarnSettings current;
+  const QRect work = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
+                                                       : QRect(0, 0, 800, 600);
+  current.Window.Width = work.width();
+  current.Window.Height = work.height();
+  try {
+    settings_ = settings::LoadSettingsFile(locations_.SettingsFilePath(), current);
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+    settings_ = current;
+  }
+  settings::TTarnSettings& s = settings_;
+
+  const int width = s.Window.Width > 0 ? s.Window.Width : work.width();
+  const int height = s.Window.Height > 0 ? s.Window.Height : work.height();
+  setGeometry(s.Window.Left, s.Window.Top, width, height);
+  // A window closed while minimised opens normally: one that starts minimised looks as if it
+  // never started.
+  if (s.Window.WindowState == 2) setWindowState(Qt::WindowMaximized);
+
+  flatPanelTreeView_->setVisible(s.LeftPanelState.Visible);
+  Action(ActionId::OptionLeftPanel)->setChecked(s.LeftPanelState.Visible);
+  const int panelWidth = std::clamp(s.LeftPanelState.Width, 0, 100000);
+  splitter1_->setSizes({panelWidth, std::max(1, width - panelWidth)});
+
+  using search::RequestBox;
+  Box(RequestBox::kFindString).SetHistoryItems(s.RequestBoxes.FindString);
+  Box(RequestBox::kDirectory).SetHistoryItems(s.RequestBoxes.FindDirectory);
+  Box(RequestBox::kFileMask).SetHistoryItems(s.RequestBoxes.FindFileMask);
+  Box(RequestBox::kDirectoryMask).SetHistoryItems(s.RequestBoxes.FindDirectoryMask);
+  flatCheckBoxFindSubDirectory_->setChecked(s.RequestBoxes.FindSubDirectory);
+  flatCheckBoxUseFuzzyCharDic_->setChecked(s.RequestBoxes.UseFuzzyCharDic);
+  flatCheckBoxUseSynonymDic_->setChecked(s.RequestBoxes.UseSynonymDic);
+
+  PlaceToolBars();
+  for (std::size_t i = 0; i < s.ShortCuts.size(); ++i) Action(ShortCutAction(i))->setShortcut(KeySequenceOf(s.ShortCuts[i]));
+  ApplySettings();
+}
+
+// Docked toolbars go into rows by their saved top, left to right by their saved left.
+void TFormTarnMain::PlaceToolBars() {
+  std::array<std::size_t, kToolBarCount> order{0, 1, 2, 3};
+  const auto& placements = settings_.ToolBars;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    if (placements[a].Top != placements[b].Top) return placements[a].Top < placements[b].Top;
+    return placements[a].Left < placements[b].Left;
+  });
+  for (QToolBar* bar : toolBars_) removeToolBar(bar);
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    const std::size_t i = order[k];
+    if (k > 0 && placements[i].Top != placements[order[k - 1]].Top) addToolBarBreak(Qt::TopToolBarArea);
+    addToolBar(Qt::TopToolBarArea, toolBars_[i]);
+    toolBars_[i]->setVisible(placements[i].Visible);
+  }
+}
+
+void TFormTarnMain::ApplySettings() {
+  settings::TTarnSettings& s = settings_;
+  QIcon editorIcon = QIcon::fromTheme(QStringLiteral("document-edit"), style()->standardIcon(QStyle::SP_FileIcon));
+  if (!s.Editor.ExeName.empty()) {
+    const QFileInfo exe(QString::fromStdString(search::Cp932ToNative(s.Editor.ExeName)));
+    if (exe.exists()) editorIcon = QFileIconProvider().icon(exe);
+  }
+  Action(ActionId::ResultEditor)->setIcon(editorIcon);
+
+  const QFont base = SettingsFont(s.Basic.FontName, s.Basic.FontSize, false);
+  setFont(base);
+  QToolTip::setFont(base);
+  flatPanelTreeView_->setFont(SettingsFont(s.LeftPanel.FontName, s.LeftPanel.FontSize, false));
+
+  for (TKoFlatComboBox* box : boxes_) {
+    box->SetMaxHistory(HistoryBound(s.FindRequest.MaxHistory));
+    box->SetAutoComplete(s.FindRequest.AutoComplete);
+  }
+
+  result_->setFont(SettingsFont(s.FindResult.FontName, s.FindResult.FontSize, true));
+  result_->FontColor = ColorOf(s.FindResult.FontColor, palette());
+  result_->Color = ColorOf(s.FindResult.BackColor, palette());
+  s.FindResult.StringStyle = settings::ComputeStringStyle(s.FindResult);
+  result_->Refresh();
+}
+
+settings::TTarnSettings TFormTarnMain::CurrentSettings() const {
+  settings::TTarnSettings s = settings_;
+  const Qt::WindowStates state = windowState();
+  if (!(state & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen))) {
+    s.Window.Top = geometry().top();
+    s.Window.Left = geometry().left();
+    s.Window.Width = geometry().width();
+    s.Window.Height = geometry().height();
+  }
+  s.Window.WindowState = (state & Qt::WindowMinimized) ? 1 : (state & Qt::WindowMaximized) ? 2 : 0;
+  s.LeftPanelState.Visible = LeftPanelVisible();
+  if (LeftPanelVisible()) s.LeftPanelState.Width = flatPanelTreeView_->width();
+
+  using search::RequestBox;
+  s.RequestBoxes.FindString = Box(RequestBox::kFindString).HistoryItems();
+  s.RequestBoxes.FindDirectory = Box(RequestBox::kDirectory).HistoryItems();
+  s.RequestBoxes.FindFileMask = Box(RequestBox::kFileMask).HistoryItems();
+  s.RequestBoxes.FindDirectoryMask = Box(RequestBox::kDirectoryMask).HistoryItems();
+  s.RequestBoxes.FindSubDirectory = flatCheckBoxFindSubDirectory_->isChecked();
+  s.RequestBoxes.UseFuzzyCharDic = flatCheckBoxUseFuzzyCharDic_->isChecked();
+  s.RequestBoxes.UseSynonymDic = flatCheckBoxUseSynonymDic_->isChecked();
+
+  for (std::size_t i = 0; i < toolBars_.size(); ++i) {
+    const QToolBar* bar = toolBars_[i];
+    settings::TToolBarPlacement& p = s.ToolBars[i];
+    p.Visible = !bar->isHidden();
+    p.Floating = bar->isFloating();
+    p.Top = bar->geometry().top();
+    p.Left = bar->geometry().left();
+  }
+  return s;
+}
+
+bool TFormTarnMain::SaveSettings() {
+  try {
+    settings::SaveSettingsFile(locations_.SettingsFilePath(), CurrentSettings());
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tarn::ui

@@ -1,0 +1,412 @@
+// The main window as a user drives it, under the offscreen platform: requests typed into the
+// boxes, F3 and Enter, Esc during a run, the result view's keys and popup menu, the menus and
+// toolbars, and the settings file it leaves behind.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <functional>
+#include <memory>
+
+#include "core/comma_text.h"
+#include "core/encoding.h"
+#include "settings/data_locations.h"
+#include "ui/fr_tarn_main.h"
+#include "ui/ko_flat_combo_box.h"
+#include "ui/result_hit.h"
+
+using tarn::ui::ActionId;
+using tarn::ui::TFormTarnMain;
+using tarn::ui::TKoFlatComboBox;
+
+namespace {
+
+const QString kSamples = QStringLiteral(TARN_SOURCE_DIR "/samples");
+
+void WriteCp932(const QString& path, const std::string& utf8) {
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  const std::string bytes = tarn::Utf8ToCp932(utf8);
+  f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+}
+
+// Answers every message box that opens while it lives, keeping their texts.
+class MessageBoxAnswerer {
+ public:
+  MessageBoxAnswerer() {
+    timer_.setInterval(5);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        texts.push_back(box->text());
+        box->done(QMessageBox::Ok);
+      }
+    });
+    timer_.start();
+  }
+  QStringList texts;
+
+ private:
+  QTimer timer_;
+};
+
+void Screenshot(QWidget& window, const char* name, QMenu* menu = nullptr) {
+  const QString dir = qEnvironmentVariable("TARN_SCREENSHOT_DIR");
+  if (dir.isEmpty()) return;
+  QImage image = window.grab().toImage();
+  if (menu && menu->isVisible()) {
+    QPainter p(&image);
+    p.drawPixmap(window.mapFromGlobal(menu->pos()), menu->grab());
+  }
+  QDir().mkpath(dir);
+  image.save(dir + "/" + name + ".png");
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<QTemporaryDir> data_;
+
+  std::unique_ptr<TFormTarnMain> Open(std::vector<std::string> args = {}) {
+    auto w = std::make_unique<TFormTarnMain>(tarn::settings::DataLocations::InDirectory(data_->path().toStdString()),
+                                             std::move(args));
+    w->resize(900, 600);
+    w->show();
+    if (!QTest::qWaitForWindowActive(w.get())) return nullptr;
+    return w;
+  }
+  static TKoFlatComboBox& Box(TFormTarnMain& w, const char* name) {
+    auto* box = w.findChild<TKoFlatComboBox*>(QLatin1String(name));
+    Q_ASSERT(box);
+    return *box;
+  }
+  static void Request(TFormTarnMain& w, const QString& find, const QString& dir, const QString& mask) {
+    Box(w, "KoFlatComboBoxFindString").setEditText(find);
+    Box(w, "KoFlatComboBoxFindDirectory").setEditText(dir);
+    Box(w, "KoFlatComboBoxFindFileMask").setEditText(mask);
+  }
+  static QMenu& OpenPopup(TFormTarnMain& w) {
+    QWidget* viewport = w.KoEditorResult().viewport();
+    QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(30, 30), viewport->mapToGlobal(QPoint(30, 30)));
+    QApplication::sendEvent(viewport, &e);
+    return w.PopupMenuEdit();
+  }
+  // The window manager gives the activation back to the window when a popup closes; the offscreen
+  // platform leaves that to us.
+  static void ClosePopup(TFormTarnMain& w, QMenu& menu) {
+    menu.close();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+  }
+  static bool HasFocus(QComboBox& box) {
+    return QApplication::focusWidget() == &box || QApplication::focusWidget() == box.lineEdit();
+  }
+  static bool Enabled(TFormTarnMain& w, ActionId id) { return w.Action(id)->isEnabled(); }
+  // A tree whose search lists many lines and takes a while.
+  QString MakeLongTree() {
+    const QString root = data_->path() + "/long";
+    QDir().mkpath(root);
+    std::string text;
+    for (int i = 0; i < 400; ++i) text += "東京タワーの行 " + std::to_string(i) + "\r\n";
+    for (int f = 0; f < 150; ++f) WriteCp932(root + QString("/f%1.txt").arg(f), text);
+    return root;
+  }
+
+ private slots:
+  void init() { data_ = std::make_unique<QTemporaryDir>(); }
+
+  void searchListsHitsAndEnablesResultCommands() {
+    auto w = Open();
+    QVERIFY(w);
+    QVERIFY(!Enabled(*w, ActionId::FindStop));
+    QVERIFY(!Enabled(*w, ActionId::ResultEditor));
+    // Japanese reaches a box as the input method's committed text.
+    QInputMethodEvent typed;
+    typed.setCommitString(QStringLiteral("東京"));
+    QApplication::sendEvent(Box(*w, "KoFlatComboBoxFindString").lineEdit(), &typed);
+    Box(*w, "KoFlatComboBoxFindDirectory").setEditText("  " + kSamples + " ");
+    Box(*w, "KoFlatComboBoxFindFileMask").setEditText(QStringLiteral("*.txt"));
+    QTest::keyClick(w.get(), Qt::Key_F3);
+
+    const tarn::editor::TKoEditor& view = w->KoEditorResult();
+    QVERIFY(w->StatusText().startsWith(QStringLiteral(" 8個検索しました。(Elapsed time 0:")));
+    QCOMPARE(view.Lines.Count(), 8);
+    QCOMPARE(w->ResultLineInfos().size(), std::size_t{8});
+    QCOMPARE(Box(*w, "KoFlatComboBoxFindDirectory").currentText(), kSamples);
+    QCOMPARE(Box(*w, "KoFlatComboBoxFindDirectoryMask").currentText(), QStringLiteral("*.*"));
+    QCOMPARE(Box(*w, "KoFlatComboBoxFindString").itemText(0), QStringLiteral("東京"));
+    QCOMPARE(QApplication::focusWidget(), &w->KoEditorResult());
+    QVERIFY(Enabled(*w, ActionId::FindStart) && !Enabled(*w, ActionId::FindStop));
+    for (ActionId id : {ActionId::ResultEditor, ActionId::ResultClear, ActionId::ResultSave})
+      QVERIFY(Enabled(*w, id));
+    QVERIFY(!Enabled(*w, ActionId::ResultGoForward));
+    QVERIFY(Enabled(*w, ActionId::FindHistClearDirectoryMask));
+
+    // The hit of the first row is painted in the hit style: yellow behind its cells, not before.
+    const std::string row = view.RowString(0);
+    const auto hit = tarn::ui::HitToDraw(w->ResultLineInfos()[0], row, 8);
+    QVERIFY(hit && hit->Column > 0);
+    const QImage image = w->KoEditorResult().viewport()->grab().toImage();
+    auto yellowIn = [&](int col) {
+      int n = 0;
+      for (int x = 0; x < view.ColWidth(); ++x)
+        for (int y = 0; y < view.RowHeight(); ++y)
+          n += image.pixelColor(view.TextLeft() + col * view.ColWidth() + x, view.TextTop() + y) == QColor(Qt::yellow);
+      return n;
+    };
+    QVERIFY(yellowIn(hit->Column) > 0);
+    QVERIFY(yellowIn(hit->Column + static_cast<int>(hit->Text.size()) - 1) > 0);
+    QCOMPARE(yellowIn(hit->Column - 1), 0);
+    QCOMPARE(yellowIn(hit->Column + static_cast<int>(hit->Text.size())), 0);
+    Screenshot(*w, "main-window-after-search");
+  }
+
+  void enterInEachBoxStartsSearch_data() {
+    QTest::addColumn<QString>("box");
+    for (const char* name : {"KoFlatComboBoxFindString", "KoFlatComboBoxFindDirectory", "KoFlatComboBoxFindFileMask",
+                             "KoFlatComboBoxFindDirectoryMask"})
+      QTest::newRow(name) << QString::fromLatin1(name);
+  }
+  void enterInEachBoxStartsSearch() {
+    QFETCH(QString, box);
+    auto w = Open();
+    QVERIFY(w);
+    Request(*w, QStringLiteral("コンピュータ"), kSamples, QStringLiteral("*.txt"));
+    auto& target = Box(*w, box.toLatin1().constData());
+    target.setFocus();
+    QTest::keyClick(target.lineEdit(), Qt::Key_Return);
+    QVERIFY(w->StatusText().contains(QStringLiteral("個検索しました。")));
+    QVERIFY(w->KoEditorResult().Lines.Count() > 0);
+  }
+
+  void badRequestBeepsAndFocusesBox_data() {
+    QTest::addColumn<QString>("find");
+    QTest::addColumn<QString>("dir");
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<QString>("focused");
+    QTest::newRow("empty search string") << "" << "  nowhere  " << "*.txt" << "KoFlatComboBoxFindString";
+    QTest::newRow("missing directory") << "a" << kSamples + "/none" << "*.txt" << "KoFlatComboBoxFindDirectory";
+    QTest::newRow("empty mask") << "a" << kSamples << "   " << "KoFlatComboBoxFindFileMask";
+  }
+  void badRequestBeepsAndFocusesBox() {
+    QFETCH(QString, find);
+    QFETCH(QString, dir);
+    QFETCH(QString, mask);
+    QFETCH(QString, focused);
+    auto w = Open();
+    QVERIFY(w);
+    Request(*w, find, dir, mask);
+    w->KoEditorResult().setFocus();
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    QCOMPARE(w->BeepCount(), 1);
+    QVERIFY(HasFocus(Box(*w, focused.toLatin1().constData())));
+    QCOMPARE(w->StatusText(), QString());
+    // Boxes after the failing one are left as typed.
+    if (find.isEmpty()) QCOMPARE(Box(*w, "KoFlatComboBoxFindDirectory").currentText(), dir);
+  }
+
+  void malformedPatternShowsItsMessage() {
+    auto w = Open();
+    QVERIFY(w);
+    Request(*w, QStringLiteral("東京("), kSamples, QStringLiteral("*.txt"));
+    MessageBoxAnswerer answerer;
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    QCOMPARE(answerer.texts.size(), 1);
+    QVERIFY(!answerer.texts[0].isEmpty() && answerer.texts[0].contains(QRegularExpression("[\\x{3040}-\\x{30FF}\\x{4E00}-\\x{9FFF}]")));
+    QCOMPARE(w->StatusText(), QString());
+    QCOMPARE(w->Busy(), 0);
+  }
+
+  void escapeStopsLongRunWhileOnlyStopIsEnabled() {
+    const QString tree = MakeLongTree();
+    auto w = Open();
+    QVERIFY(w);
+    Request(*w, QStringLiteral("東京"), tree, QStringLiteral("*.txt"));
+    bool checked = false;
+    MessageBoxAnswerer answerer;
+    QTimer::singleShot(0, w.get(), [&] {
+      checked = true;
+      QCOMPARE(w->Busy(), 1);
+      QVERIFY(w->StatusText().startsWith(QStringLiteral(" 検索中")));
+      QVERIFY(Enabled(*w, ActionId::FindStop));
+      for (const auto& def : tarn::ui::ActionTable()) {
+        if (def.Id == ActionId::FindStop || !w->Action(def.Id)) continue;
+        // Every action a rule covers; the menus themselves and the toolbar submenu stay open.
+        const bool ruled = !def.Name.ends_with("Popup") && def.Id != ActionId::OptionToolBar &&
+                           def.Id != ActionId::HelpShow;
+        if (ruled) QVERIFY2(!Enabled(*w, def.Id), def.Name.data());
+      }
+      QVERIFY(!w->findChild<QWidget*>("PanelFindRequest")->isEnabled());
+      QMenu& popup = OpenPopup(*w);
+      QVERIFY(popup.isVisible());
+      for (QAction* item : popup.actions()) QVERIFY(item->isSeparator() || !item->isEnabled());
+      Screenshot(*w, "main-window-during-run");
+      ClosePopup(*w, popup);
+      QVERIFY(!w->close());
+      QTest::keyClick(w.get(), Qt::Key_Escape);
+    });
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    QVERIFY(checked);
+    QCOMPARE(answerer.texts, QStringList{QStringLiteral("検索を中断しました。")});
+    const int rows = w->KoEditorResult().Lines.Count();
+    QVERIFY(rows < 150 * 400);
+    QCOMPARE(w->StatusText().section(QChar(0x500B), 0, 0), QStringLiteral(" %1").arg(rows));
+    QVERIFY(Enabled(*w, ActionId::FindStart) && !Enabled(*w, ActionId::FindStop));
+    QVERIFY(w->close());
+  }
+
+  void enterOnRowRunsEditorAndSelectsRow() {
+    const QString stub = data_->path() + "/editor.sh";
+    QFile script(stub);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/argv.tmp\"\n"
+                 "mv \"$(dirname \"$0\")/argv.tmp\" \"$(dirname \"$0\")/argv.txt\"\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    WriteCp932(data_->path() + "/tarn.ini",
+               "[Editor]\r\nExeName=" + stub.toStdString() + "\r\nCmdLine=+%l %F %S\r\n");
+    auto w = Open();
+    QVERIFY(w);
+    Request(*w, QStringLiteral("東京"), kSamples, QStringLiteral("*.txt"));
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    tarn::editor::TKoEditor& view = w->KoEditorResult();
+    QTest::keyClick(&view, Qt::Key_Down);
+    QTest::keyClick(&view, Qt::Key_Return);
+
+    const std::vector<std::string> fields = tarn::ParseCommaText(w->ResultLineInfos()[1]);
+    QTRY_VERIFY(QFile::exists(data_->path() + "/argv.txt"));
+    QFile argv(data_->path() + "/argv.txt");
+    QVERIFY(argv.open(QIODevice::ReadOnly));
+    const QStringList got = QString::fromUtf8(argv.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(got, (QStringList{"+" + QString::fromStdString(fields[4]),
+                               QString::fromStdString(tarn::Cp932ToUtf8(fields[3])), QStringLiteral("東京")}));
+    QCOMPARE(view.Row(), 1);
+    QCOMPARE(view.Col(), 0);
+    QCOMPARE(view.SelText(), view.RowString(1) + "\r\n");
+  }
+
+  void popupFollowsStateAndGuardsCopyKeys() {
+    auto w = Open();
+    QVERIFY(w);
+    QMenu& empty = OpenPopup(*w);
+    for (QAction* item : empty.actions()) QVERIFY(item->isSeparator() || !item->isEnabled());
+    ClosePopup(*w, empty);
+
+    Request(*w, QStringLiteral("東京"), kSamples, QStringLiteral("*.txt"));
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    QMenu& after = OpenPopup(*w);
+    Screenshot(*w, "result-popup-menu", &after);
+    auto item = [&](const char* name) {
+      for (QAction* a : after.actions())
+        if (a->objectName() == QLatin1String(name)) return a;
+      return static_cast<QAction*>(nullptr);
+    };
+    QVERIFY(item("ActionResultEditor")->isEnabled() && item("ActionResultClear")->isEnabled());
+    QVERIFY(!item("pmiEditCopy")->isEnabled());
+    QVERIFY(item("pmiEditSelectAll")->isEnabled());
+    ClosePopup(*w, after);
+
+    // Copy stays as the last opening left it: disabled, so Ctrl+C does nothing even with a selection.
+    QApplication::clipboard()->setText(QStringLiteral("before"));
+    tarn::editor::TKoEditor& view = w->KoEditorResult();
+    view.setFocus();
+    QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+    QVERIFY(view.Selected());
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("before"));
+    ClosePopup(*w, OpenPopup(*w));
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    QVERIFY(QApplication::clipboard()->text().contains(QStringLiteral("東京")));
+
+    // Clear empties the view and the status line.
+    QTest::keyClick(w.get(), Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(view.Lines.Count(), 0);
+    QCOMPARE(w->StatusText(), QString());
+    QVERIFY(!Enabled(*w, ActionId::ResultClear));
+  }
+
+  void panelToolbarsAndBoxesFollowTheirRules() {
+    auto w = Open();
+    QVERIFY(w);
+    // F12 twice: the panel and its splitter go, then come back.
+    auto* splitter = w->findChild<QSplitter*>("Splitter1");
+    QTest::keyClick(w.get(), Qt::Key_F12);
+    QVERIFY(!w->LeftPanelVisible() && !w->Action(ActionId::OptionLeftPanel)->isChecked());
+    QTRY_VERIFY(splitter->handle(1)->isHidden());
+    QTest::keyClick(w.get(), Qt::Key_F12);
+    QVERIFY(w->LeftPanelVisible() && w->Action(ActionId::OptionLeftPanel)->isChecked());
+    QTRY_VERIFY(!splitter->handle(1)->isHidden());
+
+    // Hiding the result toolbar from the menu: unchecked at the next opening of the menu.
+    w->Action(ActionId::OptionToolBarResult)->trigger();
+    QVERIFY(w->findChild<QToolBar*>("ToolBarResult")->isHidden());
+    QMenu* options = w->Action(ActionId::OptionPopup)->menu();
+    options->popup(w->mapToGlobal(QPoint(50, 20)));
+    QVERIFY(!w->Action(ActionId::OptionToolBarResult)->isChecked());
+    QVERIFY(w->Action(ActionId::OptionToolBarFind)->isChecked());
+    ClosePopup(*w, *options);
+
+    // The directory-mask box follows the sub-directory check box, also when set from code.
+    auto* sub = w->findChild<QAbstractButton*>("FlatCheckBoxFindSubDirectory");
+    sub->setChecked(false);
+    QVERIFY(!Box(*w, "KoFlatComboBoxFindDirectoryMask").isEnabled());
+    QTest::mouseClick(sub, Qt::LeftButton, {}, QPoint(6, sub->height() / 2));
+    QVERIFY(Box(*w, "KoFlatComboBoxFindDirectoryMask").isEnabled());
+
+    // Widening the window widens the four boxes to the panel's right edge.
+    auto* panel = w->findChild<QWidget*>("PanelFindRequest");
+    for (int width : {900, 1200}) {
+      w->resize(width, 600);
+      QTRY_COMPARE(panel->width() > 0, true);
+      for (auto* box : panel->findChildren<TKoFlatComboBox*>()) QTRY_COMPARE(box->geometry().right() + 1, panel->width());
+    }
+  }
+
+  void settingsWrittenAtCloseAndReadBack() {
+    {
+      auto w = Open({kSamples.toStdString(), "$$BLANK$$", "*.txt"});
+      QVERIFY(w);
+      QCOMPARE(Box(*w, "KoFlatComboBoxFindString").currentText(), QString());
+      QVERIFY(HasFocus(Box(*w, "KoFlatComboBoxFindString")));
+      Box(*w, "KoFlatComboBoxFindString").setEditText(QStringLiteral("晴れ, \"雨\""));
+      QTest::keyClick(w.get(), Qt::Key_F3);
+      QTest::keyClick(w.get(), Qt::Key_F12);
+      w->Action(ActionId::OptionToolBarHelp)->trigger();
+      QVERIFY(w->close());
+    }
+    QFile ini(data_->path() + "/tarn.ini");
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    const QString text = QString::fromStdString(tarn::Cp932ToUtf8(ini.readAll().toStdString()));
+    for (const char* section : {"[Tarn]", "[LeftPanel]", "[Editor]", "[FindRequest]", "[FindResult]", "[RunTime]",
+                                "[FindResultHistory]", "[ToolBar]", "[ShortCut]", "[Help]"})
+      QVERIFY2(text.contains(QLatin1String(section)), section);
+    QVERIFY(text.contains(QStringLiteral("FindStart=F3")));
+
+    auto w = Open({"/no/such/dir", "x"});
+    QVERIFY(w);
+    QCOMPARE(Box(*w, "KoFlatComboBoxFindString").itemText(0), QStringLiteral("晴れ, \"雨\""));
+    QCOMPARE(Box(*w, "KoFlatComboBoxFindDirectory").currentText(), QString());
+    QVERIFY(HasFocus(Box(*w, "KoFlatComboBoxFindDirectory")));
+    QVERIFY(!w->LeftPanelVisible());
+    QVERIFY(w->findChild<QToolBar*>("ToolBarHelp")->isHidden());
+    QVERIFY(!w->findChild<QToolBar*>("ToolBarFind")->isHidden());
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
