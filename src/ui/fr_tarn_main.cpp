@@ -305,30 +305,17 @@ void TFormTarnMain::CreateToolBars() {
 void TFormTarnMain::CreateRequestPanel() {
   TRequestPanel& panel = *panelFindRequest_;
   panel.setObjectName(QStringLiteral("PanelFindRequest"));
-  panel.setFixedHeight(148);
-  const struct {
-    const char* name;
-    const char* caption;
-    int top;
-  } labels[] = {{"Label1", "検索文字列", 8}, {"Label2", "検索ディレクトリ", 32}, {"Label3", "ファイルマスク", 56},
-                {"Label4", "ディレクトリマスク", 104}, {"Label5", "あいまい検索", 128}};
-  for (const auto& l : labels) {
-    auto* label = new QLabel(QString::fromUtf8(l.caption), &panel);
-    label->setObjectName(QLatin1String(l.name));
-    label->move(4, l.top - 2);
-    label->resize(114, 18);
+  const char* const labels[] = {"検索文字列", "検索ディレクトリ", "ファイルマスク", "ディレクトリマスク", "あいまい検索"};
+  for (std::size_t i = 0; i < std::size(labels); ++i) {
+    auto* label = new QLabel(QString::fromUtf8(labels[i]), &panel);
+    label->setObjectName(QStringLiteral("Label%1").arg(i + 1));
+    labels_[i] = label;
   }
-  const struct {
-    const char* name;
-    int top;
-  } boxes[] = {{"KoFlatComboBoxFindString", 4},
-               {"KoFlatComboBoxFindDirectory", 28},
-               {"KoFlatComboBoxFindFileMask", 52},
-               {"KoFlatComboBoxFindDirectoryMask", 100}};
-  for (std::size_t i = 0; i < 4; ++i) {
+  const char* const boxes[] = {"KoFlatComboBoxFindString", "KoFlatComboBoxFindDirectory", "KoFlatComboBoxFindFileMask",
+                               "KoFlatComboBoxFindDirectoryMask"};
+  for (std::size_t i = 0; i < std::size(boxes); ++i) {
     auto* box = new TKoFlatComboBox(&panel);
-    box->setObjectName(QLatin1String(boxes[i].name));
-    box->setGeometry(120, boxes[i].top, 200, 22);
+    box->setObjectName(QLatin1String(boxes[i]));
     box->SetMaxHistory(32);
     panel.AddStretched(box);
     boxes_[i] = box;
@@ -341,20 +328,46 @@ void TFormTarnMain::CreateRequestPanel() {
 
   flatCheckBoxFindSubDirectory_ = new QCheckBox(QStringLiteral("サブディレクトリも検索対象"), &panel);
   flatCheckBoxFindSubDirectory_->setObjectName(QStringLiteral("FlatCheckBoxFindSubDirectory"));
-  flatCheckBoxFindSubDirectory_->move(4, 78);
   flatCheckBoxFindSubDirectory_->setChecked(true);
   flatCheckBoxUseFuzzyCharDic_ = new QCheckBox(QStringLiteral("文字同一視辞書を使用"), &panel);
   flatCheckBoxUseFuzzyCharDic_->setObjectName(QStringLiteral("FlatCheckBoxUseFuzzyCharDic"));
-  flatCheckBoxUseFuzzyCharDic_->move(120, 124);
   flatCheckBoxUseSynonymDic_ = new QCheckBox(QStringLiteral("同意語辞書を使用"), &panel);
   flatCheckBoxUseSynonymDic_->setObjectName(QStringLiteral("FlatCheckBoxUseSynonymDic"));
-  flatCheckBoxUseSynonymDic_->move(304, 124);
   connect(flatCheckBoxFindSubDirectory_, &QCheckBox::toggled, this, [this] { FlatCheckBoxFindSubDirectoryClick(); });
   FlatCheckBoxFindSubDirectoryClick();
 
   QWidget* order[] = {boxes_[0], boxes_[1], boxes_[2], flatCheckBoxFindSubDirectory_, boxes_[3],
                       flatCheckBoxUseFuzzyCharDic_, flatCheckBoxUseSynonymDic_};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+  LayOutRequestPanel();
+}
+
+// The design places rows 24 pixels apart with the boxes at 120; a larger window font moves the
+// boxes right of the widest label and spreads the rows, so that nothing overlaps or is cut.
+void TFormTarnMain::LayOutRequestPanel() {
+  int boxHeight = 22;
+  for (TKoFlatComboBox* box : boxes_) boxHeight = std::max(boxHeight, std::min(box->sizeHint().height(), 40));
+  const int step = std::max(24, boxHeight + 2);
+  int left = 120;
+  for (QLabel* label : labels_) {
+    label->adjustSize();
+    left = std::max(left, 4 + label->width() + 6);
+  }
+  for (QCheckBox* check : {flatCheckBoxFindSubDirectory_, flatCheckBoxUseFuzzyCharDic_, flatCheckBoxUseSynonymDic_})
+    check->adjustSize();
+
+  const int boxTops[] = {4, 4 + step, 4 + 2 * step, 4 + 4 * step};
+  for (std::size_t i = 0; i < boxes_.size(); ++i) boxes_[i]->setGeometry(left, boxTops[i], 200, boxHeight);
+  const int labelRows[] = {boxTops[0], boxTops[1], boxTops[2], boxTops[3], 4 + 5 * step};
+  for (std::size_t i = 0; i < labels_.size(); ++i)
+    labels_[i]->move(4, labelRows[i] + (boxHeight - labels_[i]->height()) / 2);
+  auto centred = [boxHeight](QWidget* w, int x, int top) { w->move(x, top + (boxHeight - w->height()) / 2); };
+  centred(flatCheckBoxFindSubDirectory_, 4, 4 + 3 * step);
+  centred(flatCheckBoxUseFuzzyCharDic_, left, labelRows[4]);
+  centred(flatCheckBoxUseSynonymDic_,
+          std::max(left + 184, flatCheckBoxUseFuzzyCharDic_->geometry().right() + 16), labelRows[4]);
+  panelFindRequest_->setFixedHeight(4 + 6 * step);
+  panelFindRequest_->PanelFindRequestResize();
 }
 
 TKoFlatComboBox& TFormTarnMain::Box(search::RequestBox box) const { return *boxes_[static_cast<std::size_t>(box)]; }

@@ -78,6 +78,7 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   void CreateMenus();
   void CreateToolBars();
   void CreateRequestPanel();
+  void LayOutRequestPanel();
   void CreateResultView();
   QToolBar* ToolBar(ToolBarId id) const { return toolBars_[static_cast<std::size_t>(id)]; }
 
@@ -141,6 +142,7 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   QSplitter* splitter1_ = nullptr;
   QWidget* flatPanelTreeView_ = nullptr;
   TRequestPanel* panelFindRequest_ = nullptr;
+  std::array<QLabel*, 5> labels_{};
   std::array<TKoFlatComboBox*, 4> boxes_{};
   QCheckBox* flatCheckBoxFindSubDirectory_ = nullptr;
   QCheckBox* flatCheckBoxUseFuzzyCharDic_ = nullptr;

@@ -25,6 +25,9 @@ namespace {
 
 std::uint16_t HistoryBound(std::int32_t n) { return static_cast<std::uint16_t>(std::clamp(n, 0, 65535)); }
 
+constexpr const char* kToolBarSection = "ToolBar";
+constexpr const char* kToolBarLayoutKey = "Layout";
+
 }  // namespace
 
 void TFormTarnMain::LoadSettings() {
@@ -34,12 +37,14 @@ void TFormTarnMain::LoadSettings() {
                                                        : QRect(0, 0, 800, 600);
   current.Window.Width = work.width();
   current.Window.Height = work.height();
+  settings::IniFile ini;
   try {
-    settings_ = settings::LoadSettingsFile(locations_.SettingsFilePath(), current);
+    ini = settings::IniFile::Load(locations_.SettingsFilePath());
   } catch (const std::exception& e) {
     ShowError(e.what());
-    settings_ = current;
   }
+  settings_ = current;
+  settings::LoadSettings(ini, settings_);
   settings::TTarnSettings& s = settings_;
 
   const int width = s.Window.Width > 0 ? s.Window.Width : work.width();
@@ -64,6 +69,12 @@ void TFormTarnMain::LoadSettings() {
   flatCheckBoxUseSynonymDic_->setChecked(s.RequestBoxes.UseSynonymDic);
 
   PlaceToolBars();
+  // Where the user left the toolbars, floating ones included, as the toolkit records it; the
+  // visibility keys still decide which are shown.
+  if (const auto layout = ini.Find(kToolBarSection, kToolBarLayoutKey)) {
+    restoreState(QByteArray::fromBase64(QByteArray::fromStdString(*layout)));
+    for (std::size_t i = 0; i < toolBars_.size(); ++i) toolBars_[i]->setVisible(s.ToolBars[i].Visible);
+  }
   for (std::size_t i = 0; i < s.ShortCuts.size(); ++i) Action(ShortCutAction(i))->setShortcut(KeySequenceOf(s.ShortCuts[i]));
   ApplySettings();
 }
@@ -98,6 +109,7 @@ void TFormTarnMain::ApplySettings() {
   setFont(base);
   QToolTip::setFont(base);
   flatPanelTreeView_->setFont(SettingsFont(s.LeftPanel.FontName, s.LeftPanel.FontSize, false));
+  LayOutRequestPanel();
 
   for (TKoFlatComboBox* box : boxes_) {
     box->SetMaxHistory(HistoryBound(s.FindRequest.MaxHistory));
@@ -138,15 +150,21 @@ settings::TTarnSettings TFormTarnMain::CurrentSettings() const {
     settings::TToolBarPlacement& p = s.ToolBars[i];
     p.Visible = !bar->isHidden();
     p.Floating = bar->isFloating();
-    p.Top = bar->geometry().top();
-    p.Left = bar->geometry().left();
+    // A floating toolbar's place on the screen, a docked one's place in the window.
+    p.Top = bar->isFloating() ? bar->pos().y() : bar->geometry().top();
+    p.Left = bar->isFloating() ? bar->pos().x() : bar->geometry().left();
   }
   return s;
 }
 
 bool TFormTarnMain::SaveSettings() {
   try {
-    settings::SaveSettingsFile(locations_.SettingsFilePath(), CurrentSettings());
+    const settings::TTarnSettings current = CurrentSettings();
+    const std::string layout = saveState().toBase64().toStdString();
+    settings::UpdateSettingsFile(locations_.SettingsFilePath(), [&](settings::IniFile& ini) {
+      settings::StoreSettings(ini, current);
+      ini.WriteString(kToolBarSection, kToolBarLayoutKey, layout);
+    });
   } catch (const std::exception& e) {
     ShowError(e.what());
     return false;
