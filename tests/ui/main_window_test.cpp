@@ -232,17 +232,30 @@ class MainWindowTest : public QObject {
     QCOMPARE(w->Busy(), 0);
   }
 
+  void escapeStopsLongRunWhileOnlyStopIsEnabled_data() {
+    QTest::addColumn<bool>("realtime");
+    QTest::newRow("rows shown at the end") << false;
+    QTest::newRow("rows shown as found") << true;
+  }
   void escapeStopsLongRunWhileOnlyStopIsEnabled() {
+    QFETCH(bool, realtime);
     const QString tree = MakeLongTree();
+    WriteCp932(data_->path() + "/tarn.ini", std::string("[FindResult]\r\nShowRealtime=") + (realtime ? "1" : "0") + "\r\n");
     auto w = Open();
     QVERIFY(w);
     Request(*w, QStringLiteral("東京"), tree, QStringLiteral("*.txt"));
     bool checked = false;
     MessageBoxAnswerer answerer;
-    QTimer::singleShot(0, w.get(), [&] {
+    // Looks at the window once the run has listed some rows.
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, w.get(), [&] {
+      tarn::editor::TKoEditor& view = w->KoEditorResult();
+      if (checked || view.Lines.Count() < 40) return;
       checked = true;
+      poll.stop();
       QCOMPARE(w->Busy(), 1);
-      QVERIFY(w->StatusText().startsWith(QStringLiteral(" 検索中")));
+      QVERIFY(w->StatusText().startsWith(QStringLiteral(" 検索中（")));
       QVERIFY(Enabled(*w, ActionId::FindStop));
       for (const auto& def : tarn::ui::ActionTable()) {
         if (def.Id == ActionId::FindStop || !w->Action(def.Id)) continue;
@@ -252,14 +265,22 @@ class MainWindowTest : public QObject {
         if (ruled) QVERIFY2(!Enabled(*w, def.Id), def.Name.data());
       }
       QVERIFY(!w->findChild<QWidget*>("PanelFindRequest")->isEnabled());
+      // Rows found so far are painted only when the setting asks for it.
+      const QImage shown = view.viewport()->grab().toImage();
+      bool ink = false;
+      for (int y = view.TextTop(); y < view.TextTop() + view.RowHeight() && !ink; ++y)
+        for (int x = view.TextLeft(); x < view.TextLeft() + 10 * view.ColWidth() && !ink; ++x)
+          ink = qGray(shown.pixel(x, y)) < 128;
+      QCOMPARE(ink, realtime);
       QMenu& popup = OpenPopup(*w);
       QVERIFY(popup.isVisible());
       for (QAction* item : popup.actions()) QVERIFY(item->isSeparator() || !item->isEnabled());
-      Screenshot(*w, "main-window-during-run");
+      if (realtime) Screenshot(*w, "main-window-during-run");
       ClosePopup(*w, popup);
       QVERIFY(!w->close());
       QTest::keyClick(w.get(), Qt::Key_Escape);
     });
+    poll.start();
     QTest::keyClick(w.get(), Qt::Key_F3);
     QVERIFY(checked);
     QCOMPARE(answerer.texts, QStringList{QStringLiteral("検索を中断しました。")});
