@@ -33,11 +33,30 @@ std::string OneLine(std::string_view text) {
   return out;
 }
 
-std::vector<std::string> OneLineEach(const std::vector<std::string>& lines) {
-  std::vector<std::string> out;
-  out.reserve(lines.size());
-  for (const std::string& line : lines) out.push_back(OneLine(line));
-  return out;
+// Each line on one line of its own, ended by CR LF, written through a buffer.
+void WriteOneLineEach(const fs::path& path, const TLineSource& lines) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::string buffer;
+  constexpr std::size_t kFlushAt = 1 << 20;
+  for (std::size_t i = 0; i < lines.Count && out; ++i) {
+    const std::string_view line = lines.At(i);
+    const std::size_t from = buffer.size();
+    buffer += line;
+    for (std::size_t k = from; k < buffer.size(); ++k)
+      if (buffer[k] == '\r' || buffer[k] == '\n') buffer[k] = ' ';
+    buffer += "\r\n";
+    if (buffer.size() >= kFlushAt) {
+      out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+      buffer.clear();
+    }
+  }
+  if (out) out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+  if (out) out.close();
+  if (!out) throw EResultFile(CannotCreateFileText(path));
+}
+
+TLineSource SourceOf(const std::vector<std::string>& lines) {
+  return {lines.size(), [&lines](std::size_t i) { return std::string_view(lines[i]); }};
 }
 
 std::string ReadWholeFile(const fs::path& path) {
@@ -123,12 +142,16 @@ bool DeleteEntriesOf(const fs::path& dir) {
 }  // namespace
 
 void SaveResultHistory(const fs::path& tmpDirectory, std::int32_t n, const TResultHistoryEntry& entry) {
-  const TResultHistoryRequest& r = entry.Request;
+  SaveResultHistory(tmpDirectory, n, entry.Request, SourceOf(entry.ResultLineInfos), SourceOf(entry.ResultLines));
+}
+
+void SaveResultHistory(const fs::path& tmpDirectory, std::int32_t n, const TResultHistoryRequest& r,
+                       const TLineSource& resultLineInfos, const TLineSource& resultLines) {
   WriteLinesFile(EntryFile(tmpDirectory, "ParamList", n),
                  {OneLine(r.FindString), OneLine(r.FindDirectory), OneLine(r.FindFileMask), r.FindSubDirectory ? "1" : "0",
                   OneLine(r.FindDirectoryMask), r.UseFuzzyCharDic ? "1" : "0", r.UseSynonymDic ? "1" : "0"});
-  WriteLinesFile(EntryFile(tmpDirectory, "GerpList", n), OneLineEach(entry.ResultLineInfos));
-  WriteLinesFile(EntryFile(tmpDirectory, "ResultList", n), OneLineEach(entry.ResultLines));
+  WriteOneLineEach(EntryFile(tmpDirectory, "GerpList", n), resultLineInfos);
+  WriteOneLineEach(EntryFile(tmpDirectory, "ResultList", n), resultLines);
 }
 
 TResultHistoryEntry LoadResultHistory(const fs::path& tmpDirectory, std::int32_t n) {

@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "search/result_export.h"
@@ -30,10 +32,18 @@ struct TResultHistoryEntry {
   std::vector<std::string> ResultLines;      // "ResultList." + n
 };
 
+// Lines to write, read one at a time where they are kept, so that a large result is never copied.
+struct TLineSource {
+  std::size_t Count = 0;
+  std::function<std::string_view(std::size_t)> At;
+};
+
 // Writes the three files of entry n into tmpDirectory. A CR or LF inside a value or a line is
 // written as a blank: the files are line-oriented, and a line break must not shift the request
 // lines or break the pairing of result lines and their entries. Throws EResultFile.
 void SaveResultHistory(const std::filesystem::path& tmpDirectory, std::int32_t n, const TResultHistoryEntry& entry);
+void SaveResultHistory(const std::filesystem::path& tmpDirectory, std::int32_t n, const TResultHistoryRequest& request,
+                       const TLineSource& resultLineInfos, const TLineSource& resultLines);
 
 // Reads the three files of entry n. "ResultList." ends at its first byte 0x1A, as the result
 // view's loader reads it, so it can hold fewer lines than "GerpList.". A missing or unreadable

@@ -190,10 +190,25 @@ void TFormTarnMain::CreateActions() {
       bar->setVisible(bar->isHidden());
     });
   }
-  // The Result rule runs again after each result command has done its work.
-  for (ActionId id : {ActionId::ResultGoBack, ActionId::ResultGoForward, ActionId::ResultSave,
-                      ActionId::ResultHistClear})
-    connect(Action(id), &QAction::triggered, this, [this] { ActionResultPopupExecute(); });
+  connect(Action(ActionId::ResultGoBack), &QAction::triggered, this, [this] { ActionResultGoBackExecute(); });
+  connect(Action(ActionId::ResultGoForward), &QAction::triggered, this, [this] { ActionResultGoForwardExecute(); });
+  connect(Action(ActionId::ResultHistClear), &QAction::triggered, this, [this] { ActionResultHistClearExecute(); });
+  connect(Action(ActionId::ResultSave), &QAction::triggered, this, [this] { ActionResultSaveExecute(); });
+  using search::RequestBox;
+  // Clearing a history leaves the box's text as it is.
+  const std::pair<ActionId, std::vector<RequestBox>> histClears[] = {
+      {ActionId::FindHistClearAll,
+       {RequestBox::kFindString, RequestBox::kDirectory, RequestBox::kFileMask, RequestBox::kDirectoryMask}},
+      {ActionId::FindHistClearString, {RequestBox::kFindString}},
+      {ActionId::FindHistClearDirectory, {RequestBox::kDirectory}},
+      {ActionId::FindHistClearFileMask, {RequestBox::kFileMask}},
+      {ActionId::FindHistClearDirectoryMask, {RequestBox::kDirectoryMask}},
+  };
+  for (const auto& [id, which] : histClears) {
+    connect(Action(id), &QAction::triggered, this, [this, which] {
+      for (RequestBox box : which) Box(box).ClearHistory();
+    });
+  }
 }
 
 void TFormTarnMain::CreateMenus() {
@@ -384,9 +399,9 @@ TWindowState TFormTarnMain::WindowState() const {
   s.ResultHasRows = result_->Lines.Count() > 0;
   for (std::size_t i = 0; i < boxes_.size(); ++i) s.HistoryNotEmpty[i] = !boxes_[i]->HistoryItems().empty();
   for (std::size_t i = 0; i < toolBars_.size(); ++i) s.ToolBarVisible[i] = !toolBars_[i]->isHidden();
-  s.HistoryFirst = settings_.History.First;
-  s.HistoryLast = settings_.History.Last;
-  s.HistoryCurrent = settings_.History.Current;
+  s.HistoryFirst = history_.First();
+  s.HistoryLast = history_.Last();
+  s.HistoryCurrent = history_.Current();
   return s;
 }
 

@@ -12,6 +12,7 @@
 #include "core/encoding.h"
 #include "editor/ko_editor.h"
 #include "pattern/synonym_dic.h"
+#include "search/result_history.h"
 #include "search/search_run.h"
 #include "settings/data_locations.h"
 #include "settings/settings_records.h"
@@ -57,6 +58,10 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   void ActionFindStopExecute();
   void ActionResultEditorExecute();
   void ActionResultClearExecute();
+  void ActionResultGoBackExecute();
+  void ActionResultGoForwardExecute();
+  void ActionResultHistClearExecute();
+  void ActionResultSaveExecute();
   void ActionOptionLeftPanelExecute();
   void ActionHelpVersionExecute();
   // The five enabling rules.
@@ -100,6 +105,10 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   void KoEditorResultDrawLine(editor::TKoEditor& sender, const std::string& line, int x, int y, int index,
                               const QRect& rect, bool selected);
   void ShowError(const std::string& cp932_message);
+  // Result history
+  search::TResultHistoryRequest CurrentRequest() const;
+  void LoadResultHistoryEntry(std::int32_t n);
+  std::vector<std::string> ResultLines() const;
   void ProcessMessages();
 
   // SearchWindow
@@ -127,6 +136,10 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   std::unique_ptr<search::SearchRun> run_;
   // Attached to the run's two pattern components, so it goes before them.
   std::unique_ptr<pattern::TSynonymDicOwner> synonyms_;
+  search::TResultHistoryIndex history_;
+  // Where the save dialog opens, and with which form chosen.
+  QString saveDirectory_;
+  int saveType_ = 0;
   std::uint32_t lastPump_ = 0;
   bool shown_ = false;
   int beepCount_ = 0;

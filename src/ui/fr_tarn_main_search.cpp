@@ -117,8 +117,4 @@ void TFormTarnMain::ShowStopMessage(const std::string& message) {
   QMessageBox::information(this, QStringLiteral("Tarn"), FromCp932(message));
 }
 
-// Entries of the result history come with Back and Forward in the window; until then a result
-// lives only in the view.
-void TFormTarnMain::SaveNewResultHistoryEntry() {}
-
 }  // namespace tarn::ui

@@ -68,6 +68,7 @@ void TFormTarnMain::LoadSettings() {
   flatCheckBoxUseFuzzyCharDic_->setChecked(s.RequestBoxes.UseFuzzyCharDic);
   flatCheckBoxUseSynonymDic_->setChecked(s.RequestBoxes.UseSynonymDic);
 
+  history_ = search::TResultHistoryIndex::AtStartUp(s.History.First, s.History.Last);
   PlaceToolBars();
   // Where the user left the toolbars, floating ones included, as the toolkit records it; the
   // visibility keys still decide which are shown.
@@ -121,6 +122,9 @@ void TFormTarnMain::ApplySettings() {
   result_->Color = ColorOf(s.FindResult.BackColor, palette());
   s.FindResult.StringStyle = settings::ComputeStringStyle(s.FindResult);
   result_->Refresh();
+
+  saveDirectory_ = FromCp932(s.FindResult.SaveDirectory);
+  saveType_ = s.FindResult.SaveType == 1 ? 1 : 0;
 }
 
 settings::TTarnSettings TFormTarnMain::CurrentSettings() const {
@@ -133,6 +137,8 @@ settings::TTarnSettings TFormTarnMain::CurrentSettings() const {
     s.Window.Height = geometry().height();
   }
   s.Window.WindowState = (state & Qt::WindowMinimized) ? 1 : (state & Qt::WindowMaximized) ? 2 : 0;
+  s.History.First = history_.First();
+  s.History.Last = history_.Last();
   s.LeftPanelState.Visible = LeftPanelVisible();
   if (LeftPanelVisible()) s.LeftPanelState.Width = flatPanelTreeView_->width();
 
@@ -162,7 +168,14 @@ bool TFormTarnMain::SaveSettings() {
     const settings::TTarnSettings current = CurrentSettings();
     const std::string layout = saveState().toBase64().toStdString();
     settings::UpdateSettingsFile(locations_.SettingsFilePath(), [&](settings::IniFile& ini) {
-      settings::StoreSettings(ini, current);
+      // Entries tarngrep stored after the window's last one stay counted.
+      settings::TTarnSettings merged = current;
+      const std::int32_t storedLast = ini.ReadInteger("FindResultHistory", "Last", 0);
+      if (storedLast > merged.History.Last) {
+        merged.History.Last = storedLast;
+        if (merged.History.First == 0) merged.History.First = ini.ReadInteger("FindResultHistory", "First", 0);
+      }
+      settings::StoreSettings(ini, merged);
       ini.WriteString(kToolBarSection, kToolBarLayoutKey, layout);
     });
   } catch (const std::exception& e) {

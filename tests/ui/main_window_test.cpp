@@ -28,53 +28,12 @@
 #include "ui/ko_flat_combo_box.h"
 #include "ui/result_hit.h"
 
+#include "window_test_support.h"
+
 using tarn::ui::ActionId;
 using tarn::ui::TFormTarnMain;
 using tarn::ui::TKoFlatComboBox;
-
-namespace {
-
-const QString kSamples = QStringLiteral(TARN_SOURCE_DIR "/samples");
-
-void WriteCp932(const QString& path, const std::string& utf8) {
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  const std::string bytes = tarn::Utf8ToCp932(utf8);
-  f.write(bytes.data(), static_cast<qint64>(bytes.size()));
-}
-
-// Answers every message box that opens while it lives, keeping their texts.
-class MessageBoxAnswerer {
- public:
-  MessageBoxAnswerer() {
-    timer_.setInterval(5);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        texts.push_back(box->text());
-        box->done(QMessageBox::Ok);
-      }
-    });
-    timer_.start();
-  }
-  QStringList texts;
-
- private:
-  QTimer timer_;
-};
-
-void Screenshot(QWidget& window, const char* name, QMenu* menu = nullptr) {
-  const QString dir = qEnvironmentVariable("TARN_SCREENSHOT_DIR");
-  if (dir.isEmpty()) return;
-  QImage image = window.grab().toImage();
-  if (menu && menu->isVisible()) {
-    QPainter p(&image);
-    p.drawPixmap(window.mapFromGlobal(menu->pos()), menu->grab());
-  }
-  QDir().mkpath(dir);
-  image.save(dir + "/" + name + ".png");
-}
-
-}  // namespace
+using namespace tarn::ui::testing;
 
 class MainWindowTest : public QObject {
   Q_OBJECT
@@ -82,40 +41,7 @@ class MainWindowTest : public QObject {
  private:
   std::unique_ptr<QTemporaryDir> data_;
 
-  std::unique_ptr<TFormTarnMain> Open(std::vector<std::string> args = {}) {
-    auto w = std::make_unique<TFormTarnMain>(tarn::settings::DataLocations::InDirectory(data_->path().toStdString()),
-                                             std::move(args));
-    w->resize(900, 600);
-    w->show();
-    if (!QTest::qWaitForWindowActive(w.get())) return nullptr;
-    return w;
-  }
-  static TKoFlatComboBox& Box(TFormTarnMain& w, const char* name) {
-    auto* box = w.findChild<TKoFlatComboBox*>(QLatin1String(name));
-    Q_ASSERT(box);
-    return *box;
-  }
-  static void Request(TFormTarnMain& w, const QString& find, const QString& dir, const QString& mask) {
-    Box(w, "KoFlatComboBoxFindString").setEditText(find);
-    Box(w, "KoFlatComboBoxFindDirectory").setEditText(dir);
-    Box(w, "KoFlatComboBoxFindFileMask").setEditText(mask);
-  }
-  static QMenu& OpenPopup(TFormTarnMain& w) {
-    QWidget* viewport = w.KoEditorResult().viewport();
-    QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(30, 30), viewport->mapToGlobal(QPoint(30, 30)));
-    QApplication::sendEvent(viewport, &e);
-    return w.PopupMenuEdit();
-  }
-  // The window manager gives the activation back to the window when a popup closes; the offscreen
-  // platform leaves that to us.
-  static void ClosePopup(TFormTarnMain& w, QMenu& menu) {
-    menu.close();
-    w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
-  }
-  static bool HasFocus(QComboBox& box) {
-    return QApplication::focusWidget() == &box || QApplication::focusWidget() == box.lineEdit();
-  }
+  std::unique_ptr<TFormTarnMain> Open(std::vector<std::string> args = {}) { return OpenWindow(data_->path(), std::move(args)); }
   static bool Enabled(TFormTarnMain& w, ActionId id) { return w.Action(id)->isEnabled(); }
   // A tree whose search lists many lines and takes a while.
   QString MakeLongTree() {

@@ -1,0 +1,116 @@
+// What the window tests share: a window opened on a data directory of its own, the request
+// boxes, message boxes answered as they open, popups closed as a window manager would, and
+// screenshots when TARN_SCREENSHOT_DIR names a folder.
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/encoding.h"
+#include "settings/data_locations.h"
+#include "ui/fr_tarn_main.h"
+#include "ui/ko_flat_combo_box.h"
+
+namespace tarn::ui::testing {
+
+inline const QString kSamples = QStringLiteral(TARN_SOURCE_DIR "/samples");
+
+inline void WriteCp932(const QString& path, const std::string& utf8) {
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  const std::string bytes = tarn::Utf8ToCp932(utf8);
+  f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+}
+
+// Answers every message box that opens while it lives, keeping their texts.
+class MessageBoxAnswerer {
+ public:
+  explicit MessageBoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok) {
+    timer_.setInterval(5);
+    QObject::connect(&timer_, &QTimer::timeout, [this, answer] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        texts.push_back(box->text());
+        if (QAbstractButton* button = box->button(answer))
+          button->click();
+        else
+          box->done(answer);
+      }
+    });
+    timer_.start();
+  }
+  QStringList texts;
+
+ private:
+  QTimer timer_;
+};
+
+inline void Screenshot(QWidget& window, const char* name, QMenu* menu = nullptr) {
+  const QString dir = qEnvironmentVariable("TARN_SCREENSHOT_DIR");
+  if (dir.isEmpty()) return;
+  QImage image = window.grab().toImage();
+  if (menu && menu->isVisible()) {
+    QPainter p(&image);
+    p.drawPixmap(window.mapFromGlobal(menu->pos()), menu->grab());
+  }
+  QDir().mkpath(dir);
+  image.save(dir + "/" + name + ".png");
+}
+
+
+inline std::unique_ptr<TFormTarnMain> OpenWindow(const QString& dataDirectory, std::vector<std::string> args = {}) {
+  auto w = std::make_unique<TFormTarnMain>(settings::DataLocations::InDirectory(dataDirectory.toStdString()),
+                                           std::move(args));
+  w->resize(900, 600);
+  w->show();
+  if (!QTest::qWaitForWindowActive(w.get())) return nullptr;
+  return w;
+}
+
+inline TKoFlatComboBox& Box(TFormTarnMain& w, const char* name) {
+  auto* box = w.findChild<TKoFlatComboBox*>(QLatin1String(name));
+  Q_ASSERT(box);
+  return *box;
+}
+
+inline void Request(TFormTarnMain& w, const QString& find, const QString& dir, const QString& mask) {
+  Box(w, "KoFlatComboBoxFindString").setEditText(find);
+  Box(w, "KoFlatComboBoxFindDirectory").setEditText(dir);
+  Box(w, "KoFlatComboBoxFindFileMask").setEditText(mask);
+}
+
+inline QMenu& OpenPopup(TFormTarnMain& w) {
+  QWidget* viewport = w.KoEditorResult().viewport();
+  QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(30, 30), viewport->mapToGlobal(QPoint(30, 30)));
+  QApplication::sendEvent(viewport, &e);
+  return w.PopupMenuEdit();
+}
+
+// The window manager gives the activation back to the window when a popup or a dialog closes;
+// the offscreen platform leaves that to us.
+inline void Reactivate(QWidget& w) {
+  w.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&w));
+}
+
+inline void ClosePopup(TFormTarnMain& w, QMenu& menu) {
+  menu.close();
+  Reactivate(w);
+}
+
+inline bool HasFocus(QComboBox& box) {
+  return QApplication::focusWidget() == &box || QApplication::focusWidget() == box.lineEdit();
+}
+
+}  // namespace tarn::ui::testing
