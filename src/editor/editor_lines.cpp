@@ -86,7 +86,18 @@ void TEditorLines::Changing(TChange c) {
 }
 
 void TEditorLines::Changed(TChange c) {
+  length_ = -1;
   if (!Updating() && OnChanged) OnChanged(c);
+}
+
+void TEditorLines::Removing(int first, int count) {
+  length_ = -1;
+  if (count > 0 && OnRemoving) OnRemoving(first, count);
+}
+
+void TEditorLines::Inserted(int first, int count) {
+  length_ = -1;
+  if (count > 0 && OnInserted) OnInserted(first, count);
 }
 
 void TEditorLines::Add(std::string_view s) {
@@ -97,6 +108,7 @@ void TEditorLines::Add(std::string_view s) {
     lines_.back().End = TLineEnd::le_Break;
   }
   lines_.push_back({std::string(s), end});
+  Inserted(Count() - 1, 1);
   Changed(TChange::ch_Appended);
 }
 
@@ -105,12 +117,14 @@ void TEditorLines::Insert(int i, std::string_view s) {
   if (i < 0 || i > Count()) return;
   Changing(TChange::ch_Program);
   lines_.insert(lines_.begin() + i, Line{std::string(s), TLineEnd::le_Break});
+  Inserted(i, 1);
   Changed(TChange::ch_Program);
 }
 
 void TEditorLines::Delete(int i) {
   if (i < 0 || i >= Count()) return;
   Changing(TChange::ch_Program);
+  Removing(i, 1);
   if (i == Count() - 1 && i > 0) lines_[static_cast<std::size_t>(i) - 1].End = lines_.back().End;
   lines_.erase(lines_.begin() + i);
   Changed(TChange::ch_Program);
@@ -119,12 +133,15 @@ void TEditorLines::Delete(int i) {
 void TEditorLines::Put(int i, std::string_view s) {
   if (i < 0 || i >= Count()) return;
   Changing(TChange::ch_Program);
+  Removing(i, 1);
   lines_[static_cast<std::size_t>(i)].Text.assign(s);
+  Inserted(i, 1);
   Changed(TChange::ch_Program);
 }
 
 void TEditorLines::Clear() {
   Changing(TChange::ch_Program);
+  Removing(0, Count());
   lines_.clear();
   Changed(TChange::ch_Program);
 }
@@ -150,7 +167,9 @@ void TEditorLines::LoadFromStream(std::istream& in, std::size_t blockSize) {
     if (got == 0 || !parser.Feed(std::string_view(block.data(), got))) break;
   }
   Changing(TChange::ch_Program);
+  Removing(0, Count());
   lines_ = parser.Finish<Line>();
+  Inserted(0, Count());
   Changed(TChange::ch_Program);
 }
 
@@ -158,7 +177,9 @@ void TEditorLines::SetText(std::string_view bytes) {
   LineParser parser;
   parser.Feed(bytes);
   Changing(TChange::ch_Program);
+  Removing(0, Count());
   lines_ = parser.Finish<Line>();
+  Inserted(0, Count());
   Changed(TChange::ch_Program);
 }
 
@@ -194,9 +215,11 @@ int TEditorLines::EndLength(int row) const noexcept {
 }
 
 std::int64_t TEditorLines::TextLength() const noexcept {
-  std::int64_t n = 0;
-  for (int r = 0; r < Count(); ++r) n += static_cast<std::int64_t>(Get(r).size()) + EndLength(r);
-  return n;
+  if (length_ < 0) {
+    length_ = 0;
+    for (int r = 0; r < Count(); ++r) length_ += static_cast<std::int64_t>(Get(r).size()) + EndLength(r);
+  }
+  return length_;
 }
 
 TEditorPos TEditorLines::Clamp(TEditorPos pos) const noexcept {
@@ -208,7 +231,12 @@ TEditorPos TEditorLines::Clamp(TEditorPos pos) const noexcept {
 std::int64_t TEditorLines::OffsetOf(TEditorPos pos) const noexcept {
   pos = Clamp(pos);
   std::int64_t n = 0;
-  for (int r = 0; r < pos.Row; ++r) n += static_cast<std::int64_t>(Get(r).size()) + EndLength(r);
+  if (pos.Row > Count() / 2) {
+    n = TextLength();
+    for (int r = pos.Row; r < Count(); ++r) n -= static_cast<std::int64_t>(Get(r).size()) + EndLength(r);
+  } else {
+    for (int r = 0; r < pos.Row; ++r) n += static_cast<std::int64_t>(Get(r).size()) + EndLength(r);
+  }
   return n + pos.Byte;
 }
 
@@ -217,21 +245,43 @@ TEditorPos TEditorLines::EndPos() const noexcept {
   return {Count() - 1, static_cast<int>(lines_.back().Text.size())};
 }
 
+std::pair<int, std::int64_t> TEditorLines::LineAt(std::int64_t offset) const noexcept {
+  const std::int64_t total = TextLength();
+  if (offset <= total / 2) {
+    std::int64_t start = 0;
+    for (int r = 0; r < Count(); ++r) {
+      const auto len = static_cast<std::int64_t>(Get(r).size());
+      if (offset <= start + len) return {r, start};
+      start += len + EndLength(r);
+    }
+    return {Count(), start};
+  }
+  // The lines that reach offset are all those from the first one on: step back while the one
+  // before still does.
+  int r = Count();
+  std::int64_t start = total;
+  while (r > 0) {
+    const auto len = static_cast<std::int64_t>(Get(r - 1).size());
+    const std::int64_t before = start - len - EndLength(r - 1);
+    if (offset > before + len) break;
+    --r;
+    start = before;
+  }
+  return {r, start};
+}
+
 TEditorPos TEditorLines::PosOf(std::int64_t offset, bool roundUp) const noexcept {
   if (offset <= 0) return {0, 0};
-  for (int r = 0; r < Count(); ++r) {
-    const std::string_view s = Get(r);
-    const auto len = static_cast<std::int64_t>(s.size());
-    if (offset <= len) {
-      auto byte = static_cast<std::size_t>(offset);
-      if (byte < s.size() && !IsCharBoundary(s, byte)) byte = roundUp ? byte + 1 : byte - 1;
-      return {r, static_cast<int>(byte)};
-    }
-    const int el = EndLength(r);
-    if (offset < len + el) return roundUp ? TEditorPos{r + 1, 0} : TEditorPos{r, static_cast<int>(len)};
-    offset -= len + el;
+  const auto [r, start] = LineAt(offset);
+  if (offset < start) {
+    // Inside the line break of the line before.
+    return roundUp ? TEditorPos{r, 0} : TEditorPos{r - 1, static_cast<int>(Get(r - 1).size())};
   }
-  return EndPos();
+  if (r == Count()) return EndPos();
+  const std::string_view s = Get(r);
+  auto byte = static_cast<std::size_t>(offset - start);
+  if (byte < s.size() && !IsCharBoundary(s, byte)) byte = roundUp ? byte + 1 : byte - 1;
+  return {r, static_cast<int>(byte)};
 }
 
 std::string TEditorLines::TextRange(TEditorPos a, TEditorPos b) const {
@@ -262,6 +312,7 @@ TEditorPos TEditorLines::Replace(TEditorPos a, TEditorPos b, std::string_view te
   if (b.Row == Count()) {
     // The empty row after a final line break becomes a real line.
     lines_.push_back({std::string(), TLineEnd::le_Eof});
+    Inserted(Count() - 1, 1);
   }
   const auto first = static_cast<std::size_t>(a.Row);
   const auto last = static_cast<std::size_t>(b.Row);
@@ -277,12 +328,15 @@ TEditorPos TEditorLines::Replace(TEditorPos a, TEditorPos b, std::string_view te
   fresh.back().Text += suffix;
   fresh.back().End = lastEnd;
 
+  Removing(a.Row, b.Row - a.Row + 1);
   lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(first), lines_.begin() + static_cast<std::ptrdiff_t>(last) + 1);
   lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(first), std::make_move_iterator(fresh.begin()),
                 std::make_move_iterator(fresh.end()));
+  Inserted(a.Row, static_cast<int>(fresh.size()));
   // An empty last line after a line break is the same text as no line there.
   if (!lines_.empty() && lines_.back().Text.empty() && lines_.back().End == TLineEnd::le_Eof &&
       (lines_.size() == 1 || lines_[lines_.size() - 2].End == TLineEnd::le_Break)) {
+    Removing(Count() - 1, 1);
     lines_.pop_back();
   }
   Changed(TChange::ch_Edit);

@@ -9,6 +9,7 @@
 #include <istream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarn::editor {
@@ -36,6 +37,11 @@ class TEditorLines {
   // change; while a bulk update is open only the final EndUpdate raises OnChanged.
   std::function<void(TChange)> OnChanging;
   std::function<void(TChange)> OnChanged;
+  // Raised at every change of the lines' texts, inside a bulk update too, so that what is kept
+  // per row can follow a change at the cost of the rows it touches: lines [first, first + count)
+  // are about to go, or have just come. A changed text is its line going and coming back.
+  std::function<void(int first, int count)> OnRemoving;
+  std::function<void(int first, int count)> OnInserted;
 
   // String-list operations of the program.
   int Count() const noexcept { return static_cast<int>(lines_.size()); }
@@ -101,10 +107,17 @@ class TEditorLines {
   };
   void Changing(TChange c);
   void Changed(TChange c);
+  void Removing(int first, int count);
+  void Inserted(int first, int count);
+  // The first line whose text reaches offset, and the offset of its start; {Count(), length of
+  // the text} when none does. Walks from whichever end of the text is nearer.
+  std::pair<int, std::int64_t> LineAt(std::int64_t offset) const noexcept;
   static std::vector<Line> Parse(std::string_view bytes);
 
   std::vector<Line> lines_;
   int updateCount_ = 0;
+  // TextLength, kept until the next change: offsets near the end are counted back from it.
+  mutable std::int64_t length_ = -1;
 };
 
 // Splits text into lines at CR LF, CR or LF (used for pasted and inserted text).

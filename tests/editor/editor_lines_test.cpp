@@ -3,6 +3,7 @@
 #include <random>
 #include <sstream>
 
+#include "core/sjis.h"
 #include "editor/editor_lines.h"
 #include "editor/row_layout.h"
 #include "editor/undo_list.h"
@@ -121,6 +122,72 @@ class EditorLinesTest : public QObject {
     QVERIFY((lines.PosOf(5) == TEditorPos{1, 0}));  // inside あ: back to its start
     QVERIFY((lines.PosOf(5, true) == TEditorPos{1, 2}));
     QVERIFY((lines.PosOf(99) == TEditorPos{1, 3}));
+  }
+
+  void OffsetsFromEitherEndAgreeWithAWalkFromTheStart() {
+    // Places near the end are counted back from the text's length, which is kept between
+    // changes: after every change each place and offset must come out as a plain walk gives it.
+    auto check = [](const TEditorLines& lines) {
+      std::vector<std::int64_t> starts;
+      std::int64_t total = 0;
+      for (int r = 0; r < lines.Count(); ++r) {
+        starts.push_back(total);
+        total += static_cast<std::int64_t>(lines.Get(r).size()) + lines.EndLength(r);
+      }
+      starts.push_back(total);
+      QCOMPARE(lines.TextLength(), total);
+      for (int r = 0; r < lines.RowCount(); ++r) {
+        for (int b = 0; b <= static_cast<int>(lines.Get(r).size()); ++b) {
+          QCOMPARE(lines.OffsetOf({r, b}), starts[r] + b);
+        }
+      }
+      for (std::int64_t o = -1; o <= total + 1; ++o) {
+        for (const bool up : {false, true}) {
+          TEditorPos want = lines.EndPos();
+          for (int r = 0; r < lines.Count(); ++r) {
+            const std::string_view s = lines.Get(r);
+            const std::int64_t at = std::max<std::int64_t>(0, o) - starts[r];
+            if (at <= static_cast<std::int64_t>(s.size())) {
+              auto b = static_cast<std::size_t>(at);
+              if (b < s.size() && !tarn::IsCharBoundary(s, b)) b = up ? b + 1 : b - 1;
+              want = {r, static_cast<int>(b)};
+              break;
+            }
+            if (o < starts[r + 1]) {
+              want = up ? TEditorPos{r + 1, 0} : TEditorPos{r, static_cast<int>(s.size())};
+              break;
+            }
+          }
+          QVERIFY((lines.PosOf(o, up) == want));
+        }
+      }
+    };
+    std::mt19937 rng(3);
+    const std::string pieces[] = {"a", kA, "\r\n", "\t"};
+    auto text = [&] {
+      std::string s;
+      for (unsigned n = rng() % 10; n > 0; --n) s += pieces[rng() % 4];
+      return s;
+    };
+    TEditorLines lines;
+    for (int round = 0; round < 60; ++round) {
+      switch (rng() % 4) {
+        case 0:
+          lines.SetText(text());
+          break;
+        case 1:
+          lines.Add(text());
+          break;
+        case 2:
+          lines.Delete(static_cast<int>(rng() % 3));
+          break;
+        case 3:
+          lines.Replace(lines.PosOf(rng() % 8), lines.EndPos(), text());
+          break;
+      }
+      check(lines);
+      if (QTest::currentTestFailed()) return;
+    }
   }
 
   void ReplaceAcrossLinesAndUndo() {
