@@ -105,6 +105,10 @@ class TKoEditor : public QAbstractScrollArea {
   bool DblClkLine = false;
   bool LineIndent = false;
   int UndoListMax = 32767;
+  // False: the copy and select-all keys are left to the window (its actions with those shortcuts
+  // on the control decide, a disabled one swallowing the key); the control neither acts on them
+  // nor claims them from shortcuts.
+  bool HandleCopyKeys = true;
   QColor Color;      // background; invalid: the palette's base colour
   QColor FontColor;  // text; invalid: the palette's text colour
 

@@ -69,10 +69,15 @@ void TKoEditor::keyPressEvent(QKeyEvent* e) {
   const Qt::KeyboardModifiers mods = e->modifiers();
   const bool shift = mods & Qt::ShiftModifier;
   const bool ctrl = mods & Qt::ControlModifier;
-  if (e->matches(QKeySequence::Copy)) return CopyToClipboard();
+  const bool copyKey = e->matches(QKeySequence::Copy), selectAllKey = e->matches(QKeySequence::SelectAll);
+  if ((copyKey || selectAllKey) && !HandleCopyKeys) {
+    e->ignore();
+    return;
+  }
+  if (copyKey) return CopyToClipboard();
   if (e->matches(QKeySequence::Cut)) return CutToClipboard();
   if (e->matches(QKeySequence::Paste)) return PasteFromClipboard();
-  if (e->matches(QKeySequence::SelectAll)) return SelectAll();
+  if (selectAllKey) return SelectAll();
   if (e->matches(QKeySequence::Undo)) return Undo();
   if (e->matches(QKeySequence::Redo)) return Redo();
 

@@ -1,18 +1,35 @@
 #include "ui/ko_flat_combo_box.h"
 
-#include <QCompleter>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 
+#include "ui/history_completion.h"
 #include "ui/ui_text.h"
 
 namespace tarn::ui {
+namespace {
+
+// The key code the own completion looks at: Backspace and Delete by their codes, anything else
+// as some other key.
+std::uint16_t KeyCode(const QKeyEvent& e) {
+  switch (e.key()) {
+    case Qt::Key_Backspace: return kKeyBackSpace;
+    case Qt::Key_Delete: return kKeyDelete;
+    default: return static_cast<std::uint16_t>(e.key() & 0xFFFF);
+  }
+}
+
+}  // namespace
 
 TKoFlatComboBox::TKoFlatComboBox(QWidget* parent) : QComboBox(parent) {
   setEditable(true);
   setInsertPolicy(QComboBox::NoInsert);
   setMaxVisibleItems(16);
-  SetAutoComplete(false);
+  // The history's own completion replaces the toolkit's.
+  setCompleter(nullptr);
+  lineEdit()->installEventFilter(this);
+  connect(lineEdit(), &QLineEdit::textChanged, this, [this] { RunOwnCompletion(); });
 }
 
 std::string TKoFlatComboBox::Text() const { return ToCp932(currentText()); }
@@ -38,27 +55,73 @@ void TKoFlatComboBox::ClearHistory() {
   ShowItems();
 }
 
-void TKoFlatComboBox::SetAutoComplete(bool on) {
-  if (!on) {
-    setCompleter(nullptr);
-    return;
-  }
-  auto* completer = new QCompleter(model(), this);
-  completer->setCaseSensitivity(Qt::CaseInsensitive);
-  completer->setCompletionMode(QCompleter::InlineCompletion);
-  setCompleter(completer);
-}
-
 void TKoFlatComboBox::ShowItems() {
   // The edit text is the user's, whatever the list becomes.
   const QString text = currentText();
   const int cursor = lineEdit()->cursorPosition();
   const QSignalBlocker block(this);
+  const bool wasCompleting = std::exchange(completing_, true);
   clear();
   for (const std::string& item : history_.Items()) addItem(FromCp932(item));
-  setCurrentIndex(-1);
+  setCurrentIndex(history_.Items().empty() ? -1 : 0);
   setEditText(text);
   lineEdit()->setCursorPosition(cursor);
+  completing_ = wasCompleting;
+}
+
+bool TKoFlatComboBox::TypeWithCompletion(const QString& typed) {
+  QLineEdit& edit = *lineEdit();
+  // A selection is about to be replaced by what is typed.
+  const QString candidate = (edit.hasSelectedText() ? edit.text().left(edit.selectionStart()) : edit.text()) + typed;
+  const std::string bytes = ToCp932(candidate);
+  const std::optional<TCompletion> found = StandardCompletion(history_.Items(), bytes);
+  if (!found || FromCp932(bytes) != candidate) return false;
+  const QString text = candidate + FromCp932(found->CompleteWith);
+  const bool wasCompleting = std::exchange(completing_, true);
+  if (found->Item != currentIndex()) {
+    setCurrentIndex(found->Item);
+    emit activated(found->Item);
+  }
+  edit.setText(text);
+  edit.setSelection(static_cast<int>(candidate.size()), static_cast<int>(text.size() - candidate.size()));
+  completing_ = wasCompleting;
+  emit editTextChanged(text);
+  return true;
+}
+
+void TKoFlatComboBox::RunOwnCompletion() {
+  if (!Complete || completing_) return;
+  QLineEdit& edit = *lineEdit();
+  const std::string text = ToCp932(edit.text());
+  std::optional<TCompletion> found = OwnCompletion(history_.Items(), text, MinLengthComplete, lastKey_);
+  if (!found) return;
+  bool doComplete = true;
+  if (OnComplete) OnComplete(*this, lastKey_, found->CompleteWith, doComplete);
+  if (!doComplete) return;
+  const QString head = edit.text();
+  const QString added = FromCp932(found->CompleteWith);
+  const bool wasCompleting = std::exchange(completing_, true);
+  edit.setText(head + added);
+  edit.setSelection(static_cast<int>(head.size()), static_cast<int>(added.size()));
+  completing_ = wasCompleting;
+}
+
+bool TKoFlatComboBox::eventFilter(QObject* watched, QEvent* e) {
+  if (watched != lineEdit()) return QComboBox::eventFilter(watched, e);
+  if (e->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(e);
+    lastKey_ = KeyCode(*key);
+    const QString typed = key->text();
+    const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (autoComplete_ && plain && !typed.isEmpty() && typed.front().isPrint() && !lineEdit()->isReadOnly())
+      return TypeWithCompletion(typed);
+  } else if (e->type() == QEvent::InputMethod && autoComplete_) {
+    // Text committed by an input method is typed as one piece.
+    auto* im = static_cast<QInputMethodEvent*>(e);
+    if (!im->commitString().isEmpty() && im->preeditString().isEmpty() && im->replacementLength() == 0)
+      return TypeWithCompletion(im->commitString());
+  }
+  return QComboBox::eventFilter(watched, e);
 }
 
 // The edit field passes on the Enter it does not use; the box gives it to its owner instead of

@@ -1,7 +1,10 @@
-// TKoFlatComboBox: the editable combo box whose drop-down list is the history of what was typed.
+// TKoFlatComboBox: the editable combo box whose drop-down list is the history of what was typed,
+// newest first, with completion from that history as the user types.
 #pragma once
 
 #include <QComboBox>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,8 +28,17 @@ class TKoFlatComboBox : public QComboBox {
   std::uint16_t MaxHistory() const noexcept { return history_.MaxHistory(); }
   void AddToHistory();
   void ClearHistory();
-  // The toolkit's own completion of typed text from the history.
-  void SetAutoComplete(bool on);
+
+  // Completion of each typed character from the history (the "AutoComplete" setting).
+  void SetAutoComplete(bool on) { autoComplete_ = on; }
+  bool AutoComplete() const noexcept { return autoComplete_; }
+
+  // The box's own completion after every change of the text; the owner may change or refuse
+  // what it appends.
+  bool Complete = false;
+  std::uint16_t MinLengthComplete = 0;
+  std::function<void(TKoFlatComboBox& sender, std::uint16_t key, std::string& completeWith, bool& doComplete)>
+      OnComplete;
 
  signals:
   // Enter in the edit field; the box itself gives it no meaning.
@@ -34,10 +46,18 @@ class TKoFlatComboBox : public QComboBox {
 
  protected:
   void keyPressEvent(QKeyEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   void ShowItems();
+  // Types text at the caret with the standard completion; false when no item completes it.
+  bool TypeWithCompletion(const QString& typed);
+  void RunOwnCompletion();
+
   THistoryList history_;
+  bool autoComplete_ = false;
+  bool completing_ = false;
+  std::uint16_t lastKey_ = 0;
 };
 
 }  // namespace tarn::ui

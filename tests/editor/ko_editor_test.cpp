@@ -1,4 +1,5 @@
 // TKoEditor as its three users drive it, under the offscreen platform.
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -301,6 +302,54 @@ class KoEditorTest : public QObject {
     ed->Lines.Put(0, "program");  // the program's own calls still work
     ed->Lines.Delete(1);
     QCOMPARE(ed->Lines.Text(), std::string("program"));
+  }
+
+  void HandleCopyKeysFalseLeavesCopyAndSelectAllToActions_data() {
+    QTest::addColumn<bool>("handle");
+    QTest::addColumn<int>("actions");  // 0: none on the control, 1: enabled, 2: disabled
+    QTest::addColumn<bool>("acts");
+    QTest::newRow("the control's own keys") << true << 0 << true;
+    QTest::newRow("left to no action") << false << 0 << false;
+    QTest::newRow("enabled actions") << false << 1 << true;
+    QTest::newRow("disabled actions swallow them") << false << 2 << false;
+  }
+
+  void HandleCopyKeysFalseLeavesCopyAndSelectAllToActions() {
+    QFETCH(bool, handle);
+    QFETCH(int, actions);
+    QFETCH(bool, acts);
+    auto ed = MakeEditor();
+    ed->ReadOnly = true;
+    ed->HandleCopyKeys = handle;
+    AddLines(*ed, {"abc", "def"});
+    QAction copy, selectAll;
+    copy.setShortcut(QKeySequence::Copy);
+    selectAll.setShortcut(QKeySequence::SelectAll);
+    for (QAction* a : {&copy, &selectAll}) {
+      a->setShortcutContext(Qt::WidgetShortcut);
+      a->setEnabled(actions == 1);
+      if (actions != 0) ed->addAction(a);
+    }
+    QObject::connect(&copy, &QAction::triggered, [&] { ed->CopyToClipboard(); });
+    QObject::connect(&selectAll, &QAction::triggered, [&] { ed->SelectAll(); });
+    ed->activateWindow();
+    ed->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(ed.get()));
+    QTRY_VERIFY(ed->hasFocus());
+
+    ed->SetRowCol(0, 0);
+    ed->SetSelLength(3);
+    QTest::keyClick(ed.get(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text() == QStringLiteral("abc"), acts);
+    ed->CleanSelection();
+    QTest::keyClick(ed.get(), Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(ed->Selected(), acts);
+    for (const Qt::Key key : {Qt::Key_C, Qt::Key_A}) {
+      QKeyEvent over(QEvent::ShortcutOverride, key, Qt::ControlModifier);
+      over.ignore();
+      QApplication::sendEvent(ed.get(), &over);
+      QVERIFY(!over.isAccepted());  // the control never keeps them from the window's shortcuts
+    }
   }
 
   void DroppedTextIsInsertedUnlessReadOnly() {
