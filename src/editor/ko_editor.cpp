@@ -53,12 +53,16 @@ TKoEditor::TKoEditor(QWidget* parent) : QAbstractScrollArea(parent) {
   ResolveFont();
   Lines.OnChanging = [this](TEditorLines::TChange c) { LinesChanging(c); };
   Lines.OnChanged = [this](TEditorLines::TChange c) { LinesChanged(c); };
+  Lines.OnRemoving = [this](int first, int count) { CountWidths(first, count, -1); };
+  Lines.OnInserted = [this](int first, int count) { CountWidths(first, count, 1); };
   UpdateScrollBars();
 }
 
 TKoEditor::~TKoEditor() {
   Lines.OnChanging = nullptr;
   Lines.OnChanged = nullptr;
+  Lines.OnRemoving = nullptr;
+  Lines.OnInserted = nullptr;
 }
 
 // --- Lines -----------------------------------------------------------------------------------
@@ -71,19 +75,46 @@ void TKoEditor::LinesChanging(TEditorLines::TChange change) {
   undo_.Clear();
 }
 
-void TKoEditor::LinesChanged(TEditorLines::TChange change) {
-  if (change == TEditorLines::TChange::ch_Appended) {
-    maxCells_ = std::max(maxCells_, RowCells(Lines.Get(Lines.Count() - 1), Caret.TabSpaceCount));
-  } else {
-    maxCells_ = 0;
-    for (int r = 0; r < Lines.Count(); ++r) maxCells_ = std::max(maxCells_, RowCells(Lines.Get(r), Caret.TabSpaceCount));
-  }
+void TKoEditor::LinesChanged(TEditorLines::TChange) {
+  // Inside a bulk update the view stays as it was; the update's end takes everything in at once.
+  if (Lines.Updating()) return;
   ClampState();
   UpdateScrollBars();
   viewport()->update();
 }
 
-void TKoEditor::Refresh() { LinesChanged(TEditorLines::TChange::ch_Program); }
+void TKoEditor::Refresh() {
+  RecountWidths();
+  LinesChanged(TEditorLines::TChange::ch_Program);
+}
+
+void TKoEditor::CountWidths(int first, int count, int sign) {
+  if (sign < 0 && first == 0 && count == Lines.Count()) {
+    widths_.clear();
+    widthsTab_ = Caret.TabSpaceCount;
+    return;
+  }
+  if (Caret.TabSpaceCount != widthsTab_) {
+    // Counted with another tab width: count again. Rows about to go are still there and new
+    // ones are already in, so the recount covers an insertion.
+    RecountWidths();
+    if (sign > 0) return;
+  }
+  for (int r = first; r < first + count; ++r) {
+    const int w = RowCells(Lines.Get(r), widthsTab_);
+    if (sign > 0) {
+      ++widths_[w];
+    } else if (const auto it = widths_.find(w); it != widths_.end() && --it->second == 0) {
+      widths_.erase(it);
+    }
+  }
+}
+
+void TKoEditor::RecountWidths() {
+  widths_.clear();
+  widthsTab_ = Caret.TabSpaceCount;
+  for (int r = 0; r < Lines.Count(); ++r) ++widths_[RowCells(Lines.Get(r), widthsTab_)];
+}
 
 void TKoEditor::ClampState() {
   row_ = std::clamp(row_, 0, Lines.RowCount() - 1);
@@ -125,7 +156,7 @@ void TKoEditor::SetTopRow(int row) {
 }
 
 void TKoEditor::SetTopCol(int col) {
-  col = std::clamp(col, 0, std::max(static_cast<int>(kMaxRowBytes), maxCells_));
+  col = std::clamp(col, 0, std::max(static_cast<int>(kMaxRowBytes), WidestRow()));
   if (col == topCol_) return;
   topCol_ = col;
   UpdateScrollBars();
@@ -155,12 +186,14 @@ void TKoEditor::ScrollPage(int direction) {
 }
 
 void TKoEditor::UpdateScrollBars() {
+  // The bars keep showing the text as it was before a bulk update until it ends.
+  if (Lines.Updating()) return;
   syncingBars_ = true;
   verticalScrollBar()->setRange(0, MaxTopRow());
   verticalScrollBar()->setPageStep(PageRows());
   verticalScrollBar()->setSingleStep(1);
   verticalScrollBar()->setValue(topRow_);
-  const int hmax = std::max({0, maxCells_ + 1 - PageCols(), topCol_});
+  const int hmax = std::max({0, WidestRow() + 1 - PageCols(), topCol_});
   horizontalScrollBar()->setRange(0, hmax);
   horizontalScrollBar()->setPageStep(PageCols());
   horizontalScrollBar()->setSingleStep(1);

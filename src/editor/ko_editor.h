@@ -12,6 +12,7 @@
 #include <QRect>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -225,6 +226,10 @@ class TKoEditor : public QAbstractScrollArea {
   void LinesChanging(TEditorLines::TChange change);
   void LinesChanged(TEditorLines::TChange change);
   void ClampState();
+  // Counts of the rows' widths, kept through every change of the lines.
+  void CountWidths(int first, int count, int sign);
+  void RecountWidths();
+  int WidestRow() const noexcept { return widths_.empty() ? 0 : widths_.rbegin()->first; }
 
   // Metrics and scrolling
   void ResolveFont();
@@ -293,7 +298,8 @@ class TKoEditor : public QAbstractScrollArea {
   int goalCol_ = -1;
   int topRow_ = 0;
   int topCol_ = 0;
-  int maxCells_ = 0;
+  std::map<int, int> widths_;  // row width in cells -> rows that wide
+  int widthsTab_ = 8;          // the tab width widths_ was counted with
   bool overwrite_ = false;
   bool syncingBars_ = false;
 

@@ -430,6 +430,7 @@ void TKoEditor::timerEvent(QTimerEvent* e) {
 
 void TKoEditor::resizeEvent(QResizeEvent* e) {
   QAbstractScrollArea::resizeEvent(e);
+  if (Lines.Updating()) return;
   ClampState();
   UpdateScrollBars();
 }

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
 #include <memory>
@@ -13,6 +14,7 @@
 
 #include "core/encoding.h"
 #include "editor/ko_editor.h"
+#include "editor/row_layout.h"
 
 using namespace tarn::editor;
 
@@ -594,6 +596,70 @@ class KoEditorTest : public QObject {
       QCOMPARE(ed->TopRow(), 100 - page);  // clamped: the last row at the bottom
       ed->SetTopRow(-5);
       QCOMPARE(ed->TopRow(), 0);
+    }
+  }
+
+  void ScrollRangeFollowsTheWidestRowThroughEveryChange() {
+    // Random program and user changes, in and out of bulk updates: the horizontal range must
+    // always be what a full rescan of the rows gives.
+    auto ed = MakeEditor(200, 120);
+    std::mt19937 rng(5);
+    const std::string pieces[] = {"a", "bcd", "\t", kA, std::string(30, 'w'), "\r\n"};
+    auto text = [&](bool breaks) {
+      std::string s;
+      for (unsigned n = rng() % 6; n > 0; --n) {
+        const std::string& piece = pieces[rng() % (breaks ? 6 : 5)];
+        s += piece;
+      }
+      return s;
+    };
+    auto row = [&] { return static_cast<int>(rng() % static_cast<unsigned>(ed->Lines.Count() + 1)); };
+    auto change = [&] {
+      switch (rng() % 8) {
+        case 0:
+          ed->Lines.Add(text(false));
+          break;
+        case 1:
+          ed->Lines.Insert(row(), text(false));
+          break;
+        case 2:
+          ed->Lines.Delete(row());
+          break;
+        case 3:
+          ed->Lines.Put(row(), text(false));
+          break;
+        case 4:
+          ed->SetSelStart(static_cast<int>(rng() % 200));
+          ed->SetSelLength(static_cast<int>(rng() % 60));
+          ed->TypeText(text(true));
+          break;
+        case 5:
+          ed->Undo();
+          break;
+        case 6:
+          if (rng() % 8 == 0) ed->Lines.SetText(text(true) + "\r\n" + text(true));
+          break;
+        case 7:
+          if (rng() % 8 == 0) {
+            ed->Caret.TabSpaceCount = 2 + static_cast<int>(rng() % 8);
+            ed->Refresh();
+          }
+          break;
+      }
+    };
+    for (int i = 0; i < 500; ++i) {
+      if (rng() % 10 == 0) {
+        ed->Lines.BeginUpdate();
+        for (unsigned n = rng() % 20; n > 0; --n) change();
+        ed->Lines.EndUpdate();
+      } else {
+        change();
+      }
+      int widest = 0;
+      for (int r = 0; r < ed->Lines.Count(); ++r) {
+        widest = std::max(widest, RowCells(ed->Lines.Get(r), ed->Caret.TabSpaceCount));
+      }
+      QCOMPARE(ed->horizontalScrollBar()->maximum(), std::max({0, widest + 1 - ed->PageCols(), ed->TopCol()}));
     }
   }
 
