@@ -215,19 +215,37 @@ void TKoEditor::EnsureCaretVisible() {
   int left = topCol_;
   if (col_ < left) left = col_;
   if (col_ >= left + PageCols()) left = col_ - PageCols() + 1;
-  topRow_ = std::clamp(top, 0, MaxTopRow());
-  topCol_ = std::max(0, left);
+  top = std::clamp(top, 0, MaxTopRow());
+  left = std::max(0, left);
+  // Without scrolling only the caret's cells change, which CaretMoved repaints.
+  if (top == topRow_ && left == topCol_) return;
+  topRow_ = top;
+  topCol_ = left;
   UpdateScrollBars();
   viewport()->update();
 }
 
 void TKoEditor::SetOverwrite(bool on) {
   overwrite_ = on;
-  viewport()->update();
+  UpdateCaretArea();
+}
+
+void TKoEditor::UpdateCaretArea() {
+  // A bulk update shows no caret; a blink must not wipe the cells under it meanwhile.
+  if (Lines.Updating()) return;
+  const QRect before = caretShown_;
+  caretShown_ = CaretRect();
+  // A composition stands at the caret and is wider than it.
+  if (!preedit_.isEmpty()) {
+    viewport()->update();
+    return;
+  }
+  viewport()->update(QRegion(before) + caretShown_);
 }
 
 void TKoEditor::CaretMoved() {
   caretOn_ = true;
+  UpdateCaretArea();
   if (hasFocus() && OnCaretMoved) OnCaretMoved(*this);
 }
 
@@ -251,6 +269,7 @@ void TKoEditor::PlaceCaret(TEditorPos pos) {
 
 void TKoEditor::MoveCaret(int row, int col, bool extend) {
   const TEditorPos from = CaretPos();
+  const bool hadSelection = selMode_ != TSelMode::sm_None;
   row = std::clamp(row, 0, Lines.RowCount() - 1);
   col = ClampCol(row, col);
   if (extend) {
@@ -266,6 +285,7 @@ void TKoEditor::MoveCaret(int row, int col, bool extend) {
     row_ = row;
     col_ = col;
   }
+  if (extend || hadSelection) viewport()->update();
   EnsureCaretVisible();
   CaretMoved();
 }

@@ -240,6 +240,8 @@ class TKoEditor : public QAbstractScrollArea {
   int ClampCol(int row, int col) const;
   TCellPos CellAt(QPoint p) const;
   QRect CaretRect() const;
+  // Repaints where the caret was shown and where it is now.
+  void UpdateCaretArea();
 
   // Caret and selection helpers
   TEditorPos CaretPos() const;  // the caret as row and byte (the byte may exceed the row)
@@ -276,7 +278,8 @@ class TKoEditor : public QAbstractScrollArea {
   TEditorPos WordStep(bool forward) const;
 
   // Painting
-  void PaintRow(QPainter& p, int row, int y, const QRect& area);
+  // Paints the part `dirty` of a row (within the text area).
+  void PaintRow(QPainter& p, int row, int y, const QRect& dirty);
   // DrawTextRect without the 1000-byte cut: a row's cells after tab expansion.
   void DrawCells(const QRect& rect, int x, int y, std::string_view text, int options);
   void PaintMarks(QPainter& p, int row, std::string_view text, int y);
@@ -291,6 +294,8 @@ class TKoEditor : public QAbstractScrollArea {
   int fontHeight_ = 13;
   int ascent_ = 11;
   std::unordered_map<RE_Char_t, QString> glyphs_;
+  // Advances of the glyphs per font (QFont::key), as measuring them shapes each one.
+  std::unordered_map<QString, std::unordered_map<RE_Char_t, qreal>> advances_;
   QPainter* painter_ = nullptr;
 
   int row_ = 0;
@@ -300,6 +305,7 @@ class TKoEditor : public QAbstractScrollArea {
   int topCol_ = 0;
   std::map<int, int> widths_;  // row width in cells -> rows that wide
   int widthsTab_ = 8;          // the tab width widths_ was counted with
+  QRect caretShown_;
   bool overwrite_ = false;
   bool syncingBars_ = false;
 

@@ -371,6 +371,7 @@ void TKoEditor::dragMoveEvent(QDragMoveEvent* e) {
   row_ = cell.Row;
   col_ = cell.Col;
   EnsureCaretVisible();
+  UpdateCaretArea();
   e->acceptProposedAction();
 }
 
@@ -401,20 +402,20 @@ void TKoEditor::wheelEvent(QWheelEvent* e) {
 void TKoEditor::focusInEvent(QFocusEvent* e) {
   caretOn_ = true;
   blink_.start(std::max(100, QApplication::cursorFlashTime() / 2), this);
-  viewport()->update();
+  UpdateCaretArea();
   QAbstractScrollArea::focusInEvent(e);
 }
 
 void TKoEditor::focusOutEvent(QFocusEvent* e) {
   blink_.stop();
-  viewport()->update();
+  UpdateCaretArea();
   QAbstractScrollArea::focusOutEvent(e);
 }
 
 void TKoEditor::timerEvent(QTimerEvent* e) {
   if (e->timerId() == blink_.timerId()) {
     caretOn_ = !caretOn_;
-    viewport()->update(CaretRect());
+    UpdateCaretArea();
     return;
   }
   if (e->timerId() == autoScroll_.timerId()) {

@@ -2,6 +2,7 @@
 #include <QEvent>
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
@@ -96,48 +97,90 @@ void TKoEditor::DrawCells(const QRect& rect, int x, int y, std::string_view text
   const int cw = ColWidth();
   p.save();
   if (options & dto_Clipped) p.setClipRect(rect, p.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+  // Only the characters under the clip are drawn, and one cell more each side for glyphs that
+  // reach beyond their cells (italics): a long row costs what it shows.
+  const QRect clip = p.hasClipping() ? p.clipBoundingRect().toAlignedRect()
+                                     : QRect(0, 0, p.device()->width(), p.device()->height());
+  const int from = clip.left() - cw, to = clip.right() + 1 + cw;
   if (Canvas.BrushSolid && !text.empty()) {
-    p.fillRect(QRect(x, y, cw * static_cast<int>(text.size()), RowHeight()), Canvas.BrushColor);
+    p.fillRect(QRect(x, y, cw * static_cast<int>(text.size()), RowHeight()) & clip, Canvas.BrushColor);
   }
-  p.setFont(Canvas.Font);
+  // Kerning would pull glyphs off their cells.
+  QFont font = Canvas.Font;
+  font.setKerning(false);
+  p.setFont(font);
   p.setPen(Canvas.FontColor);
-  const QFontMetricsF fm(Canvas.Font, p.device());
+  const QFontMetricsF fm(font, p.device());
+  auto& advances = advances_[font.key()];
   const qreal baseline = y + ascent_;
+  // Every glyph fills exactly its cells, whatever the face's own advance: it is stretched by
+  // its cells' width over its advance. Glyphs stretched alike go out as one run, as shaping once
+  // per run instead of once per character is what makes a row cheap.
+  QString run;
+  qreal runScale = 1;
+  int runX = 0, runWidth = 0;
+  const auto flush = [&] {
+    if (run.isEmpty()) return;
+    p.save();
+    p.translate(runX, baseline);
+    if (runScale != 1) p.scale(runScale, 1);
+    p.drawText(QPointF(0, 0), run);
+    p.restore();
+    run.clear();
+  };
   for (std::size_t i = 0; i < text.size();) {
     const std::size_t len = CharLengthAt(text, i);
+    const int left = x + static_cast<int>(i) * cw;
+    if (left >= to) break;
     const auto lead = static_cast<unsigned char>(text[i]);
-    if (len == 2 || (lead > 0x20 && lead != 0x7F)) {
-      const QString& glyph = Glyph(CharCodeAt(text, i));
-      const qreal target = static_cast<qreal>(cw) * static_cast<qreal>(len);
-      const qreal advance = fm.horizontalAdvance(glyph);
-      const qreal cx = x + static_cast<qreal>(i) * cw;
-      if (advance <= 0 || qAbs(advance - target) < 0.01) {
-        p.drawText(QPointF(cx, baseline), glyph);
-      } else {
-        // Every glyph fills exactly its cells, whatever the face's own advance.
-        p.save();
-        p.translate(cx, baseline);
-        p.scale(target / advance, 1.0);
-        p.drawText(QPointF(0, 0), glyph);
-        p.restore();
-      }
+    if (left + static_cast<int>(len) * cw <= from || (len == 1 && (lead < 0x20 || lead == 0x7F))) {
+      i += len;
+      continue;
     }
+    const RE_Char_t code = CharCodeAt(text, i);
+    const QString& glyph = Glyph(code);
+    const auto [it, fresh] = advances.try_emplace(code, 0.0);
+    if (fresh) it->second = fm.horizontalAdvance(glyph);
+    const qreal advance = it->second;
+    const qreal target = static_cast<qreal>(cw) * static_cast<qreal>(len);
+    // Within a run each glyph must land on its cell to a small fraction of a pixel.
+    if (run.isEmpty() || left != runX + runWidth || qAbs(advance * runScale - target) >= 0.001) {
+      flush();
+      runX = left;
+      runWidth = 0;
+      runScale = advance > 0 ? target / advance : 1;
+    }
+    run += glyph;
+    runWidth += static_cast<int>(len) * cw;
+    // A glyph without an advance would pull the ones after it onto its cell.
+    if (advance <= 0) flush();
     i += len;
   }
+  flush();
   p.restore();
 }
 
-void TKoEditor::paintEvent(QPaintEvent*) {
-  ClampState();
+void TKoEditor::paintEvent(QPaintEvent* e) {
   QPainter p(viewport());
+  p.fillRect(e->rect(), BackColor());
+  // Nothing a bulk update adds or changes shows before it ends, and painting must not move the
+  // caret meanwhile. The result view begins one only on an empty text, so the plain background
+  // is what it showed.
+  if (Lines.Updating()) return;
+  ClampState();
   painter_ = &p;
   const QRect all = viewport()->rect();
-  p.fillRect(all, BackColor());
   const QRect area(TextLeft(), TextTop(), std::max(0, all.width() - TextLeft()), std::max(0, all.height() - TextTop()));
-  for (int r = topRow_; r < Lines.RowCount(); ++r) {
-    const int y = TextTop() + (r - topRow_) * RowHeight();
-    if (y >= all.bottom() + 1) break;
-    PaintRow(p, r, y, area);
+  // Only the rows, and within them the cells, that the event asks for.
+  const QRect wanted = e->rect() & area;
+  const int rh = RowHeight();
+  if (!wanted.isEmpty()) {
+    const int last = std::min(Lines.RowCount() - 1, topRow_ + (wanted.bottom() - TextTop()) / rh);
+    for (int r = topRow_ + (wanted.top() - TextTop()) / rh; r <= last; ++r) {
+      const int y = TextTop() + (r - topRow_) * rh;
+      const QRect dirty = (e->region() & QRect(area.left(), y, area.width(), rh)).boundingRect() & area;
+      if (!dirty.isEmpty()) PaintRow(p, r, y, dirty);
+    }
   }
   p.setClipRect(area);
   if (!preedit_.isEmpty()) {
@@ -152,7 +195,7 @@ void TKoEditor::paintEvent(QPaintEvent*) {
   painter_ = nullptr;
 }
 
-void TKoEditor::PaintRow(QPainter& p, int row, int y, const QRect& area) {
+void TKoEditor::PaintRow(QPainter& p, int row, int y, const QRect& dirty) {
   const std::string text(Lines.Get(row));
   const std::string shown = ExpandTabs(text, Caret.TabSpaceCount);
   const int cw = ColWidth();
@@ -205,8 +248,8 @@ void TKoEditor::PaintRow(QPainter& p, int row, int y, const QRect& area) {
   };
   for (const Piece& piece : pieces) {
     const int left = x + piece.From * cw;
-    const int right = piece.To == kToRowEnd ? area.right() + 1 : x + piece.To * cw;
-    const QRect rect = QRect(left, y, std::max(0, right - left), RowHeight()) & area;
+    const int right = piece.To == kToRowEnd ? dirty.right() + 1 : x + piece.To * cw;
+    const QRect rect = QRect(left, y, std::max(0, right - left), RowHeight()) & dirty;
     if (rect.isEmpty()) continue;
     resetCanvas(piece.Selected);
     p.setClipRect(rect);

@@ -87,6 +87,18 @@ struct DrawCall {
   int X;
 };
 
+void RecordDrawCalls(TKoEditor& ed, std::vector<DrawCall>& calls) {
+  ed.OnDrawLine = [&calls](TKoEditor&, const std::string&, int x, int, int index, const QRect& rect, bool selected) {
+    calls.push_back({index, rect, selected, x});
+  };
+}
+
+// The rectangle of the cells [col, col + cols) of a row.
+QRect CellsRect(const TKoEditor& ed, int row, int col, int cols) {
+  return {ed.TextLeft() + col * ed.ColWidth(), ed.TextTop() + (row - ed.TopRow()) * ed.RowHeight(),
+          cols * ed.ColWidth(), ed.RowHeight()};
+}
+
 }  // namespace
 
 class KoEditorTest : public QObject {
@@ -703,6 +715,83 @@ class KoEditorTest : public QObject {
     QVERIFY(calls[1].Selected);
     QCOMPARE(calls[1].X, left - 2 * cw);
     for (const auto& c : calls) QVERIFY(c.Rect.left() >= left);
+  }
+
+  void BulkUpdateShowsNothingNewUntilItEnds() {
+    auto ed = MakeEditor(300, 120);
+    for (int i = 0; i < 20; ++i) ed->Lines.Add("row " + std::to_string(i));
+    ed->SetRowCol(10, 2);
+    const int vmax = ed->verticalScrollBar()->maximum(), hmax = ed->horizontalScrollBar()->maximum();
+    QVERIFY(vmax > 0);
+    std::vector<DrawCall> calls;
+    RecordDrawCalls(*ed, calls);
+    ed->Lines.BeginUpdate();
+    ed->Lines.Clear();
+    ed->grab();
+    ed->resize(300, 200);
+    for (int i = 0; i < 40; ++i) ed->Lines.Add(std::string(90, 'x'));
+    ed->SetTopRow(1);
+    ed->grab();
+    QVERIFY(calls.empty());
+    QCOMPARE(ed->verticalScrollBar()->maximum(), vmax);
+    QCOMPARE(ed->horizontalScrollBar()->maximum(), hmax);
+    ed->Lines.EndUpdate();
+    QCOMPARE(ed->Row(), 10);  // painting did not clamp the caret to the emptied text
+    QCOMPARE(ed->Col(), 2);
+    QCOMPARE(ed->verticalScrollBar()->maximum(), 40 - ed->PageRows());
+    QCOMPARE(ed->horizontalScrollBar()->maximum(), 91 - ed->PageCols());
+    ed->grab();
+    QVERIFY(!calls.empty());
+  }
+
+  void PaintEventPaintsOnlyTheRowsAndCellsOfItsRegion_data() {
+    QTest::addColumn<QList<QRect>>("cells");  // row, column, columns, rows as x, y, width, height
+    QTest::addColumn<QList<int>>("rows");
+    QTest::newRow("one cell") << QList<QRect>{{3, 2, 1, 1}} << QList<int>{2};
+    QTest::newRow("two rows apart") << QList<QRect>{{5, 1, 2, 1}, {40, 4, 3, 1}} << QList<int>{1, 4};
+    QTest::newRow("across the selection's edge") << QList<QRect>{{8, 2, 6, 2}} << QList<int>{2, 3};
+  }
+
+  void PaintEventPaintsOnlyTheRowsAndCellsOfItsRegion() {
+    QFETCH(QList<QRect>, cells);
+    QFETCH(QList<int>, rows);
+    auto ed = MakeEditor(520, 200);
+    for (int i = 0; i < 8; ++i) ed->Lines.Add(std::string(1000, static_cast<char>('a' + i)));
+    ed->SetRowCol(2, 10);
+    ed->SetSelLength(50);  // row 2 is painted in two pieces, the selected one from cell 10
+    ed->clearFocus();
+    QApplication::processEvents();
+    std::vector<DrawCall> calls;
+    RecordDrawCalls(*ed, calls);
+    QRegion region;
+    for (const QRect& c : cells) {
+      for (int r = c.y(); r < c.y() + c.height(); ++r) region += CellsRect(*ed, r, c.x(), c.width());
+    }
+    ed->viewport()->repaint(region);
+    QList<int> painted;
+    for (const DrawCall& c : calls) {
+      QVERIFY2(region.contains(c.Rect), "a piece is painted only inside the region");
+      QCOMPARE(c.Selected, c.Index == 2 && c.Rect.left() >= CellsRect(*ed, 2, 10, 1).left());
+      if (!painted.contains(c.Index)) painted.append(c.Index);
+    }
+    QCOMPARE(painted, rows);
+  }
+
+  void CaretMovesRepaintOnlyTheCaret() {
+    auto ed = MakeEditor(520, 200);
+    for (int i = 0; i < 8; ++i) ed->Lines.Add(std::string(300, 'r'));
+    ed->setFocus();
+    ed->SetRowCol(2, 5);
+    QTRY_VERIFY(ed->hasFocus());
+    QApplication::processEvents();
+    std::vector<DrawCall> calls;
+    RecordDrawCalls(*ed, calls);
+    QTest::keyClick(ed.get(), Qt::Key_Right);
+    ed->SetRowCol(5, 20);
+    QApplication::processEvents();
+    QVERIFY(!calls.empty());
+    const QRegion caretCells = QRegion(CellsRect(*ed, 2, 5, 2)) + CellsRect(*ed, 2, 6, 2) + CellsRect(*ed, 5, 20, 1);
+    for (const DrawCall& c : calls) QVERIFY2(caretCells.contains(c.Rect), "only the caret's cells are painted");
   }
 
   void DrawTextRectPlacesEachByteOneCellApart() {
