@@ -1,17 +1,41 @@
-// tarn: the desktop application.
+// tarn: the desktop application. One copy runs per user and data directory; a second copy hands
+// its command line to the running one and ends.
 #include <QApplication>
 #include <clocale>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "search/native_path.h"
 #include "settings/data_locations.h"
 #include "settings/settings_records.h"
+#include "ui/fr_splash.h"
 #include "ui/fr_tarn_main.h"
+#include "ui/single_instance.h"
 #include "ui/start_values.h"
 
+namespace {
+
+// What a second copy does: the running window comes forward, with the command line when there
+// is one. Its exit status is 0 either way.
+int ForwardCommandLine(tarn::ui::TSingleInstance& instance, const std::vector<std::string>& args) {
+  if (args.empty()) {
+    instance.Forward(tarn::ui::kActivateRecord, {});
+    return 0;
+  }
+  std::vector<std::string> cp932;
+  cp932.reserve(args.size());
+  for (const std::string& arg : args) cp932.push_back(tarn::search::NativeToCp932(arg));
+  QByteArray text = QByteArray::fromStdString(tarn::ui::HandOverText(cp932));
+  text.append('\0');
+  instance.Forward(tarn::ui::kHandOverRecord, text);
+  return 0;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args(argv + 1, argv + argc);
   const tarn::ui::TTarnCommandLine command_line = tarn::ui::ParseTarnCommandLine(args);
   if (!command_line.Error.empty()) {
     std::fprintf(stderr, "tarn: %s\n%s", command_line.Error.c_str(), tarn::ui::kTarnUsage);
@@ -30,10 +54,20 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tarn"));
   std::setlocale(LC_NUMERIC, "C");
+  // The splash comes first, before it is known whether this copy stays.
+  std::unique_ptr<tarn::ui::TFormSplash> splash =
+      tarn::ui::TFormSplash::ShowIfPresent(tarn::ui::TFormSplash::PicturePathFor(QCoreApplication::applicationFilePath()));
+
   const auto locations = command_line.DataDirectory
                              ? tarn::settings::DataLocations::InDirectory(*command_line.DataDirectory)
                              : tarn::settings::DataLocations::ForRunningProgram();
+  tarn::ui::TSingleInstance instance(tarn::ui::InstanceServerName(locations.DataDirectory()));
+  if (instance.Start() == tarn::ui::TSingleInstance::TRole::Second)
+    return ForwardCommandLine(instance, command_line.Arguments);
+
   tarn::ui::TFormTarnMain window(locations, command_line.Arguments);
+  QObject::connect(&instance, &tarn::ui::TSingleInstance::Received, &window, &tarn::ui::TFormTarnMain::HandOver);
+  window.OnFirstShow = [&splash] { splash.reset(); };
   window.show();
   return QApplication::exec();
 }

@@ -471,6 +471,31 @@ void TFormTarnMain::showEvent(QShowEvent* e) {
   shown_ = true;
   RunAllRules();
   FocusOnShow();
+  if (OnFirstShow) OnFirstShow();
+}
+
+void TFormTarnMain::HandOver(quint64 record, const QByteArray& text) {
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
+  if (record == 100) WMCopyData(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+}
+
+void TFormTarnMain::WMCopyData(std::string_view text) {
+  using search::RequestBox;
+  const THandOverBoxes boxes = HandOverBoxes(text);
+  if (boxes.Directory) Box(RequestBox::kDirectory).SetText(*boxes.Directory);
+  if (boxes.FindString) Box(RequestBox::kFindString).SetText(*boxes.FindString);
+  if (boxes.FileMask) Box(RequestBox::kFileMask).SetText(*boxes.FileMask);
+  if (Box(RequestBox::kFindString).currentText() == QLatin1String(kBlankArgument.data(), kBlankArgument.size()))
+    Box(RequestBox::kFindString).setEditText(QString());
+  // The first empty box takes the focus; with all three filled it stays where it is.
+  for (RequestBox box : {RequestBox::kFindString, RequestBox::kDirectory, RequestBox::kFileMask}) {
+    if (Box(box).currentText().isEmpty()) {
+      Box(box).setFocus();
+      return;
+    }
+  }
 }
 
 void TFormTarnMain::closeEvent(QCloseEvent* e) {

@@ -5,6 +5,8 @@
 #include <QMainWindow>
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <string_view>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,6 +73,13 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   void ActionOptionPopupExecute() { RunRule(CommandRule::Option); }
   void ActionHelpPopupExecute() { RunRule(CommandRule::Help); }
   void PopupMenuEditPopup();
+
+  // A message from a second copy: the window comes to the front, and a command line (record
+  // value 100) fills the boxes.
+  void HandOver(quint64 record, const QByteArray& text);
+  void WMCopyData(std::string_view text);
+  // Runs once, when the window is first shown (the splash closes then).
+  std::function<void()> OnFirstShow;
 
  protected:
   void showEvent(QShowEvent* e) override;

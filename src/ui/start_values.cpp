@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/comma_text.h"
 #include "core/strings.h"
 
 namespace tarn::ui {
@@ -75,6 +76,17 @@ TStartBoxes StartBoxes(const TStartSources& s, const std::function<bool(const st
 
   if (boxes.FindString == kBlankArgument) boxes.FindString.clear();
   if (!boxes.Directory.empty() && !is_directory(boxes.Directory)) boxes.Directory.clear();
+  return boxes;
+}
+
+THandOverBoxes HandOverBoxes(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
+  const std::vector<std::string> items = ParseCommaText(text);
+  THandOverBoxes boxes;
+  if (items.empty() || items.size() > 3) return boxes;
+  boxes.Directory = std::string(Trim(items[0]));
+  boxes.FindString = items.size() >= 2 ? items[1] : std::string();
+  boxes.FileMask = items.size() >= 3 ? std::string(Trim(items[2])) : std::string();
   return boxes;
 }
 

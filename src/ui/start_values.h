@@ -49,4 +49,12 @@ struct TStartSources {
 // directory and mask), then a directory that does not exist is emptied.
 TStartBoxes StartBoxes(const TStartSources& sources, const std::function<bool(const std::string&)>& is_directory);
 
+// The boxes a running copy changes for a hand-over text (CP932, up to its first NUL): one item
+// is a directory (search string and mask emptied), two add the search string, three the mask;
+// any other number of items changes no box. Directory and mask are trimmed.
+struct THandOverBoxes {
+  std::optional<std::string> FindString, Directory, FileMask;
+};
+THandOverBoxes HandOverBoxes(std::string_view text);
+
 }  // namespace tarn::ui

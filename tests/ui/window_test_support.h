@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
