@@ -64,24 +64,24 @@ void TFormTarnMain::CreateResultView() {
     handled = true;
   };
 
-  pmiEditCopy_ = new QAction(QStringLiteral("コピー(&C)"), &view);
-  pmiEditCopy_->setObjectName(QStringLiteral("pmiEditCopy"));
-  pmiEditCopy_->setToolTip(QStringLiteral("コピー"));
-  pmiEditCopy_->setStatusTip(QStringLiteral("コピー"));
-  pmiEditCopy_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-  pmiEditCopy_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  // The two items of the popup that are no window commands: their keys act on the view alone.
+  auto item = [&view](const char* name, const QString& caption, const QString& hint, QKeyCombination key) {
+    auto* action = new QAction(caption, &view);
+    action->setObjectName(QLatin1String(name));
+    action->setToolTip(hint);
+    action->setStatusTip(hint);
+    action->setShortcut(QKeySequence(key));
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    view.addAction(action);
+    return action;
+  };
+  pmiEditCopy_ = item("pmiEditCopy", QStringLiteral("コピー(&C)"), QStringLiteral("コピー"), Qt::CTRL | Qt::Key_C);
   connect(pmiEditCopy_, &QAction::triggered, this, [this] {
     if (result_->Selected()) result_->CopyToClipboard();
   });
-  pmiEditSelectAll_ = new QAction(QStringLiteral("すべて選択(&A)"), &view);
-  pmiEditSelectAll_->setObjectName(QStringLiteral("pmiEditSelectAll"));
-  pmiEditSelectAll_->setToolTip(QStringLiteral("すべて選択"));
-  pmiEditSelectAll_->setStatusTip(QStringLiteral("すべて選択"));
-  pmiEditSelectAll_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-  pmiEditSelectAll_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  pmiEditSelectAll_ =
+      item("pmiEditSelectAll", QStringLiteral("すべて選択(&A)"), QStringLiteral("すべて選択"), Qt::CTRL | Qt::Key_A);
   connect(pmiEditSelectAll_, &QAction::triggered, this, [this] { result_->SelectAll(); });
-  view.addAction(pmiEditCopy_);
-  view.addAction(pmiEditSelectAll_);
 
   popupMenuEdit_ = new QMenu(this);
   popupMenuEdit_->setObjectName(QStringLiteral("PopupMenuEdit"));
