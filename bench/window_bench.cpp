@@ -1,0 +1,446 @@
+// The main window on a large result, beside tarngrep on the same search: the search run with
+// ShowRealtime off and on, frames of the result view with 1,000-byte rows, a page down, Enter on
+// the last row, and the window's peak memory against the bytes its result holds.
+//
+// usage: window_bench [--runs N] [--frames N] [--corpus DIR] [--tarngrep PATH] [--size WxH]
+//
+// Each window case runs in a process of its own (the program starts itself with --child), so that
+// its peak memory is its own and no case inherits another's heap. The cases are interleaved run
+// by run and every figure is the median of the runs; the window against tarngrep is the median of
+// each run's ratio. QT_QPA_PLATFORM defaults to offscreen.
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "core/system_text.h"
+#include "settings/data_locations.h"
+#include "ui/fr_tarn_main.h"
+#include "ui/ko_flat_combo_box.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using tarn::ui::TFormTarnMain;
+
+constexpr const char* kQ4 = "[ァ-ヶ]+ー";
+constexpr int kRowBytes = 1000;
+constexpr int kPaintRows = 3000;
+constexpr int kPageDowns = 20;
+
+struct Options {
+  int runs = 5;
+  int frames = 50;
+  std::string corpus = "/tmp/cp932corpus";
+  std::string tarngrep;
+  int width = 1280;
+  int height = 800;
+  std::string child;  // "search0", "search1" or "paint" in a child process
+};
+
+double MsSince(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  const std::size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// A value of /proc/self/status in kB.
+double StatusKb(std::string_view key) {
+  std::ifstream in("/proc/self/status");
+  for (std::string line; std::getline(in, line);)
+    if (line.starts_with(key) && line.size() > key.size() && line[key.size()] == ':')
+      return std::strtod(line.c_str() + key.size() + 1, nullptr);
+  return 0;
+}
+
+// A child reports "name value" lines; the parent collects them.
+void Emit(const char* name, double value) { std::printf("%s %.6f\n", name, value); }
+
+[[noreturn]] void Fail(const std::string& why) {
+  std::fprintf(stderr, "window_bench: %s\n", why.c_str());
+  std::exit(2);
+}
+
+// ---- Child side: one window ----------------------------------------------------------------
+
+tarn::ui::TKoFlatComboBox& Box(TFormTarnMain& w, const char* name) {
+  auto* box = w.findChild<tarn::ui::TKoFlatComboBox*>(QLatin1String(name));
+  if (box == nullptr) Fail(std::string("no box ") + name);
+  return *box;
+}
+
+std::unique_ptr<TFormTarnMain> OpenWindow(const QTemporaryDir& data, bool realtime, const Options& o) {
+  QFile ini(data.path() + "/tarn.ini");
+  if (!ini.open(QIODevice::WriteOnly)) Fail("cannot write tarn.ini");
+  ini.write(realtime ? "[FindResult]\r\nShowRealtime=1\r\n" : "[FindResult]\r\nShowRealtime=0\r\n");
+  ini.close();
+  auto w = std::make_unique<TFormTarnMain>(tarn::settings::DataLocations::InDirectory(data.path().toStdString()),
+                                           std::vector<std::string>{});
+  w->resize(o.width, o.height);
+  w->show();
+  if (!QTest::qWaitForWindowActive(w.get())) Fail("the window did not become active");
+  return w;
+}
+
+// Types the request and presses F3; returns the milliseconds until the Start command returned.
+double Search(TFormTarnMain& w, const QString& find, const QString& dir, const QString& mask) {
+  if (!std::filesystem::is_directory(dir.toStdString())) Fail("no directory " + dir.toStdString());
+  Box(w, "KoFlatComboBoxFindString").setEditText(find);
+  Box(w, "KoFlatComboBoxFindDirectory").setEditText(dir);
+  Box(w, "KoFlatComboBoxFindFileMask").setEditText(mask);
+  w.findChild<QCheckBox*>(QStringLiteral("FlatCheckBoxFindSubDirectory"))->setChecked(false);
+  const auto t0 = Clock::now();
+  QTest::keyClick(&w, Qt::Key_F3);
+  const double ms = MsSince(t0);
+  const QString status = w.StatusText();
+  if (!status.startsWith(' ') || !status.contains(QStringLiteral("個検索しました")))
+    Fail("unexpected status text: " + status.toStdString());
+  return ms;
+}
+
+// Repaints of the whole text area: the first (glyphs not yet cached) and the median of the rest.
+void Frames(tarn::editor::TKoEditor& view, int frames, const char* name) {
+  // TARN_BENCH_SHOTS=DIR keeps a picture of each measured frame, to see what was painted.
+  if (const QString dir = qEnvironmentVariable("TARN_BENCH_SHOTS"); !dir.isEmpty())
+    view.viewport()->grab().save(dir + "/" + name + ".png");
+  std::vector<double> ms;
+  for (int i = 0; i < frames + 1; ++i) {
+    const auto t0 = Clock::now();
+    view.viewport()->repaint();
+    ms.push_back(MsSince(t0));
+  }
+  Emit((std::string(name) + "_first_ms").c_str(), ms.front());
+  Emit((std::string(name) + "_ms").c_str(), Median({ms.begin() + 1, ms.end()}));
+}
+
+// PageDown on the view, then a repaint of the text area.
+void PageDowns(tarn::editor::TKoEditor& view, const char* name) {
+  std::vector<double> ms;
+  for (int i = 0; i < kPageDowns; ++i) {
+    const auto t0 = Clock::now();
+    QTest::keyClick(&view, Qt::Key_PageDown);
+    view.viewport()->repaint();
+    ms.push_back(MsSince(t0));
+  }
+  Emit(name, Median(ms));
+}
+
+// Ctrl+End and Enter on the last row, each until its handler returned; the row must end selected.
+void EnterOnLastRow(TFormTarnMain& w) {
+  tarn::editor::TKoEditor& view = w.KoEditorResult();
+  view.setFocus();
+  auto t0 = Clock::now();
+  QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
+  Emit("ctrl_end_ms", MsSince(t0));
+  const int last = view.Lines.Count() - 1;
+  if (view.Row() != last) Fail("Ctrl+End did not reach the last row");
+  t0 = Clock::now();
+  QTest::keyClick(&view, Qt::Key_Return);
+  Emit("enter_ms", MsSince(t0));
+  if (view.Row() != last || view.SelLength() != static_cast<std::int64_t>(view.Lines.Get(last).size()))
+    Fail("Enter did not select the last row");
+}
+
+void ChildSearch(const Options& o, bool realtime) {
+  QTemporaryDir data;
+  auto w = OpenWindow(data, realtime, o);
+  tarn::editor::TKoEditor& view = w->KoEditorResult();
+  Emit("viewport_w", view.viewport()->width());
+  Emit("viewport_h", view.viewport()->height());
+  const double hwm_before = StatusKb("VmHWM");
+  Emit("search_ms", Search(*w, QString::fromUtf8(kQ4), QString::fromStdString(o.corpus + "/big"),
+                           QStringLiteral("edict.txt")));
+  Emit("hwm_before_kb", hwm_before);
+  Emit("hwm_after_kb", StatusKb("VmHWM"));
+  Emit("rss_after_kb", StatusKb("VmRSS"));
+  const auto& infos = w->ResultLineInfos();
+  double row_bytes = 0, info_bytes = 0;
+  for (int i = 0; i < view.Lines.Count(); ++i) row_bytes += static_cast<double>(view.Lines.Get(i).size());
+  for (const std::string& info : infos) info_bytes += static_cast<double>(info.size());
+  Emit("rows", view.Lines.Count());
+  Emit("infos", static_cast<double>(infos.size()));
+  Emit("row_bytes", row_bytes);
+  Emit("info_bytes", info_bytes);
+
+  // What is left after the Start command returned: the pending repaint of the whole result.
+  auto t0 = Clock::now();
+  QCoreApplication::processEvents();
+  Emit("settle_ms", MsSince(t0));
+  Frames(view, o.frames, "q4_frame");
+  PageDowns(view, "q4_pagedown_ms");
+  EnterOnLastRow(*w);
+}
+
+// Bytes of CP932 text of exactly n bytes: ASCII words, a tab about every 100 bytes and a
+// two-character double-byte word every other stretch.
+std::string FillerText(std::mt19937& rng, std::size_t n, std::string_view head) {
+  static const char* const kWords[] = {"search", "file", "line", "the", "of", "text", "0x1F40", "(n)", "window", "row"};
+  static const std::string kWide[] = {tarn::SystemText("日本"), tarn::SystemText("表示"), tarn::SystemText("テキ"),
+                                      tarn::SystemText("ソフ")};
+  std::string s(head);
+  int stretch = 0;
+  while (s.size() < n) {
+    std::string next;
+    if (s.size() >= static_cast<std::size_t>(100 * (stretch + 1))) {
+      next = (stretch % 2 == 0 ? kWide[rng() % 4] : std::string()) + "\t";
+      ++stretch;
+    } else {
+      next = std::string(kWords[rng() % 10]) + " ";
+    }
+    if (s.size() + next.size() > n) next.assign(n - s.size(), '.');
+    s += next;
+  }
+  return s;
+}
+
+void ChildPaint(const Options& o) {
+  std::mt19937 rng(7);
+  // Rows straight into the view (no hit records, so the draw hook paints nothing).
+  {
+    QTemporaryDir data;
+    auto w = OpenWindow(data, false, o);
+    tarn::editor::TKoEditor& view = w->KoEditorResult();
+    view.Lines.BeginUpdate();
+    for (int i = 0; i < kPaintRows; ++i) view.Lines.Add(FillerText(rng, kRowBytes, ""));
+    view.Lines.EndUpdate();
+    QCoreApplication::processEvents();
+    Emit("page_rows", view.PageRows());
+    Emit("page_cols", view.PageCols());
+    Frames(view, o.frames, "fill_frame");
+    PageDowns(view, "fill_pagedown_ms");
+  }
+  // The same kind of rows as a search lists them: "rows.txt(n): " and the line, 1,000 bytes in
+  // all, a hit on each row.
+  {
+    QTemporaryDir data;
+    QTemporaryDir tree;
+    {
+      std::ofstream out((tree.path() + "/rows.txt").toStdString(), std::ios::binary);
+      const std::string head = "id " + tarn::SystemText("東京") + " ";
+      for (int i = 1; i <= kPaintRows; ++i) {
+        const std::size_t prefix = std::string("rows.txt(" + std::to_string(i) + "): ").size();
+        out << FillerText(rng, kRowBytes - prefix, head) << "\r\n";
+      }
+    }
+    auto w = OpenWindow(data, false, o);
+    tarn::editor::TKoEditor& view = w->KoEditorResult();
+    Search(*w, QStringLiteral("東京"), tree.path(), QStringLiteral("rows.txt"));
+    if (view.Lines.Count() != kPaintRows || view.Lines.Get(0).size() != kRowBytes) Fail("unexpected 1,000-byte rows");
+    QCoreApplication::processEvents();
+    Frames(view, o.frames, "hit_frame");
+    PageDowns(view, "hit_pagedown_ms");
+  }
+}
+
+int RunChild(int argc, char** argv, const Options& o) {
+  QApplication app(argc, argv);
+  if (o.child == "search0" || o.child == "search1")
+    ChildSearch(o, o.child == "search1");
+  else if (o.child == "paint")
+    ChildPaint(o);
+  else
+    Fail("unknown child " + o.child);
+  std::fflush(stdout);
+  return 0;
+}
+
+// ---- Parent side -----------------------------------------------------------------------------
+
+// Runs a program with its output on a pipe, handing each read chunk to sink; returns the wall
+// time in ms from start to exit, or nullopt when it failed.
+std::optional<double> RunProcess(const std::vector<std::string>& args, const std::function<void(std::string_view)>& sink) {
+  int fds[2];
+  if (pipe(fds) != 0) return std::nullopt;
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const auto t0 = Clock::now();
+  const pid_t pid = fork();
+  if (pid < 0) return std::nullopt;
+  if (pid == 0) {
+    dup2(fds[1], STDOUT_FILENO);
+    close(fds[0]);
+    close(fds[1]);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  char buf[1 << 16];
+  for (;;) {
+    const ssize_t n = read(fds[0], buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    sink({buf, static_cast<std::size_t>(n)});
+  }
+  close(fds[0]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  const double ms = MsSince(t0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) > 1) return std::nullopt;
+  return ms;
+}
+
+using Figures = std::map<std::string, std::vector<double>>;
+
+void RunChildCase(const Options& o, const std::string& self, const std::string& which, Figures& figures) {
+  std::string out;
+  const auto ms = RunProcess({self, "--child", which, "--corpus", o.corpus, "--frames", std::to_string(o.frames),
+                              "--size", std::to_string(o.width) + "x" + std::to_string(o.height)},
+                             [&](std::string_view s) { out += s; });
+  if (!ms) Fail("the " + which + " case failed");
+  std::istringstream in(out);
+  std::string name;
+  double value = 0;
+  while (in >> name >> value) figures[which + "." + name].push_back(value);
+}
+
+double TarngrepRun(const Options& o, std::size_t& lines) {
+  lines = 0;
+  const auto ms = RunProcess({o.tarngrep, "-q", "--encoding", "cp932", "--result-type", "2", "--no-subdirs",
+                              tarn::SystemText(kQ4), o.corpus + "/big", "edict.txt"},
+                             [&](std::string_view s) { lines += static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n')); });
+  if (!ms) Fail("tarngrep failed: " + o.tarngrep);
+  return *ms;
+}
+
+std::optional<Options> ParseArgs(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (a == "--runs" && v) o.runs = std::max(1, std::atoi(argv[++i]));
+    else if (a == "--frames" && v) o.frames = std::max(1, std::atoi(argv[++i]));
+    else if (a == "--corpus" && v) o.corpus = argv[++i];
+    else if (a == "--tarngrep" && v) o.tarngrep = argv[++i];
+    else if (a == "--child" && v) o.child = argv[++i];
+    else if (a == "--size" && v && std::sscanf(argv[++i], "%dx%d", &o.width, &o.height) == 2) {
+    } else
+      return std::nullopt;
+  }
+  return o;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  const auto parsed = ParseArgs(argc, argv);
+  if (!parsed) {
+    std::fputs("usage: window_bench [--runs N] [--frames N] [--corpus DIR] [--tarngrep PATH] [--size WxH]\n", stderr);
+    return 2;
+  }
+  Options o = *parsed;
+  if (!o.child.empty()) return RunChild(argc, argv, o);
+
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
+  if (o.tarngrep.empty()) o.tarngrep = (self.parent_path().parent_path() / "src/app/tarngrep").string();
+  const std::string big = o.corpus + "/big/edict.txt";
+  if (!std::filesystem::is_regular_file(big))
+    Fail(big + " is missing: build it with make-corpus.sh " + o.corpus);
+
+  // The file in the page cache, and a first tarngrep run that nobody counts.
+  {
+    std::ifstream in(big, std::ios::binary);
+    std::vector<char> buf(1 << 20);
+    while (in.read(buf.data(), static_cast<std::streamsize>(buf.size()))) {
+    }
+  }
+  std::size_t lines = 0;
+  TarngrepRun(o, lines);
+
+  Figures f;
+  for (int run = 0; run < o.runs; ++run) {
+    f["tarngrep_ms"].push_back(TarngrepRun(o, lines));
+    f["tarngrep_lines"].push_back(static_cast<double>(lines));
+    for (const char* which : {"search0", "search1", "paint"}) RunChildCase(o, self.string(), which, f);
+    std::fprintf(stderr, "run %d of %d done\n", run + 1, o.runs);
+  }
+
+  auto med = [&](const std::string& k) {
+    const auto it = f.find(k);
+    if (it == f.end()) Fail("no figure " + k);
+    return Median(it->second);
+  };
+  const double tg = med("tarngrep_ms");
+  // Window and tarngrep of the same run share the machine's state of the moment.
+  auto paired_ratio = [&](const std::string& k) {
+    std::vector<double> r;
+    for (std::size_t i = 0; i < f[k].size() && i < f["tarngrep_ms"].size(); ++i) r.push_back(f[k][i] / f["tarngrep_ms"][i]);
+    return Median(r);
+  };
+  auto range = [&](const std::string& k) {
+    const auto [lo, hi] = std::minmax_element(f[k].begin(), f[k].end());
+    return std::to_string(static_cast<int>(*lo + 0.5)) + "-" + std::to_string(static_cast<int>(*hi + 0.5));
+  };
+  std::printf("window_bench: medians of %d runs, window %dx%d (text area %.0fx%.0f px, %.0f rows x %.0f cells)\n",
+              o.runs, o.width, o.height, med("search0.viewport_w"), med("search0.viewport_h"), med("paint.page_rows"),
+              med("paint.page_cols"));
+  std::printf("Q4 %s over %s, sub-directories off, file-name display mode\n\n", kQ4, big.c_str());
+  std::printf("| figure | value | target |\n|---|---:|---|\n");
+  std::printf("| tarngrep, whole process, output to a pipe (lines %.0f) | %.0f ms (%s) | |\n", med("tarngrep_lines"), tg,
+              range("tarngrep_ms").c_str());
+  for (const char* c : {"search0", "search1"}) {
+    const std::string k = c;
+    const bool rt = k == "search1";
+    const double ms = med(k + ".search_ms");
+    const double ratio = paired_ratio(k + ".search_ms");
+    const double limit = rt ? 4 : 2;
+    std::printf("| window, ShowRealtime %s: F3 to final status (rows %.0f) | %.0f ms (%s) = %.2fx tarngrep (ratio of "
+                "medians %.2fx) | <= %.0fx: %s |\n",
+                rt ? "on" : "off", med(k + ".rows"), ms, range(k + ".search_ms").c_str(), ratio, ms / tg, limit,
+                ratio <= limit ? "met" : "MISSED");
+    std::printf("| ShowRealtime %s: pending events after F3 returned | %.1f ms | |\n", rt ? "on" : "off",
+                med(k + ".settle_ms"));
+  }
+  for (const auto& [name, key] : std::vector<std::pair<const char*, const char*>>{
+           {"frame, 1,000-byte rows filled into Lines (no hit records)", "paint.fill_frame_ms"},
+           {"frame, 1,000-byte rows listed by a search (hit painted)", "paint.hit_frame_ms"},
+           {"frame, Q4 result (first rows)", "search0.q4_frame_ms"}}) {
+    const double ms = med(key);
+    std::printf("| %s | %.2f ms | < 16 ms: %s |\n", name, ms, ms < 16 ? "met" : "MISSED");
+  }
+  std::printf("| first frame, 1,000-byte rows filled / searched | %.2f / %.2f ms | |\n", med("paint.fill_frame_first_ms"),
+              med("paint.hit_frame_first_ms"));
+  std::printf("| PageDown + repaint, 1,000-byte rows filled / searched | %.2f / %.2f ms | |\n",
+              med("paint.fill_pagedown_ms"), med("paint.hit_pagedown_ms"));
+  std::printf("| PageDown + repaint, Q4 result | %.2f ms | |\n", med("search0.q4_pagedown_ms"));
+  std::printf("| Ctrl+End on the Q4 result | %.2f ms | |\n", med("search0.ctrl_end_ms"));
+  std::printf("| Enter on its last row (handler incl. row selection) | %.2f ms | |\n", med("search0.enter_ms"));
+  const double bytes = med("search0.row_bytes") + med("search0.info_bytes");
+  std::printf("| Q4 rows + records: %.0f + %.0f bytes | %.1f MB | |\n", med("search0.row_bytes"),
+              med("search0.info_bytes"), bytes / 1e6);
+  for (const char* c : {"search0", "search1"}) {
+    const std::string k = c;
+    const double before = med(k + ".hwm_before_kb") * 1024, after = med(k + ".hwm_after_kb") * 1024;
+    const double ratio = (after - before) / bytes;
+    std::printf("| ShowRealtime %s: VmHWM before / after / growth | %.1f / %.1f / %.1f MB = %.2fx (absolute %.2fx) | < 3x: %s |\n",
+                k == "search1" ? "on" : "off", before / 1e6, after / 1e6, (after - before) / 1e6, ratio,
+                after / bytes, ratio < 3 ? "met" : "MISSED");
+  }
+  return 0;
+}
