@@ -1,0 +1,292 @@
+#include "ui/directory_panel.h"
+
+#include <QFocusEvent>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QPersistentModelIndex>
+#include <QStandardItemModel>
+#include <QStyle>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <memory>
+
+namespace tarn::ui {
+
+// Only the current node is ever selected, and the current node moves only when the guard agrees,
+// so a node the guard refused never lights up, whichever way the view tried to select it.
+class TGuardedSelection : public QItemSelectionModel {
+ public:
+  using QItemSelectionModel::QItemSelectionModel;
+  using QItemSelectionModel::select;
+
+  std::function<bool(const QModelIndex&)> Guard;
+  bool Frozen = false;  // no move at all, whatever the guard says
+
+  void setCurrentIndex(const QModelIndex& index, QItemSelectionModel::SelectionFlags command) override {
+    if (index != currentIndex() && (Frozen || (index.isValid() && Guard && !Guard(index)))) return;
+    if (!index.isValid()) {
+      QItemSelectionModel::setCurrentIndex(index, command);
+      return;
+    }
+    const QPersistentModelIndex outer = moving_;
+    moving_ = index;
+    QItemSelectionModel::setCurrentIndex(index, ClearAndSelect | Rows);
+    moving_ = outer;
+  }
+
+  void select(const QItemSelection& selection, QItemSelectionModel::SelectionFlags command) override {
+    if (command & (Deselect | Toggle)) return;
+    if (selection.isEmpty() && currentIndex().isValid()) return;
+    for (const QModelIndex& i : selection.indexes())
+      if (i != moving_ && i != currentIndex()) return;
+    QItemSelectionModel::select(selection, command);
+  }
+
+ private:
+  QPersistentModelIndex moving_;
+};
+
+namespace {
+
+class TFolderNode : public QStandardItem {
+ public:
+  static constexpr int kType = QStandardItem::UserType + 1;
+  TFolderNode(TFolderKind kind, std::string path, const QString& name, const QIcon& icon)
+      : QStandardItem(icon, name), Kind(kind), Path(std::move(path)) {
+    setEditable(false);
+  }
+  int type() const override { return kType; }
+  // The view asks again whether the node has children.
+  void Refresh() { emitDataChanged(); }
+
+  const TFolderKind Kind;
+  const std::string Path;
+  std::optional<TFolderId> Id;
+  // Listed, or known to show no sub-folders (a loop): no listing on expansion.
+  bool Loaded = false;
+};
+
+TFolderNode* Node(QStandardItem* item) {
+  return item && item->type() == TFolderNode::kType ? static_cast<TFolderNode*>(item) : nullptr;
+}
+
+bool Contains(const QModelIndex& ancestor, QModelIndex index) {
+  for (; index.isValid(); index = index.parent())
+    if (index == ancestor) return true;
+  return false;
+}
+
+QIcon ThemeIcon(const char* name, const QStyle& style, QStyle::StandardPixmap fallback) {
+  return QIcon::fromTheme(QLatin1String(name), style.standardIcon(fallback));
+}
+
+// A folder shows its open picture while it is selected.
+QIcon FolderIcon(const QStyle& style) {
+  const QIcon closed = ThemeIcon("folder", style, QStyle::SP_DirIcon);
+  const QIcon open = ThemeIcon("folder-open", style, QStyle::SP_DirOpenIcon);
+  QIcon icon;
+  for (const int size : {16, 22, 24, 32, 48}) {
+    icon.addPixmap(closed.pixmap(size), QIcon::Normal);
+    icon.addPixmap(open.pixmap(size), QIcon::Selected);
+  }
+  return icon;
+}
+
+}  // namespace
+
+// A folder not listed yet shows an expand button: whether it has sub-folders is only learnt by
+// listing it, on its first expansion.
+class TFolderModel : public QStandardItemModel {
+ public:
+  using QStandardItemModel::QStandardItemModel;
+  bool hasChildren(const QModelIndex& parent) const override {
+    if (const TFolderNode* node = Node(itemFromIndex(parent)); node && !node->Loaded) return true;
+    return QStandardItemModel::hasChildren(parent);
+  }
+  TFolderNode* NodeAt(const QModelIndex& index) const { return Node(itemFromIndex(index)); }
+};
+
+TKoTreeView::TKoTreeView(QWidget* parent) : QTreeView(parent) {
+  setObjectName(QStringLiteral("KoTreeView1"));
+  setFrameShape(QFrame::NoFrame);
+  setIndentation(19);
+  setRootIsDecorated(true);
+  setHeaderHidden(true);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setFocusPolicy(Qt::StrongFocus);
+  setUniformRowHeights(true);
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  viewport()->setBackgroundRole(QPalette::Base);
+  // One column as wide as its longest visible name: long names bring a horizontal scroll bar.
+  header()->setStretchLastSection(false);
+  header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+}
+
+void TKoTreeView::setModel(QAbstractItemModel* model) {
+  QTreeView::setModel(model);
+  QItemSelectionModel* old = selectionModel();
+  selection_ = new TGuardedSelection(model, this);
+  selection_->Guard = [this](const QModelIndex& index) { return !OnChanging || OnChanging(index); };
+  setSelectionModel(selection_);
+  if (old) old->deleteLater();
+}
+
+void TKoTreeView::focusInEvent(QFocusEvent* e) {
+  // The view would make the first node current when focus arrives with none; that would empty
+  // the directory box the user has just typed into.
+  if (selection_) selection_->Frozen = !currentIndex().isValid();
+  QTreeView::focusInEvent(e);
+  if (selection_) selection_->Frozen = false;
+}
+
+TDirectoryPanel::TDirectoryPanel(QWidget* parent) : TDirectoryPanel(TFolderRoots{}, parent) { systemRoots_ = true; }
+
+TDirectoryPanel::TDirectoryPanel(TFolderRoots roots, QWidget* parent) : QWidget(parent), roots_(std::move(roots)) {
+  setObjectName(QStringLiteral("DirectoryPanel"));
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  model_ = new TFolderModel(this);
+  tree_ = new TKoTreeView(this);
+  tree_->setModel(model_);
+  layout->addWidget(tree_);
+  setFocusProxy(tree_);
+
+  const QStyle& s = *style();
+  rootIcon_ = ThemeIcon("computer", s, QStyle::SP_ComputerIcon);
+  homeIcon_ = ThemeIcon("user-home", s, QStyle::SP_DirHomeIcon);
+  fileSystemIcon_ = ThemeIcon("drive-harddisk", s, QStyle::SP_DriveHDIcon);
+  removableIcon_ = ThemeIcon("drive-removable-media", s, QStyle::SP_DriveHDIcon);
+  networkIcon_ = ThemeIcon("folder-remote", s, QStyle::SP_DriveNetIcon);
+  folderIcon_ = FolderIcon(s);
+
+  tree_->OnChanging = [this](const QModelIndex& index) { return KoTreeView1Changing(index); };
+  connect(tree_, &QTreeView::expanded, this, &TDirectoryPanel::KoTreeView1Expanded);
+  connect(tree_, &QTreeView::collapsed, this, &TDirectoryPanel::KoTreeView1Collapsed);
+  connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+    if (current.isValid() && OnChange) OnChange();
+  });
+}
+
+void TDirectoryPanel::BuildTree() {
+  if (systemRoots_) roots_ = DefaultFolderRoots();
+  model_->clear();
+  auto root = std::make_unique<TFolderNode>(TFolderKind::kRoot, std::string(), roots_.DisplayName, rootIcon_);
+  QList<QStandardItem*> children;
+  for (const TFolderRoot& r : roots_.Children) {
+    const QIcon* icon = &folderIcon_;
+    switch (r.Kind) {
+      case TFolderKind::kHome: icon = &homeIcon_; break;
+      case TFolderKind::kFileSystemRoot: icon = &fileSystemIcon_; break;
+      case TFolderKind::kRemovable: icon = &removableIcon_; break;
+      case TFolderKind::kNetwork: icon = &networkIcon_; break;
+      default: break;
+    }
+    children.append(new TFolderNode(r.Kind, r.Path, r.DisplayName, *icon));
+  }
+  root->appendRows(children);
+  root->Loaded = true;
+  model_->appendRow(root.release());
+  tree_->expand(model_->index(0, 0));
+}
+
+void TDirectoryPanel::KoTreeView1Expanded(const QModelIndex& index) {
+  TFolderNode* node = model_->NodeAt(index);
+  if (!node || node->Loaded) return;
+  node->Loaded = true;
+  if (!node->Id) node->Id = FolderIdOf(node->Path);
+
+  std::vector<TFolderId> ancestors;
+  for (QStandardItem* i = node; i; i = i->parent())
+    if (const TFolderNode* n = Node(i); n && n->Id) ancestors.push_back(*n->Id);
+  const std::optional<std::vector<TFolderEntry>> folders =
+      node->Id ? ListSubFolders(node->Path, ancestors) : std::nullopt;
+  if (!folders || folders->empty()) {
+    tree_->collapse(index);
+    node->Refresh();  // its expand button goes
+    return;
+  }
+
+  std::vector<std::unique_ptr<TFolderNode>> children;
+  children.reserve(folders->size());
+  for (const TFolderEntry& f : *folders) {
+    auto child = std::make_unique<TFolderNode>(TFolderKind::kFolder, ChildPath(node->Path, f.Name), f.DisplayName,
+                                               folderIcon_);
+    child->Id = f.Id;
+    child->Loaded = f.Loop;
+    children.push_back(std::move(child));
+  }
+  QList<QStandardItem*> items;
+  items.reserve(static_cast<qsizetype>(children.size()));
+  for (auto& child : children) items.append(child.release());
+  node->appendRows(items);
+}
+
+void TDirectoryPanel::KoTreeView1Collapsed(const QModelIndex& index) {
+  // The selection never hides inside a collapsed branch: the collapsed folder takes it.
+  const QModelIndex current = tree_->currentIndex();
+  if (current != index && Contains(index, current)) tree_->setCurrentIndex(index);
+}
+
+bool TDirectoryPanel::KoTreeView1Changing(const QModelIndex& index) {
+  const TFolderNode* node = model_->NodeAt(index);
+  if (!node || node->Kind == TFolderKind::kRoot) return true;
+  switch (SelectionVerdict(node->Path, node->Kind, roots_.VolumeMounted)) {
+    case TMoveVerdict::kAllow: return true;
+    case TMoveVerdict::kRefuse: return false;
+    case TMoveVerdict::kToParent: tree_->setCurrentIndex(index.parent()); return false;
+    case TMoveVerdict::kRemove:
+      // Not at once: the view may still hold the node in the event that asked for the move.
+      QTimer::singleShot(0, this, [this, gone = QPersistentModelIndex(index)] {
+        if (gone.isValid()) RemoveNode(gone);
+      });
+      return false;
+  }
+  return false;
+}
+
+void TDirectoryPanel::RemoveNode(const QModelIndex& index) {
+  const QModelIndex parent = index.parent();
+  if (!parent.isValid()) return;
+  if (Contains(index, tree_->currentIndex())) tree_->setCurrentIndex(parent);
+  model_->removeRow(index.row(), parent);
+}
+
+void TDirectoryPanel::SelectPath(const QString& path) {
+  const std::optional<TPathLevels> levels = SplitPath(path.toStdString(), roots_.Children);
+  QModelIndex node = model_->index(0, 0);
+  if (!levels || !node.isValid()) return;
+  tree_->expand(node);
+  const std::string& rootPath = roots_.Children[levels->Root].Path;
+  for (int i = 0; i < model_->rowCount(node); ++i) {
+    if (model_->NodeAt(model_->index(i, 0, node))->Path == rootPath) {
+      node = model_->index(i, 0, node);
+      break;
+    }
+  }
+  std::size_t level = node.parent().isValid() ? 0 : levels->Names.size();
+  for (;; ++level) {
+    tree_->expand(node);
+    if (level == levels->Names.size()) break;
+    const std::string wanted = ChildPath(model_->NodeAt(node)->Path, levels->Names[level]);
+    QModelIndex next;
+    for (int i = 0; i < model_->rowCount(node) && !next.isValid(); ++i)
+      if (model_->NodeAt(model_->index(i, 0, node))->Path == wanted) next = model_->index(i, 0, node);
+    if (!next.isValid()) break;
+    node = next;
+  }
+  tree_->setCurrentIndex(node);
+}
+
+QString TDirectoryPanel::SelectedPath() const {
+  const TFolderNode* node = model_->NodeAt(tree_->currentIndex());
+  if (!node) return {};
+  return node->Kind == TFolderKind::kRoot ? node->text() : QString::fromStdString(node->Path);
+}
+
+QString TDirectoryPanel::SelectedDirectory() const {
+  const TFolderNode* node = model_->NodeAt(tree_->currentIndex());
+  return node && node->Kind != TFolderKind::kRoot ? QString::fromStdString(node->Path) : QString();
+}
+
+}  // namespace tarn::ui

@@ -1,0 +1,76 @@
+// The directory panel: the folder tree of the main window's left pane. Folders are listed when a
+// node is first expanded, and every move of the selection is checked against the disk first.
+#pragma once
+
+#include <QTreeView>
+#include <QWidget>
+#include <functional>
+
+#include "ui/folder_namespace.h"
+
+namespace tarn::ui {
+
+class TGuardedSelection;
+class TFolderModel;
+
+// The folder tree control: read-only, one selected node, and a guard that may refuse a move of
+// the selection before it happens.
+class TKoTreeView : public QTreeView {
+  Q_OBJECT
+
+ public:
+  explicit TKoTreeView(QWidget* parent = nullptr);
+  void setModel(QAbstractItemModel* model) override;
+  // Asked before the selection moves to another node; false keeps the selection where it is.
+  std::function<bool(const QModelIndex& node)> OnChanging;
+
+ protected:
+  void focusInEvent(QFocusEvent* e) override;
+
+ private:
+  TGuardedSelection* selection_ = nullptr;
+};
+
+class TDirectoryPanel : public QWidget {
+  Q_OBJECT
+
+ public:
+  // The namespace of this machine: home folder, "/" and the volumes mounted when the tree is built.
+  explicit TDirectoryPanel(QWidget* parent = nullptr);
+  explicit TDirectoryPanel(TFolderRoots roots, QWidget* parent = nullptr);
+
+  // Discards every node and builds the root with its first level; selects nothing and does not
+  // run OnChange.
+  void BuildTree();
+  // Selects the deepest folder along an absolute path that exists, every level above it
+  // expanded; an empty or relative path leaves the selection as it is.
+  void SelectPath(const QString& path);
+  // The selected folder's path; the virtual root's display name, which names no directory;
+  // empty when nothing is selected.
+  QString SelectedPath() const;
+  // The selected folder's path, or empty for the virtual root and for no selection.
+  QString SelectedDirectory() const;
+  // Runs after the selection has moved.
+  std::function<void()> OnChange;
+
+  TKoTreeView& KoTreeView1() const { return *tree_; }
+
+ private:
+  bool KoTreeView1Changing(const QModelIndex& index);
+  void KoTreeView1Expanded(const QModelIndex& index);
+  void KoTreeView1Collapsed(const QModelIndex& index);
+  void RemoveNode(const QModelIndex& index);
+
+  TFolderRoots roots_;
+  bool systemRoots_ = false;  // the roots are read again at each build, so F5 finds a new volume
+  TFolderModel* model_ = nullptr;
+  TKoTreeView* tree_ = nullptr;
+  QIcon rootIcon_;
+  QIcon homeIcon_;
+  QIcon fileSystemIcon_;
+  QIcon removableIcon_;
+  QIcon networkIcon_;
+  QIcon folderIcon_;
+};
+
+}  // namespace tarn::ui
