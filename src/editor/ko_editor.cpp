@@ -75,12 +75,15 @@ void TKoEditor::LinesChanging(TEditorLines::TChange change) {
   undo_.Clear();
 }
 
-void TKoEditor::LinesChanged(TEditorLines::TChange) {
+void TKoEditor::LinesChanged(TEditorLines::TChange change) {
   // Inside a bulk update the view stays as it was; the update's end takes everything in at once.
   if (Lines.Updating()) return;
   ClampState();
   UpdateScrollBars();
   viewport()->update();
+  // The program's changes may have taken the caret's place away (an edit places the caret
+  // itself when it is done).
+  if (change != TEditorLines::TChange::ch_Edit) CheckCaretMoved();
 }
 
 void TKoEditor::Refresh() {
@@ -199,6 +202,7 @@ void TKoEditor::UpdateScrollBars() {
   horizontalScrollBar()->setSingleStep(1);
   horizontalScrollBar()->setValue(topCol_);
   syncingBars_ = false;
+  CaretRectMayHaveMoved();
 }
 
 void TKoEditor::scrollContentsBy(int, int) {
@@ -206,6 +210,7 @@ void TKoEditor::scrollContentsBy(int, int) {
   topRow_ = verticalScrollBar()->value();
   topCol_ = horizontalScrollBar()->value();
   viewport()->update();
+  CaretRectMayHaveMoved();
 }
 
 void TKoEditor::EnsureCaretVisible() {
@@ -228,6 +233,7 @@ void TKoEditor::EnsureCaretVisible() {
 void TKoEditor::SetOverwrite(bool on) {
   overwrite_ = on;
   UpdateCaretArea();
+  CaretRectMayHaveMoved();  // the caret's width
 }
 
 void TKoEditor::UpdateCaretArea() {
@@ -246,7 +252,23 @@ void TKoEditor::UpdateCaretArea() {
 void TKoEditor::CaretMoved() {
   caretOn_ = true;
   UpdateCaretArea();
+  // The input method's candidate window follows the caret.
+  imCaretRect_ = inputMethodQuery(Qt::ImCursorRectangle).toRectF();
+  updateMicroFocus();
+  reportedCaret_ = {row_, col_};
   if (hasFocus() && OnCaretMoved) OnCaretMoved(*this);
+}
+
+void TKoEditor::CaretRectMayHaveMoved() {
+  // Scrolling, resizing and appending lines: only a caret that now shows elsewhere is news.
+  const QRectF rect = inputMethodQuery(Qt::ImCursorRectangle).toRectF();
+  if (rect == imCaretRect_) return;
+  imCaretRect_ = rect;
+  updateMicroFocus();
+}
+
+void TKoEditor::CheckCaretMoved() {
+  if (reportedCaret_.Row != row_ || reportedCaret_.Col != col_) CaretMoved();
 }
 
 TEditorPos TKoEditor::CaretPos() const { return PosOfCell(row_, col_); }
@@ -267,12 +289,20 @@ void TKoEditor::PlaceCaret(TEditorPos pos) {
   CaretMoved();
 }
 
-void TKoEditor::MoveCaret(int row, int col, bool extend) {
+void TKoEditor::MoveCaret(int row, int col, bool extend, bool box) {
   const TEditorPos from = CaretPos();
   const bool hadSelection = selMode_ != TSelMode::sm_None;
   row = std::clamp(row, 0, Lines.RowCount() - 1);
   col = ClampCol(row, col);
-  if (extend) {
+  if (extend && box) {
+    if (selMode_ != TSelMode::sm_Box) {
+      selMode_ = TSelMode::sm_Box;
+      boxAnchor_ = {row_, col_};
+    }
+    row_ = row;
+    col_ = col;
+    boxActive_ = {row_, col_};
+  } else if (extend) {
     if (selMode_ != TSelMode::sm_Normal) {
       selMode_ = TSelMode::sm_Normal;
       selAnchor_ = from;
@@ -358,6 +388,7 @@ void TKoEditor::SetBoxSelection(int row1, int col1, int row2, int col2) {
   row_ = boxActive_.Row;
   col_ = ClampCol(row_, boxActive_.Col);
   Changed();
+  CaretMoved();
 }
 
 bool TKoEditor::InSelection(TEditorPos pos) const {
@@ -416,11 +447,8 @@ void TKoEditor::SelectRowRange(int first, int last) {
 void TKoEditor::SelectRowAtCaret() {
   const int row = row_;
   SetRowCol(row, 0);
-  // An empty row has nothing to pick: selecting its bare line break would only mislead.
-  if (Lines.Get(row).empty()) {
-    CleanSelection();
-    return;
-  }
+  // The row's length plus 2 characters: its line break too, which is all an empty row has. The
+  // last row has none, and the selection stops at the end of the text.
   SetSelLength(static_cast<std::int64_t>(Lines.Get(row).size()) + 2);
   SetRowCol(row, 0);
 }
@@ -459,7 +487,7 @@ void TKoEditor::CopyToClipboard() {
 
 void TKoEditor::CutToClipboard() {
   if (ReadOnly) return;
-  if (!Selected() && selMode_ != TSelMode::sm_Box) return;
+  if (!Selected() && !BoxSelected()) return;
   CopyToClipboard();
   BeginStep();
   DeleteSelectionInStep();
@@ -515,7 +543,9 @@ TEditorPos TKoEditor::Edit(TEditorPos a, TEditorPos b, std::string_view text) {
   b = Lines.Clamp(b);
   if (b < a) std::swap(a, b);
   std::string removed = Lines.TextRange(a, b);
-  if (removed.empty() && text.empty()) return a;
+  // An edit that changes nothing is no edit: it leaves no undo step behind (and the redo list
+  // as it is).
+  if (removed == text) return TEditorLines::PosAfter(a, text);
   const TEditorPos end = Lines.Replace(a, b, text);
   step_.Edits.push_back({a, std::move(removed), std::string(text)});
   return end;
@@ -531,7 +561,12 @@ void TKoEditor::EndStep() {
 
 void TKoEditor::DeleteSelectionInStep() {
   if (selMode_ == TSelMode::sm_Box) {
-    DeleteBoxInStep();
+    // An empty box (no width) holds nothing: the caret stays where it stands.
+    if (BoxSelected()) {
+      DeleteBoxInStep();
+    } else {
+      selMode_ = TSelMode::sm_None;
+    }
     return;
   }
   if (!Selected()) {
@@ -573,6 +608,11 @@ void TKoEditor::InsertAtCaret(std::string_view text, bool typed) {
   if (ReadOnly) return;
   BeginStep();
   DeleteSelectionInStep();
+  // Nothing to insert: a free caret beyond the row's end does not fill the gap.
+  if (text.empty()) {
+    EndStep();
+    return;
+  }
   TEditorPos at = CaretPos();
   std::string insert = PaddingTo(at) + std::string(text);
   TEditorPos to = Lines.Clamp(at);
@@ -611,6 +651,35 @@ void TKoEditor::InsertBox(const std::vector<std::string>& rows) {
   CaretMoved();
 }
 
+void TKoEditor::CommitInput(const QString& text, int from, int length) {
+  if (ReadOnly) return;
+  const std::string bytes = Utf8ToCp932(text.toStdString());
+  if (from == 0 && length <= 0) {
+    // Typed text, which replaces a selection; a blank is inserted even over whole lines (only
+    // the keys indent them).
+    if (!bytes.empty()) InsertAtCaret(bytes, true);
+    return;
+  }
+  BeginStep();
+  DeleteSelectionInStep();
+  // The range, in the caret's row as the input method saw it.
+  const TEditorPos at = Lines.Clamp(CaretPos());
+  std::vector<int> byteAt;
+  const auto size = static_cast<int>(RowUnicode(Lines.Get(at.Row), &byteAt).size());
+  const auto byte = [&](int i) { return byteAt[static_cast<std::size_t>(i)]; };
+  const auto caret = static_cast<int>(std::lower_bound(byteAt.begin(), byteAt.end(), at.Byte) - byteAt.begin());
+  const int a = std::clamp(caret + from, 0, size);
+  const int b = std::clamp(a + std::max(0, length), a, size);
+  const TEditorPos end = Edit({at.Row, byte(a)}, {at.Row, byte(b)}, bytes);
+  if (!bytes.empty()) {
+    PlaceCaret(end);
+  } else if (caret > a) {
+    // Text taken away before the caret takes the caret back with it.
+    PlaceCaret({at.Row, caret >= b ? byte(a) + byte(caret) - byte(b) : byte(a)});
+  }
+  EndStep();
+}
+
 void TKoEditor::TypeText(std::string_view cp932) {
   if (ReadOnly || cp932.empty()) return;
   int first = 0, last = 0;
@@ -633,7 +702,7 @@ void TKoEditor::IndentLines(char c) {
 void TKoEditor::KeyDelete() {
   if (ReadOnly) return;
   BeginStep();
-  if (Selected() || selMode_ == TSelMode::sm_Box) {
+  if (Selected() || BoxSelected()) {
     DeleteSelectionInStep();
   } else {
     selMode_ = TSelMode::sm_None;
@@ -652,7 +721,7 @@ void TKoEditor::KeyDelete() {
 
 void TKoEditor::KeyBackspace() {
   if (ReadOnly) return;
-  if (Selected() || selMode_ == TSelMode::sm_Box) {
+  if (Selected() || BoxSelected()) {
     BeginStep();
     DeleteSelectionInStep();
     EndStep();

@@ -8,8 +8,10 @@
 #include <QColor>
 #include <QElapsedTimer>
 #include <QFont>
+#include <QInputMethodEvent>
 #include <QPoint>
 #include <QRect>
+#include <QRectF>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -173,7 +175,8 @@ class TKoEditor : public QAbstractScrollArea {
   bool CanRedo() const noexcept { return undo_.CanRedo(); }
   void Undo();
   void Redo();
-  // The user typing bytes at the caret (also what committed input-method text does).
+  // The user typing bytes at the caret: replaces a selection, or with LineIndent indents the
+  // whole lines selected when the bytes are one blank or tab.
   void TypeText(std::string_view cp932);
 
   // --- Geometry and drawing ------------------------------------------------------------------
@@ -193,6 +196,10 @@ class TKoEditor : public QAbstractScrollArea {
   static const char* const kBoxMimeType;
   static const char* const kBytesMimeType;
 
+  // The caret, the surrounding text (the caret's row) and the selection as the input method
+  // sees them: rectangles in the control's coordinates, positions in QString characters.
+  QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+
  protected:
   bool event(QEvent* e) override;
   void paintEvent(QPaintEvent* e) override;
@@ -208,10 +215,11 @@ class TKoEditor : public QAbstractScrollArea {
   void focusOutEvent(QFocusEvent* e) override;
   void timerEvent(QTimerEvent* e) override;
   void inputMethodEvent(QInputMethodEvent* e) override;
-  QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
   void scrollContentsBy(int dx, int dy) override;
+  bool viewportEvent(QEvent* e) override;
   void dragEnterEvent(QDragEnterEvent* e) override;
   void dragMoveEvent(QDragMoveEvent* e) override;
+  void dragLeaveEvent(QDragLeaveEvent* e) override;
   void dropEvent(QDropEvent* e) override;
 
  private:
@@ -238,8 +246,13 @@ class TKoEditor : public QAbstractScrollArea {
   void EnsureCaretVisible();
   void ScrollPage(int direction);
   int ClampCol(int row, int col) const;
+  // The cell nearest to a point: the nearer edge of the character under it.
   TCellPos CellAt(QPoint p) const;
+  // The first cell of the character under a point (beyond the row's end, as CellAt).
+  TCellPos CharCellAt(QPoint p) const;
   QRect CaretRect() const;
+  // The rectangle a caret standing at a cell would have.
+  QRect CellCaretRect(int row, int col) const;
   // Repaints where the caret was shown and where it is now.
   void UpdateCaretArea();
 
@@ -248,8 +261,15 @@ class TKoEditor : public QAbstractScrollArea {
   TEditorPos PosOfCell(int row, int col) const;
   int CellOfPos(TEditorPos pos) const;
   void PlaceCaret(TEditorPos pos);
-  void MoveCaret(int row, int col, bool extend);
+  // Moves the caret; extend grows the selection (a box one with box) from where the caret was.
+  void MoveCaret(int row, int col, bool extend, bool box = false);
+  // The caret has moved (or may have): repaints it, tells the input method and, with the
+  // focus, raises OnCaretMoved.
   void CaretMoved();
+  // CaretMoved when the caret stands elsewhere than where it was last reported.
+  void CheckCaretMoved();
+  // Tells the input method when the caret's rectangle is not the one it was last told.
+  void CaretRectMayHaveMoved();
   bool WholeLinesSelected(int& first, int& last) const;
   void SelectRowRange(int first, int last);
   void SelectRowAtCaret();
@@ -266,6 +286,9 @@ class TKoEditor : public QAbstractScrollArea {
   void DeleteBoxInStep();
   std::string PaddingTo(TEditorPos pos) const;
   void InsertAtCaret(std::string_view text, bool typed);
+  // Input-method text: replaces the range [from, from + length) of the caret's row, counted in
+  // QString characters from the caret, or with an empty range is typed at the caret.
+  void CommitInput(const QString& text, int from, int length);
   void InsertBox(const std::vector<std::string>& rows);
   void KeyDelete();
   void KeyBackspace();
@@ -283,7 +306,16 @@ class TKoEditor : public QAbstractScrollArea {
   // DrawTextRect without the 1000-byte cut: a row's cells after tab expansion.
   void DrawCells(const QRect& rect, int x, int y, std::string_view text, int options);
   void PaintMarks(QPainter& p, int row, std::string_view text, int y);
-  const QString& Glyph(RE_Char_t code);
+  // The composition at the caret, each run in its attributes' colours and underline.
+  void PaintPreedit(QPainter& p, const QRect& area);
+  // Cells from the caret to the composition's cursor.
+  int PreeditCursorCells() const;
+  // The cells a box selection paints on a row: those of the characters it holds.
+  std::pair<int, int> BoxCells(int row) const;
+  const QString& Glyph(RE_Char_t code) const;
+  // A row as the input method sees it; byteAt (when given) receives the byte at which each
+  // QString position, and the end, stands.
+  QString RowUnicode(std::string_view row, std::vector<int>* byteAt) const;
   QColor BackColor() const;
   QColor TextColor() const;
   QColor SelectBack() const;
@@ -293,7 +325,7 @@ class TKoEditor : public QAbstractScrollArea {
   int avgCharWidth_ = 7;
   int fontHeight_ = 13;
   int ascent_ = 11;
-  std::unordered_map<RE_Char_t, QString> glyphs_;
+  mutable std::unordered_map<RE_Char_t, QString> glyphs_;
   // Advances of the glyphs per font (QFont::key), as measuring them shapes each one.
   std::unordered_map<QString, std::unordered_map<RE_Char_t, qreal>> advances_;
   QPainter* painter_ = nullptr;
@@ -325,8 +357,21 @@ class TKoEditor : public QAbstractScrollArea {
   TEditorPos dropPos_;
   QElapsedTimer dblClickTime_;
   QPoint dblClickPoint_;
+  // Where the caret stood when text from another program was dragged in.
+  TCellPos dragEnterCaret_;
+  // Where the caret stood when OnCaretMoved was last due, and the rectangle the input method
+  // was last told.
+  TCellPos reportedCaret_;
+  QRectF imCaretRect_;
 
+  // The composition: its text, its attributes, and its cursor (a QString position).
   QString preedit_;
+  QList<QInputMethodEvent::Attribute> preeditAttributes_;
+  int preeditCursor_ = 0;
+  bool preeditCursorVisible_ = true;
+  // Its CP932 bytes (one cell each) and the byte of each QString position and of the end.
+  std::string preeditBytes_;
+  std::vector<int> preeditByteAt_;
   QBasicTimer blink_;
   QBasicTimer autoScroll_;
   QPoint lastDragPoint_;

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QInputMethod>
 #include <QMimeData>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -58,10 +59,32 @@ bool TKoEditor::event(QEvent* e) {
     auto* k = static_cast<QKeyEvent*>(e);
     if (k->key() == Qt::Key_Tab && WantTabs && !(k->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
       keyPressEvent(k);
+      CheckCaretMoved();
       return true;
     }
   }
-  return QAbstractScrollArea::event(e);
+  const bool result = QAbstractScrollArea::event(e);
+  // Whatever a key or the input method did, the caret's watchers see where it stands now.
+  if (e->type() == QEvent::KeyPress || e->type() == QEvent::InputMethod) CheckCaretMoved();
+  return result;
+}
+
+bool TKoEditor::viewportEvent(QEvent* e) {
+  const bool result = QAbstractScrollArea::viewportEvent(e);
+  switch (e->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::DragMove:
+    case QEvent::DragLeave:
+    case QEvent::Drop:
+      CheckCaretMoved();
+      break;
+    default:
+      break;
+  }
+  return result;
 }
 
 void TKoEditor::keyPressEvent(QKeyEvent* e) {
@@ -83,13 +106,15 @@ void TKoEditor::keyPressEvent(QKeyEvent* e) {
 
   const std::string_view text = Lines.Get(row_);
   const int goal = goalCol_ >= 0 ? goalCol_ : col_;
+  // Alt+Shift with a moving key grows a box selection, as Alt+drag does.
+  const bool box = shift && (mods & Qt::AltModifier);
   switch (e->key()) {
     case Qt::Key_Left:
     case Qt::Key_Right:
       if (ctrl) {
         goalCol_ = -1;
         const TEditorPos to = WordStep(e->key() == Qt::Key_Right);
-        MoveCaret(to.Row, CellOfPos(to), shift);
+        MoveCaret(to.Row, CellOfPos(to), shift, box);
         return;
       }
       break;
@@ -101,11 +126,11 @@ void TKoEditor::keyPressEvent(QKeyEvent* e) {
       goalCol_ = -1;
       const int end = RowCells(text, Caret.TabSpaceCount);
       if (col_ > end) {
-        MoveCaret(row_, col_ - 1, shift);
+        MoveCaret(row_, col_ - 1, shift, box);
       } else if (col_ > 0) {
         const std::size_t b = ByteOfCell(text, col_ - 1, Caret.TabSpaceCount);
-        MoveCaret(row_, CellOfByte(text, b, Caret.TabSpaceCount), shift);
-      } else if (row_ > 0) {
+        MoveCaret(row_, CellOfByte(text, b, Caret.TabSpaceCount), shift, box);
+      } else if (row_ > 0 && !box) {
         MoveCaret(row_ - 1, RowCells(Lines.Get(row_ - 1), Caret.TabSpaceCount), shift);
       }
       return;
@@ -115,35 +140,35 @@ void TKoEditor::keyPressEvent(QKeyEvent* e) {
       const int end = RowCells(text, Caret.TabSpaceCount);
       if (col_ < end) {
         const std::size_t b = ByteOfCell(text, col_, Caret.TabSpaceCount);
-        MoveCaret(row_, CellOfByte(text, b + CharLengthAt(text, b), Caret.TabSpaceCount), shift);
+        MoveCaret(row_, CellOfByte(text, b + CharLengthAt(text, b), Caret.TabSpaceCount), shift, box);
       } else if (Caret.FreeCaret) {
-        MoveCaret(row_, col_ + 1, shift);
-      } else if (row_ + 1 < Lines.RowCount()) {
+        MoveCaret(row_, col_ + 1, shift, box);
+      } else if (row_ + 1 < Lines.RowCount() && !box) {
         MoveCaret(row_ + 1, 0, shift);
       }
       return;
     }
     case Qt::Key_Up:
     case Qt::Key_Down:
-      MoveCaret(row_ + (e->key() == Qt::Key_Up ? -1 : 1), goal, shift);
+      MoveCaret(row_ + (e->key() == Qt::Key_Up ? -1 : 1), goal, shift, box);
       goalCol_ = goal;
       return;
     case Qt::Key_PageUp:
     case Qt::Key_PageDown: {
       const int n = (e->key() == Qt::Key_PageUp ? -1 : 1) * PageRows();
       SetTopRow(topRow_ + n);
-      MoveCaret(row_ + n, goal, shift);
+      MoveCaret(row_ + n, goal, shift, box);
       goalCol_ = goal;
       return;
     }
     case Qt::Key_Home:
       goalCol_ = -1;
-      MoveCaret(ctrl ? 0 : row_, 0, shift);
+      MoveCaret(ctrl ? 0 : row_, 0, shift, box);
       return;
     case Qt::Key_End: {
       goalCol_ = -1;
       const int r = ctrl ? Lines.RowCount() - 1 : row_;
-      MoveCaret(r, RowCells(Lines.Get(r), Caret.TabSpaceCount), shift);
+      MoveCaret(r, RowCells(Lines.Get(r), Caret.TabSpaceCount), shift, box);
       return;
     }
     case Qt::Key_Insert:
@@ -217,11 +242,24 @@ TKoEditor::TCellPos TKoEditor::CellAt(QPoint p) const {
   return {row, ClampCol(row, std::max(col, end))};
 }
 
+TKoEditor::TCellPos TKoEditor::CharCellAt(QPoint p) const {
+  const TCellPos nearest = CellAt(p);
+  const std::string_view text = Lines.Get(nearest.Row);
+  const int rel = std::max(0, p.x() - (TextLeft() - LeftScrollWidth()));
+  const int cell = rel / ColWidth();
+  for (const auto& c : LayoutRow(text, Caret.TabSpaceCount)) {
+    if (cell < c.Cell + c.Cells) return {nearest.Row, ClampCol(nearest.Row, c.Cell)};
+  }
+  return nearest;
+}
+
 void TKoEditor::mousePressEvent(QMouseEvent* e) {
   if (e->button() != Qt::LeftButton) {
     QAbstractScrollArea::mousePressEvent(e);
     return;
   }
+  // A composition in progress is committed where it stands before the caret goes elsewhere.
+  if (!preedit_.isEmpty()) QGuiApplication::inputMethod()->commit();
   setFocus(Qt::MouseFocusReason);
   ClampState();
   const QPoint pt = e->position().toPoint();
@@ -339,9 +377,10 @@ void TKoEditor::mouseDoubleClickEvent(QMouseEvent* e) {
   if (e->button() != Qt::LeftButton) return;
   drag_ = TDrag::dr_None;
   ClampState();
-  // The press before a double-click normally placed the caret already; a lone double-click
-  // event (as synthetic input sends) must act on the same cell.
-  const TCellPos cell = CellAt(e->position().toPoint());
+  // The press before a double-click placed the caret at the nearer edge of the character; the
+  // double-click acts on the character under the pointer (a lone double-click event, as
+  // synthetic input sends, too).
+  const TCellPos cell = CharCellAt(e->position().toPoint());
   MoveCaret(cell.Row, cell.Col, false);
   if (OnDblClick) OnDblClick(*this);
   ClampState();
@@ -360,9 +399,12 @@ void TKoEditor::mouseDoubleClickEvent(QMouseEvent* e) {
   dblClickPoint_ = e->position().toPoint();
 }
 
-// Text dragged in from other programs; a read-only control takes none.
+// Text dragged in from other programs; a read-only control takes none. The caret follows the
+// pointer while the drag is over the text and goes back when it leaves.
 void TKoEditor::dragEnterEvent(QDragEnterEvent* e) {
-  if (!ReadOnly && e->mimeData()->hasText()) e->acceptProposedAction();
+  if (ReadOnly || !e->mimeData()->hasText()) return;
+  dragEnterCaret_ = {row_, col_};
+  e->acceptProposedAction();
 }
 
 void TKoEditor::dragMoveEvent(QDragMoveEvent* e) {
@@ -371,8 +413,18 @@ void TKoEditor::dragMoveEvent(QDragMoveEvent* e) {
   row_ = cell.Row;
   col_ = cell.Col;
   EnsureCaretVisible();
-  UpdateCaretArea();
+  CaretMoved();
   e->acceptProposedAction();
+}
+
+void TKoEditor::dragLeaveEvent(QDragLeaveEvent* e) {
+  if (!ReadOnly) {
+    row_ = std::clamp(dragEnterCaret_.Row, 0, Lines.RowCount() - 1);
+    col_ = ClampCol(row_, dragEnterCaret_.Col);
+    EnsureCaretVisible();
+    CaretMoved();
+  }
+  QAbstractScrollArea::dragLeaveEvent(e);
 }
 
 void TKoEditor::dropEvent(QDropEvent* e) {
@@ -436,28 +488,138 @@ void TKoEditor::resizeEvent(QResizeEvent* e) {
   UpdateScrollBars();
 }
 
+QString TKoEditor::RowUnicode(std::string_view row, std::vector<int>* byteAt) const {
+  QString out;
+  if (byteAt) byteAt->clear();
+  // Character by character, as the glyphs are drawn: each CP932 character is one code point.
+  for (std::size_t i = 0; i < row.size(); i += CharLengthAt(row, i)) {
+    const QString& glyph = Glyph(CharCodeAt(row, i));
+    if (byteAt) byteAt->insert(byteAt->end(), static_cast<std::size_t>(glyph.size()), static_cast<int>(i));
+    out += glyph;
+  }
+  if (byteAt) byteAt->push_back(static_cast<int>(row.size()));
+  return out;
+}
+
 void TKoEditor::inputMethodEvent(QInputMethodEvent* e) {
   if (ReadOnly) {
     preedit_.clear();
+    preeditAttributes_.clear();
     e->ignore();
     return;
   }
-  if (!e->commitString().isEmpty()) TypeText(Utf8ToCp932(e->commitString().toStdString()));
+  if (!e->commitString().isEmpty() || e->replacementLength() > 0) {
+    CommitInput(e->commitString(), e->replacementStart(), e->replacementLength());
+  }
   preedit_ = e->preeditString();
+  preeditAttributes_.clear();
+  preeditCursor_ = static_cast<int>(preedit_.size());
+  preeditCursorVisible_ = true;
+  for (const QInputMethodEvent::Attribute& a : e->attributes()) {
+    switch (a.type) {
+      case QInputMethodEvent::TextFormat:
+        preeditAttributes_.push_back(a);
+        break;
+      case QInputMethodEvent::Cursor:
+        // Length 0 hides the cursor, as while the candidate list is open.
+        preeditCursor_ = std::clamp(a.start, 0, static_cast<int>(preedit_.size()));
+        preeditCursorVisible_ = a.length != 0;
+        break;
+      case QInputMethodEvent::Selection: {
+        // A place, or a selection from it, in the caret's row (the surrounding text).
+        std::vector<int> byteAt;
+        const int row = row_;
+        const auto size = static_cast<int>(RowUnicode(Lines.Get(row), &byteAt).size());
+        const auto byte = [&](int i) { return byteAt[static_cast<std::size_t>(std::clamp(i, 0, size))]; };
+        const TEditorPos anchor{row, byte(a.start)}, active{row, byte(a.start + a.length)};
+        selMode_ = anchor == active ? TSelMode::sm_None : TSelMode::sm_Normal;
+        selAnchor_ = anchor;
+        selActive_ = active;
+        PlaceCaret(active);
+        Changed();
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  // Its bytes, as a commit would insert them: one cell each.
+  preeditBytes_.clear();
+  preeditByteAt_.clear();
+  for (qsizetype i = 0; i < preedit_.size();) {
+    const qsizetype n =
+        preedit_.at(i).isHighSurrogate() && i + 1 < preedit_.size() && preedit_.at(i + 1).isLowSurrogate() ? 2 : 1;
+    preeditByteAt_.insert(preeditByteAt_.end(), static_cast<std::size_t>(n), static_cast<int>(preeditBytes_.size()));
+    preeditBytes_ += Utf8ToCp932(preedit_.mid(i, n).toStdString());
+    i += n;
+  }
+  preeditByteAt_.push_back(static_cast<int>(preeditBytes_.size()));
+  if (!preedit_.isEmpty()) {
+    // The composition's cursor stays in view, where the candidate window is to follow it.
+    const int cursor = col_ + PreeditCursorCells();
+    if (cursor >= topCol_ + PageCols()) SetTopCol(cursor - PageCols() + 1);
+  }
+  caretOn_ = true;
   viewport()->update();
+  imCaretRect_ = inputMethodQuery(Qt::ImCursorRectangle).toRectF();
+  updateMicroFocus();
   e->accept();
 }
 
+int TKoEditor::PreeditCursorCells() const {
+  if (preedit_.isEmpty() || preeditByteAt_.empty()) return 0;
+  const int last = static_cast<int>(preeditByteAt_.size()) - 1;
+  return preeditByteAt_[static_cast<std::size_t>(std::clamp(preeditCursor_, 0, last))];
+}
+
 QVariant TKoEditor::inputMethodQuery(Qt::InputMethodQuery query) const {
+  const auto inControl = [&](QRect r) { return QVariant(QRectF(r.translated(viewport()->pos()))); };
   switch (query) {
     case Qt::ImEnabled:
       return !ReadOnly;
-    case Qt::ImCursorRectangle:
-      return CaretRect().translated(viewport()->pos());
+    case Qt::ImReadOnly:
+      return ReadOnly;
     case Qt::ImFont:
       return drawFont_;
     case Qt::ImHints:
-      return static_cast<int>(Qt::ImhMultiLine);
+      return static_cast<int>(inputMethodHints() | Qt::ImhMultiLine);
+    case Qt::ImCursorRectangle:
+      // Inside a composition: its cursor, where the candidate window belongs.
+      return inControl(CaretRect().translated(PreeditCursorCells() * ColWidth(), 0));
+    case Qt::ImAnchorRectangle:
+      if (Selected()) {
+        const TEditorPos a = Lines.Clamp(selAnchor_);
+        return inControl(CellCaretRect(a.Row, CellOfPos(a)));
+      }
+      if (selMode_ == TSelMode::sm_Box) return inControl(CellCaretRect(boxAnchor_.Row, boxAnchor_.Col));
+      return inputMethodQuery(Qt::ImCursorRectangle);
+    case Qt::ImInputItemClipRectangle:
+      return QRectF(viewport()->geometry());
+    case Qt::ImCurrentSelection:
+      return QString::fromUtf8(Cp932ToUtf8(SelText()));
+    case Qt::ImSurroundingText:
+    case Qt::ImCursorPosition:
+    case Qt::ImAnchorPosition:
+    case Qt::ImTextBeforeCursor:
+    case Qt::ImTextAfterCursor: {
+      // The surrounding text is the caret's row; a composition is not part of it.
+      const TEditorPos at = Lines.Clamp(CaretPos());
+      std::vector<int> byteAt;
+      const QString text = RowUnicode(Lines.Get(at.Row), &byteAt);
+      const auto indexOf = [&](int byte) {
+        return static_cast<int>(std::lower_bound(byteAt.begin(), byteAt.end(), byte) - byteAt.begin());
+      };
+      const int cursor = indexOf(at.Byte);
+      if (query == Qt::ImSurroundingText) return text;
+      if (query == Qt::ImCursorPosition) return cursor;
+      if (query == Qt::ImTextBeforeCursor) return text.left(cursor);
+      if (query == Qt::ImTextAfterCursor) return text.mid(cursor);
+      if (!Selected()) return cursor;
+      // An anchor on another row stands at this row's start or end.
+      const TEditorPos anchor = Lines.Clamp(selAnchor_);
+      if (anchor.Row != at.Row) return anchor.Row < at.Row ? 0 : static_cast<int>(text.size());
+      return indexOf(anchor.Byte);
+    }
     default:
       return QAbstractScrollArea::inputMethodQuery(query);
   }

@@ -5,8 +5,10 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextCharFormat>
 #include <algorithm>
 #include <climits>
+#include <tuple>
 
 #include "core/encoding.h"
 #include "editor/ko_editor.h"
@@ -71,13 +73,15 @@ QColor TKoEditor::SelectText() const {
   return View.Colors.Select.Color.isValid() ? View.Colors.Select.Color : palette().color(QPalette::HighlightedText);
 }
 
-QRect TKoEditor::CaretRect() const {
-  const int x = TextLeft() - LeftScrollWidth() + col_ * ColWidth();
-  const int y = TextTop() + (row_ - topRow_) * RowHeight();
+QRect TKoEditor::CaretRect() const { return CellCaretRect(row_, col_); }
+
+QRect TKoEditor::CellCaretRect(int row, int col) const {
+  const int x = TextLeft() - LeftScrollWidth() + col * ColWidth();
+  const int y = TextTop() + (row - topRow_) * RowHeight();
   return QRect(x, y, overwrite_ ? ColWidth() : 2, RowHeight());
 }
 
-const QString& TKoEditor::Glyph(RE_Char_t code) {
+const QString& TKoEditor::Glyph(RE_Char_t code) const {
   auto it = glyphs_.find(code);
   if (it == glyphs_.end()) {
     it = glyphs_.emplace(code, QString::fromUtf8(Cp932ToUtf8(CharCodeToText(code)))).first;
@@ -184,11 +188,7 @@ void TKoEditor::paintEvent(QPaintEvent* e) {
   }
   p.setClipRect(area);
   if (!preedit_.isEmpty()) {
-    // The composition stands at the caret, underlined, until the input method commits it.
-    const QRect caret = CaretRect();
-    Canvas = {drawFont_, TextColor(), BackColor(), true};
-    Canvas.Font.setUnderline(true);
-    DrawTextRect(area, caret.x(), caret.y(), Utf8ToCp932(preedit_.toStdString()), dto_Clipped);
+    PaintPreedit(p, area);
   } else if (hasFocus() && caretOn_) {
     p.fillRect(CaretRect() & area, overwrite_ ? QColor(128, 128, 128, 128) : TextColor());
   }
@@ -210,10 +210,7 @@ void TKoEditor::PaintRow(QPainter& p, int row, int y, const QRect& dirty) {
       selTo = row == b.Row ? CellOfPos(b) : kToRowEnd;
     }
   } else if (selMode_ == TSelMode::sm_Box) {
-    if (row >= std::min(boxAnchor_.Row, boxActive_.Row) && row <= std::max(boxAnchor_.Row, boxActive_.Row)) {
-      selFrom = std::min(boxAnchor_.Col, boxActive_.Col);
-      selTo = std::max(boxAnchor_.Col, boxActive_.Col);
-    }
+    std::tie(selFrom, selTo) = BoxCells(row);
   }
   struct Piece {
     int From, To;
@@ -268,6 +265,99 @@ void TKoEditor::PaintRow(QPainter& p, int row, int y, const QRect& dirty) {
     PaintMarks(p, row, text, y);
   }
   p.setClipping(false);
+}
+
+std::pair<int, int> TKoEditor::BoxCells(int row) const {
+  const int r1 = std::min(boxAnchor_.Row, boxActive_.Row), r2 = std::max(boxAnchor_.Row, boxActive_.Row);
+  const int c1 = std::min(boxAnchor_.Col, boxActive_.Col), c2 = std::max(boxAnchor_.Col, boxActive_.Col);
+  if (row < r1 || row > r2 || c1 >= c2) return {0, 0};
+  // The box holds the characters that start inside it (what it copies and deletes), and they
+  // show whole: a box edge inside a double-byte character or a tab never halves it.
+  int from = -1, to = -1;
+  for (const auto& c : LayoutRow(Lines.Get(row), Caret.TabSpaceCount)) {
+    if (c.Cell < c1) continue;
+    if (c.Cell >= c2) break;
+    if (from < 0) from = c.Cell;
+    to = c.Cell + c.Cells;
+  }
+  return from < 0 ? std::pair{0, 0} : std::pair{from, to};
+}
+
+void TKoEditor::PaintPreedit(QPainter& p, const QRect& area) {
+  // The composition stands at the caret until the input method commits it, each part in the
+  // format its attributes give: the clause being converted highlighted, the rest underlined.
+  const QRect caret = CaretRect();
+  const int cw = ColWidth();
+  const auto n = static_cast<int>(preedit_.size());
+  std::vector<QTextCharFormat> formats(static_cast<std::size_t>(n));
+  bool formatted = false;
+  for (const QInputMethodEvent::Attribute& a : preeditAttributes_) {
+    const QTextCharFormat f = qvariant_cast<QTextFormat>(a.value).toCharFormat();
+    if (!f.isValid()) continue;
+    formatted = true;
+    const int from = std::clamp(a.start, 0, n), to = std::clamp(a.start + a.length, from, n);
+    for (int i = from; i < to; ++i) formats[static_cast<std::size_t>(i)].merge(f);
+  }
+  // An input method that gives no formats still shows its composition apart from the text.
+  if (!formatted) {
+    for (auto& f : formats) f.setUnderlineStyle(QTextCharFormat::SingleUnderline);
+  }
+  const int underlineY = caret.y() + std::clamp(ascent_ + std::max(1, (fontHeight_ - ascent_) / 2), 0, RowHeight() - 1);
+  for (int i = 0; i < n;) {
+    const QTextCharFormat& f = formats[static_cast<std::size_t>(i)];
+    int j = i + 1;
+    while (j < n && formats[static_cast<std::size_t>(j)] == f) ++j;
+    const int b0 = preeditByteAt_[static_cast<std::size_t>(i)], b1 = preeditByteAt_[static_cast<std::size_t>(j)];
+    i = j;
+    if (b1 <= b0) continue;
+    Canvas = {drawFont_, TextColor(), BackColor(), true};
+    if (f.hasProperty(QTextFormat::BackgroundBrush) && f.background().style() != Qt::NoBrush) {
+      Canvas.BrushColor = f.background().color();
+    }
+    if (f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().style() != Qt::NoBrush) {
+      Canvas.FontColor = f.foreground().color();
+    }
+    if (f.hasProperty(QTextFormat::FontWeight)) Canvas.Font.setWeight(static_cast<QFont::Weight>(f.fontWeight()));
+    if (f.hasProperty(QTextFormat::FontItalic)) Canvas.Font.setItalic(f.fontItalic());
+    if (f.hasProperty(QTextFormat::FontStrikeOut)) Canvas.Font.setStrikeOut(f.fontStrikeOut());
+    const int x = caret.x() + b0 * cw, width = (b1 - b0) * cw;
+    const std::string_view run =
+        std::string_view(preeditBytes_).substr(static_cast<std::size_t>(b0), static_cast<std::size_t>(b1 - b0));
+    DrawCells(area, x, caret.y(), run, dto_Clipped);
+    QTextCharFormat::UnderlineStyle style = f.underlineStyle();
+    if (style == QTextCharFormat::NoUnderline && f.boolProperty(QTextFormat::FontUnderline)) {
+      style = QTextCharFormat::SingleUnderline;
+    }
+    if (style == QTextCharFormat::NoUnderline) continue;
+    const QColor color = f.underlineColor().isValid() ? f.underlineColor() : Canvas.FontColor;
+    p.save();
+    p.setClipRect(area);
+    if (style == QTextCharFormat::WaveUnderline || style == QTextCharFormat::SpellCheckUnderline) {
+      QPainterPath wave;
+      wave.moveTo(x, underlineY);
+      for (int wx = x; wx < x + width; wx += 2) wave.lineTo(wx + 2, underlineY + ((wx - x) / 2 % 2 == 0 ? -1 : 1));
+      p.setPen(QPen(color, 1));
+      p.drawPath(wave);
+    } else {
+      Qt::PenStyle pen = Qt::SolidLine;
+      if (style == QTextCharFormat::DashUnderline) pen = Qt::DashLine;
+      if (style == QTextCharFormat::DotLine) pen = Qt::DotLine;
+      if (style == QTextCharFormat::DashDotLine) pen = Qt::DashDotLine;
+      if (style == QTextCharFormat::DashDotDotLine) pen = Qt::DashDotDotLine;
+      if (pen == Qt::SolidLine) {
+        p.fillRect(QRect(x, underlineY, width, 1), color);
+      } else {
+        p.setPen(QPen(color, 1, pen, Qt::FlatCap));
+        p.drawLine(QPointF(x, underlineY + 0.5), QPointF(x + width, underlineY + 0.5));
+      }
+    }
+    p.restore();
+  }
+  // The composition's own cursor, unless the input method hides it (as while it shows its
+  // candidates).
+  if (preeditCursorVisible_ && hasFocus() && caretOn_) {
+    p.fillRect(QRect(caret.x() + PreeditCursorCells() * cw, caret.y(), 2, caret.height()) & area, TextColor());
+  }
 }
 
 void TKoEditor::PaintMarks(QPainter& p, int row, std::string_view text, int y) {

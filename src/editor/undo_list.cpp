@@ -5,8 +5,14 @@
 namespace tarn::editor {
 
 void TEditorUndoList::Push(TUndoStep step, int maxSteps) {
+  // A step that changed nothing leaves both lists as they are.
+  if (step.Edits.empty()) return;
   redo_.clear();
-  if (maxSteps <= 0 || step.Edits.empty()) return;
+  if (maxSteps <= 0) {
+    // No steps are kept; older ones no longer fit the text.
+    undo_.clear();
+    return;
+  }
   undo_.push_back(std::move(step));
   if (undo_.size() > static_cast<std::size_t>(maxSteps)) {
     undo_.erase(undo_.begin(), undo_.end() - maxSteps);

@@ -24,7 +24,8 @@ struct TUndoStep {
 
 class TEditorUndoList {
  public:
-  // Records a step; the oldest steps go once there are more than maxSteps. Clears redo.
+  // Records a step; the oldest steps go once there are more than maxSteps. Clears redo, unless
+  // the step has no edits (it is then dropped and nothing changes).
   void Push(TUndoStep step, int maxSteps);
   bool CanUndo() const noexcept { return !undo_.empty(); }
   bool CanRedo() const noexcept { return !redo_.empty(); }

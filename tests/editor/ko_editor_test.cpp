@@ -3,12 +3,18 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
 #include <QImage>
+#include <QInputMethod>
 #include <QInputMethodEvent>
+#include <QInputMethodQueryEvent>
+#include <QTextCharFormat>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
+#include <functional>
+#include <map>
 #include <memory>
 #include <random>
 
@@ -78,6 +84,56 @@ void SaveScreenshot(TKoEditor& ed, const QString& name) {
   // Magnified, so that every glyph can be checked against its cells by eye.
   const QImage big = img.scaled(img.size() * 3, Qt::IgnoreAspectRatio, Qt::FastTransformation);
   QVERIFY(big.save(QDir(QString::fromLocal8Bit(dir)).filePath(name + "_x3.png")));
+}
+
+// What the control answers an input method's query.
+QVariant Query(TKoEditor& ed, Qt::InputMethodQuery query) {
+  QInputMethodQueryEvent e(query);
+  QApplication::sendEvent(&ed, &e);
+  return e.value(query);
+}
+
+void Compose(TKoEditor& ed, const QString& preedit, const QList<QInputMethodEvent::Attribute>& attributes) {
+  QInputMethodEvent e(preedit, attributes);
+  QApplication::sendEvent(&ed, &e);
+}
+
+void CommitReplacing(TKoEditor& ed, const QString& commit, int from, int length) {
+  QInputMethodEvent e;
+  e.setCommitString(commit, from, length);
+  QApplication::sendEvent(&ed, &e);
+}
+
+// The top left of the caret standing at a cell, in the control's own coordinates (as the input
+// method is told it).
+QPoint CaretTopLeft(const TKoEditor& ed, int row, int col) {
+  return ed.viewport()->pos() + QPoint(ed.TextLeft() - ed.LeftScrollWidth() + col * ed.ColWidth(),
+                                       ed.TextTop() + (row - ed.TopRow()) * ed.RowHeight());
+}
+
+// Makes the control the application's focus object, as it is when the user types into it.
+bool Activate(TKoEditor& ed) {
+  ed.activateWindow();
+  ed.setFocus();
+  return QTest::qWaitForWindowActive(&ed) && QTest::qWaitFor([&] { return ed.hasFocus(); }) &&
+         QGuiApplication::focusObject() == &ed;
+}
+
+// Cells [0, cells) of a row in which some pixel has exactly the colour c.
+std::vector<int> CellsWithColour(const TKoEditor& ed, const QImage& img, int row, int cells, const QColor& c) {
+  std::vector<int> out;
+  const QPoint origin = ed.viewport()->pos();
+  const int cw = ed.ColWidth(), rh = ed.RowHeight();
+  const int x0 = origin.x() + ed.TextLeft() - ed.LeftScrollWidth();
+  const int y0 = origin.y() + ed.TextTop() + (row - ed.TopRow()) * rh;
+  for (int cell = 0; cell < cells; ++cell) {
+    bool found = false;
+    for (int y = y0; y < y0 + rh && !found; ++y) {
+      for (int x = x0 + cell * cw; x < x0 + (cell + 1) * cw && !found; ++x) found = img.pixelColor(x, y) == c;
+    }
+    if (found) out.push_back(cell);
+  }
+  return out;
 }
 
 struct DrawCall {
@@ -210,8 +266,16 @@ class KoEditorTest : public QObject {
     QCOMPARE(ed->Row(), 3);
     QCOMPARE(ed->Col(), 0);
     QTest::mouseDClick(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 2, 0));
-    QVERIFY(!ed->Selected());  // an empty row: nothing to select
+    // An empty row: its length (0) plus 2 characters, its line break.
+    QCOMPARE(ed->SelStart(), std::int64_t(15));
+    QCOMPARE(ed->SelLength(), std::int64_t(2));
+    QCOMPARE(ed->SelText(), std::string("\r\n"));
     QCOMPARE(ed->Row(), 2);
+    QCOMPARE(ed->Col(), 0);
+    ed->Lines.Add("");  // the empty last row has no line break: nothing to select
+    QTest::mouseDClick(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 4, 0));
+    QVERIFY(!ed->Selected());
+    QCOMPARE(ed->Row(), 4);
   }
 
   void DoubleClickWithoutDblClkLine() {
@@ -896,6 +960,548 @@ class KoEditorTest : public QObject {
     ed->Refresh();
     QCOMPARE(ed->ColWidth(), fm.horizontalAdvance(QLatin1Char('0')) + 2);
     QCOMPARE(ed->RowHeight(), fm.height() + std::max(0, fm.leading()) + 3);
+  }
+
+  void DoubleClickOnTheRightHalfOfACharacterSelectsItsWord() {
+    auto ed = MakeEditor();
+    AddLines(*ed, {"abc def" + kA + kA + "x", "ab"});
+    const int cw = ed->ColWidth();
+    // The point 3/4 into a character's cells: nearer its right edge than its left.
+    auto rightHalf = [&](int row, int cell, int cells) {
+      return QPoint(ed->TextLeft() + cell * cw + cells * cw * 3 / 4, CellPoint(*ed, row, 0).y());
+    };
+    QTest::mouseDClick(ed->viewport(), Qt::LeftButton, {}, rightHalf(0, 2, 1));  // c, before a blank
+    QCOMPARE(ed->SelText(), std::string("abc"));
+    QTest::mouseDClick(ed->viewport(), Qt::LeftButton, {}, rightHalf(0, 6, 1));  // f, before あ
+    QCOMPARE(ed->SelText(), std::string("def"));
+    QTest::mouseDClick(ed->viewport(), Qt::LeftButton, {}, rightHalf(0, 9, 2));  // the second あ, before x
+    QCOMPARE(ed->SelText(), kA + kA);
+    QTest::mouseDClick(ed->viewport(), Qt::LeftButton, {}, rightHalf(0, 3, 1));  // the blank, before d
+    QCOMPARE(ed->SelText(), std::string(" "));
+    QTest::mouseDClick(ed->viewport(), Qt::LeftButton, {}, rightHalf(1, 1, 1));  // b, the row's last
+    QCOMPARE(ed->SelText(), std::string("ab"));
+    // A press and then the double-click, as a real double-click arrives.
+    QTest::mouseClick(ed->viewport(), Qt::LeftButton, {}, rightHalf(0, 2, 1));
+    QTest::mouseDClick(ed->viewport(), Qt::LeftButton, {}, rightHalf(0, 2, 1));
+    QCOMPARE(ed->SelText(), std::string("abc"));
+  }
+
+  void NoOpEditsKeepTheRedoList() {
+    auto ed = MakeEditor();
+    ed->setFocus();
+    QTest::keyClicks(ed.get(), "ab");
+    QTest::keyClick(ed.get(), Qt::Key_Return);
+    QTest::keyClicks(ed.get(), "cd");
+    QTest::keyClick(ed.get(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(ed->Lines.Text(), std::string("ab\r\nc"));
+    QVERIFY(ed->CanRedo());
+    const auto noOp = [&](const char* what, const std::function<void()>& act) {
+      act();
+      QVERIFY2(ed->Lines.Text() == "ab\r\nc", what);
+      QVERIFY2(ed->CanRedo(), what);
+    };
+    noOp("Delete at the end of the text", [&] {
+      ed->SetRowCol(1, 1);
+      QTest::keyClick(ed.get(), Qt::Key_Delete);
+    });
+    noOp("Delete at the end of the text, the caret beyond it", [&] {
+      ed->Caret.FreeCaret = true;
+      ed->SetRowCol(1, 5);
+      QTest::keyClick(ed.get(), Qt::Key_Delete);
+      ed->Caret.FreeCaret = false;
+    });
+    noOp("Backspace at row 0 column 0", [&] {
+      ed->SetRowCol(0, 0);
+      QTest::keyClick(ed.get(), Qt::Key_Backspace);
+    });
+    noOp("Cut without a selection", [&] { QTest::keyClick(ed.get(), Qt::Key_X, Qt::ControlModifier); });
+    noOp("Delete and Backspace on an empty box", [&] {
+      ed->SetBoxSelection(1, 0, 0, 0);  // the caret at row 0, column 0
+      QTest::keyClick(ed.get(), Qt::Key_Backspace);
+      ed->SetBoxSelection(0, 2, 1, 2);
+      ed->SetRowCol(1, 1);
+      QTest::keyClick(ed.get(), Qt::Key_Delete);
+    });
+    noOp("A box beyond the ends of its rows", [&] {
+      ed->Caret.FreeCaret = true;
+      ed->SetBoxSelection(0, 5, 1, 7);
+      QTest::keyClick(ed.get(), Qt::Key_Delete);
+      ed->Caret.FreeCaret = false;
+    });
+    noOp("Pasting empty text", [&] {
+      QApplication::clipboard()->setText(QString());
+      ed->PasteFromClipboard();
+    });
+    noOp("An input-method commit of nothing", [&] { Commit(*ed, QString()); });
+    QTest::keyClick(ed.get(), Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(ed->Lines.Text(), std::string("ab\r\ncd"));
+    // A real edit still clears it.
+    QTest::keyClick(ed.get(), Qt::Key_Z, Qt::ControlModifier);
+    ed->SetRowCol(0, 0);
+    QTest::keyClick(ed.get(), Qt::Key_Delete);
+    QCOMPARE(ed->Lines.Text(), std::string("b\r\nc"));
+    QVERIFY(!ed->CanRedo());
+  }
+
+  void BoxSelectionPaintsTheCharactersItHolds() {
+    auto ed = MakeEditor(420, 160);
+    ed->Color = Qt::white;
+    ed->FontColor = Qt::black;
+    const QColor selBack(0, 0, 128);
+    ed->View.Colors.Select = {selBack, Qt::white};
+    AddLines(*ed, {"abcdef", kA + kKan + kA, "a" + kA + "bcd", "\tx"});
+    ed->clearFocus();
+    std::vector<DrawCall> calls;
+    RecordDrawCalls(*ed, calls);
+    // Cells 1 to 4: the edges fall inside the first あ of row 1 and inside its second.
+    ed->SetBoxSelection(0, 1, 3, 5);
+    QCOMPARE(ed->SelText(), "bcde\r\n" + kKan + kA + "\r\n" + kA + "bc\r\n");
+    const QImage img = ed->grab().toImage();
+    // Each row shows selected exactly the cells of the characters the box holds: a character
+    // is held when it starts inside the box, and then shows whole.
+    QCOMPARE(CellsWithColour(*ed, img, 0, 12, selBack), (std::vector<int>{1, 2, 3, 4}));
+    QCOMPARE(CellsWithColour(*ed, img, 1, 12, selBack), (std::vector<int>{2, 3, 4, 5}));
+    QCOMPARE(CellsWithColour(*ed, img, 2, 12, selBack), (std::vector<int>{1, 2, 3, 4}));
+    QCOMPARE(CellsWithColour(*ed, img, 3, 12, selBack), std::vector<int>{});  // the tab starts before it
+    // The draw hook's selected pieces are those cells.
+    const int cw = ed->ColWidth();
+    std::map<int, QRect> selected;
+    for (const DrawCall& c : calls) {
+      if (c.Selected) selected[c.Index] = c.Rect;
+    }
+    QCOMPARE(selected.size(), std::size_t(3));
+    QCOMPARE(selected[1].left(), ed->TextLeft() + 2 * cw);
+    QCOMPARE(selected[1].width(), 4 * cw);
+    QCOMPARE(selected[2].left(), ed->TextLeft() + cw);
+    QCOMPARE(selected[2].width(), 4 * cw);
+    // A box that holds a tab shows the tab's cells.
+    ed->SetBoxSelection(3, 0, 3, 1);
+    QCOMPARE(ed->SelText(), std::string("\t"));
+    const QImage tab = ed->grab().toImage();
+    QCOMPARE(CellsWithColour(*ed, tab, 3, 12, selBack), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+  }
+
+  void EmptyBoxEditsAtTheCaret() {
+    auto ed = MakeEditor();
+    AddLines(*ed, {"abcd", "efgh", "ijkl"});
+    ed->setFocus();
+    ed->SetBoxSelection(0, 2, 2, 2);  // zero width: the caret stands on row 2
+    QVERIFY(!ed->BoxSelected());
+    QCOMPARE(ed->Row(), 2);
+    QTest::keyClicks(ed.get(), "x");
+    QCOMPARE(ed->Lines.Text(), std::string("abcd\r\nefgh\r\nijxkl"));
+    QCOMPARE(ed->Row(), 2);
+    QCOMPARE(ed->Col(), 3);
+    ed->SetBoxSelection(0, 3, 2, 3);
+    QTest::keyClick(ed.get(), Qt::Key_Delete);
+    QCOMPARE(ed->Lines.Text(), std::string("abcd\r\nefgh\r\nijxl"));
+    QCOMPARE(ed->Row(), 2);
+    QCOMPARE(ed->Col(), 3);
+    ed->SetBoxSelection(2, 3, 0, 3);  // zero width upwards: the caret stands on row 0
+    QTest::keyClick(ed.get(), Qt::Key_Backspace);
+    QCOMPARE(ed->Lines.Text(), std::string("abd\r\nefgh\r\nijxl"));
+    QCOMPARE(ed->Row(), 0);
+    QCOMPARE(ed->Col(), 2);
+    ed->SetBoxSelection(1, 1, 2, 1);
+    Commit(*ed, QStringLiteral("漢"));
+    QCOMPARE(ed->Lines.Text(), "abd\r\nefgh\r\ni" + kKan + "jxl");
+    QCOMPARE(ed->Row(), 2);
+    QCOMPARE(ed->Col(), 3);
+    // A box with width still takes what it holds, and the caret goes to its top left.
+    ed->SetBoxSelection(0, 1, 1, 2);
+    QTest::keyClicks(ed.get(), "y");
+    QCOMPARE(ed->Lines.Text(), "ayd\r\negh\r\ni" + kKan + "jxl");
+    QCOMPARE(ed->Row(), 0);
+    QCOMPARE(ed->Col(), 2);
+  }
+
+  void CaretMovedFollowsEveryCaretChange() {
+    auto ed = MakeEditor();
+    AddLines(*ed, {"0123456789", "abcdefghij", "ABCDEFGHIJ", "klmnopqrst"});
+    QVERIFY(Activate(*ed));
+    std::vector<QPoint> reported;  // column, row
+    ed->OnCaretMoved = [&](TKoEditor& sender) { reported.push_back({sender.Col(), sender.Row()}); };
+    const auto expect = [&](const char* what, int row, int col) {
+      QVERIFY2(ed->Row() == row && ed->Col() == col, what);
+      QVERIFY2(!reported.empty(), what);
+      QVERIFY2(reported.back() == QPoint(col, row), what);
+      reported.clear();
+    };
+    const auto move = [&](QPoint to, Qt::KeyboardModifiers mods) {
+      QMouseEvent e(QEvent::MouseMove, to, ed->viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, mods);
+      QApplication::sendEvent(ed->viewport(), &e);
+    };
+
+    // A box by the mouse.
+    QTest::mousePress(ed->viewport(), Qt::LeftButton, Qt::AltModifier, CellPoint(*ed, 0, 1));
+    expect("Alt+press", 0, 1);
+    move(CellPoint(*ed, 2, 4), Qt::AltModifier);
+    expect("Alt+drag", 2, 4);
+    QTest::mouseRelease(ed->viewport(), Qt::LeftButton, Qt::AltModifier, CellPoint(*ed, 2, 4));
+    QVERIFY(ed->BoxSelected());
+
+    // A box by the keyboard: Alt+Shift with the arrows.
+    ed->CleanSelection();
+    ed->SetRowCol(1, 2);
+    expect("SetRowCol", 1, 2);
+    QTest::keyClick(ed.get(), Qt::Key_Right, Qt::AltModifier | Qt::ShiftModifier);
+    expect("Alt+Shift+Right", 1, 3);
+    QTest::keyClick(ed.get(), Qt::Key_Down, Qt::AltModifier | Qt::ShiftModifier);
+    expect("Alt+Shift+Down", 2, 3);
+    QVERIFY(ed->BoxSelected());
+    QCOMPARE(ed->SelText(), std::string("c\r\nC"));
+    QTest::keyClick(ed.get(), Qt::Key_Right, Qt::AltModifier | Qt::ShiftModifier);
+    QCOMPARE(ed->SelText(), std::string("cd\r\nCD"));
+    reported.clear();
+    QTest::keyClick(ed.get(), Qt::Key_Delete);
+    expect("Delete of the box", 1, 2);
+    QCOMPARE(ed->Lines.Text(), std::string("0123456789\r\nabefghij\r\nABEFGHIJ\r\nklmnopqrst"));
+
+    // A box set by the program.
+    ed->SetBoxSelection(0, 1, 3, 4);
+    expect("SetBoxSelection", 3, 4);
+
+    // Moving a selection by drag and drop.
+    ed->SetRowCol(3, 0);
+    ed->SetSelLength(2);
+    reported.clear();
+    QTest::mousePress(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 3, 1));
+    move(CellPoint(*ed, 3, 6), Qt::NoModifier);
+    expect("dragging the selection", 3, 6);
+    QTest::mouseRelease(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 3, 6));
+    QCOMPARE(ed->RowString(3), std::string("mnopklqrst"));
+    expect("dropping the selection", 3, 6);
+
+    // Text dragged in from another program: the caret follows the pointer, goes back when the
+    // drag leaves, and stands after the text dropped.
+    ed->SetRowCol(0, 0);
+    reported.clear();
+    QMimeData mime;
+    mime.setText(QStringLiteral("XY"));
+    QDragEnterEvent enter(CellPoint(*ed, 1, 3), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(ed->viewport(), &enter);
+    QDragMoveEvent over(CellPoint(*ed, 1, 3), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(ed->viewport(), &over);
+    expect("a drag over the text", 1, 3);
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(ed->viewport(), &leave);
+    expect("the drag leaving", 0, 0);
+    QApplication::sendEvent(ed->viewport(), &enter);
+    QApplication::sendEvent(ed->viewport(), &over);
+    reported.clear();
+    QDropEvent drop(CellPoint(*ed, 1, 3), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(ed->viewport(), &drop);
+    QCOMPARE(ed->RowString(1), std::string("abeXYfghij"));
+    expect("the drop", 1, 5);
+
+    // The program taking away the row the caret stands on.
+    ed->SetRowCol(3, 8);
+    reported.clear();
+    ed->Lines.Delete(3);
+    expect("the caret's row deleted", 2, 8);
+  }
+
+  void InputMethodQueryReportsTheCaretAndTheSurroundingText() {
+    auto ed = MakeEditor(300, 150);
+    AddLines(*ed, {"ab" + kA + "cd", "x" + kKan + "yz"});
+    for (int i = 0; i < 40; ++i) ed->Lines.Add("row " + std::to_string(i) + std::string(60, '-'));
+    QVERIFY(Activate(*ed));
+    QCOMPARE(Query(*ed, Qt::ImEnabled).toBool(), true);
+    QVERIFY(Query(*ed, Qt::ImHints).toInt() & Qt::ImhMultiLine);
+    QCOMPARE(Query(*ed, Qt::ImFont).value<QFont>().family(), ed->EditorFont().family());
+    ed->SetRowCol(0, 4);  // after あ
+    QCOMPARE(Query(*ed, Qt::ImSurroundingText).toString(), QStringLiteral("abあcd"));
+    QCOMPARE(Query(*ed, Qt::ImCursorPosition).toInt(), 3);
+    QCOMPARE(Query(*ed, Qt::ImAnchorPosition).toInt(), 3);
+    QCOMPARE(Query(*ed, Qt::ImTextBeforeCursor).toString(), QStringLiteral("abあ"));
+    QCOMPARE(Query(*ed, Qt::ImTextAfterCursor).toString(), QStringLiteral("cd"));
+    QCOMPARE(Query(*ed, Qt::ImCurrentSelection).toString(), QString());
+    QCOMPARE(Query(*ed, Qt::ImCursorRectangle).toRect().topLeft(), CaretTopLeft(*ed, 0, 4));
+    QCOMPARE(Query(*ed, Qt::ImCursorRectangle).toRect().height(), ed->RowHeight());
+    QCOMPARE(Query(*ed, Qt::ImAnchorRectangle).toRect().topLeft(), CaretTopLeft(*ed, 0, 4));
+    // A selection made backwards over あ and b: the anchor stays where it began.
+    QTest::keyClick(ed.get(), Qt::Key_Left, Qt::ShiftModifier);
+    QTest::keyClick(ed.get(), Qt::Key_Left, Qt::ShiftModifier);
+    QCOMPARE(Query(*ed, Qt::ImCursorPosition).toInt(), 1);
+    QCOMPARE(Query(*ed, Qt::ImAnchorPosition).toInt(), 3);
+    QCOMPARE(Query(*ed, Qt::ImCurrentSelection).toString(), QStringLiteral("bあ"));
+    QCOMPARE(Query(*ed, Qt::ImCursorRectangle).toRect().topLeft(), CaretTopLeft(*ed, 0, 1));
+    QCOMPARE(Query(*ed, Qt::ImAnchorRectangle).toRect().topLeft(), CaretTopLeft(*ed, 0, 4));
+    // Down the rows: the anchor on the row above counts from the start of the caret's row.
+    QTest::keyClick(ed.get(), Qt::Key_Down, Qt::ShiftModifier);
+    QCOMPARE(Query(*ed, Qt::ImSurroundingText).toString(), QStringLiteral("x漢yz"));
+    QCOMPARE(Query(*ed, Qt::ImCursorPosition).toInt(), 1);
+    QCOMPARE(Query(*ed, Qt::ImAnchorPosition).toInt(), 0);
+    ed->ReadOnly = true;
+    QCOMPARE(Query(*ed, Qt::ImEnabled).toBool(), false);
+    QCOMPARE(Query(*ed, Qt::ImReadOnly).toBool(), true);
+    ed->ReadOnly = false;
+
+    // Every move of the caret, and every scroll, tells the input method where the caret is now,
+    // so that its candidate window follows.
+    std::vector<QRectF> told;
+    const QMetaObject::Connection c = QObject::connect(
+        QGuiApplication::inputMethod(), &QInputMethod::cursorRectangleChanged,
+        [&] { told.push_back(QGuiApplication::inputMethod()->cursorRectangle()); });
+    const auto caretOnWindow = [&](int row, int col) { return ed->mapTo(ed->window(), CaretTopLeft(*ed, row, col)); };
+    const auto expect = [&](const char* what, int row, int col) {
+      QVERIFY2(ed->Row() == row && ed->Col() == col, what);
+      QVERIFY2(!told.empty(), what);
+      QVERIFY2(told.back().topLeft().toPoint() == caretOnWindow(row, col), what);
+      QVERIFY2(told.back().height() == ed->RowHeight(), what);
+      told.clear();
+    };
+    ed->CleanSelection();
+    told.clear();
+    QTest::keyClick(ed.get(), Qt::Key_Right);
+    expect("Right", 1, 3);
+    QTest::keyClick(ed.get(), Qt::Key_End);
+    expect("End", 1, 5);
+    QTest::keyClick(ed.get(), Qt::Key_Down);
+    expect("Down", 2, 5);
+    ed->SetRowCol(0, 2);
+    expect("SetRowCol", 0, 2);
+    QTest::mouseClick(ed->viewport(), Qt::LeftButton, {}, CellPoint(*ed, 3, 5));
+    expect("a click", 3, 5);
+    Commit(*ed, QStringLiteral("漢"));
+    expect("a commit", 3, 7);
+    Wheel(*ed, -1);  // the view scrolls, the caret stays on its row
+    QVERIFY(ed->TopRow() > 0);
+    expect("the wheel", 3, 7);
+    ed->SetTopCol(3);
+    expect("a scroll to the right", 3, 7);
+    ed->verticalScrollBar()->setValue(1);  // the user dragging the scroll bar
+    expect("the scroll bar", 3, 7);
+    QTest::keyClick(ed.get(), Qt::Key_PageDown);
+    expect("Page Down", 3 + ed->PageRows(), 7);
+    QTest::keyClick(ed.get(), Qt::Key_Insert);  // the overwrite caret is a cell wide
+    QVERIFY(!told.empty());
+    QCOMPARE(told.back().width(), qreal(ed->ColWidth()));
+    QObject::disconnect(c);
+  }
+
+  void InputMethodCommitReplacesItsRange() {
+    auto ed = MakeEditor();
+    AddLines(*ed, {tarn::Utf8ToCp932("xかんじy"), "z"});
+    ed->SetRowCol(0, 7);  // after じ
+    // A reconversion: the three characters before the caret become 漢字.
+    CommitReplacing(*ed, QStringLiteral("漢字"), -3, 3);
+    QCOMPARE(ed->RowString(0), tarn::Utf8ToCp932("x漢字y"));
+    QCOMPARE(ed->Row(), 0);
+    QCOMPARE(ed->Col(), 5);
+    // Deleting surrounding text: an empty commit with a range after the caret.
+    CommitReplacing(*ed, QString(), 0, 1);
+    QCOMPARE(ed->RowString(0), tarn::Utf8ToCp932("x漢字"));
+    QCOMPARE(ed->Col(), 5);
+    // A range apart from the caret: the commit stands there, and the caret after it.
+    CommitReplacing(*ed, QStringLiteral("ab"), -2, 1);
+    QCOMPARE(ed->RowString(0), tarn::Utf8ToCp932("xab字"));
+    QCOMPARE(ed->Col(), 3);
+    // Insertion after the caret without a range.
+    CommitReplacing(*ed, QStringLiteral("-"), 1, 0);
+    QCOMPARE(ed->RowString(0), tarn::Utf8ToCp932("xab字-"));
+    QCOMPARE(ed->Col(), 6);
+    // A range reaching beyond the row stops at its end; the next row stays.
+    ed->SetRowCol(0, 1);
+    CommitReplacing(*ed, QStringLiteral("Q"), 1, 40);
+    QCOMPARE(ed->Lines.Text(), std::string("xaQ\r\nz"));
+    // Each commit is one undo step.
+    ed->Undo();
+    QCOMPARE(ed->RowString(0), tarn::Utf8ToCp932("xab字-"));
+    ed->Undo();
+    ed->Undo();
+    ed->Undo();
+    QCOMPARE(ed->RowString(0), tarn::Utf8ToCp932("x漢字y"));
+    ed->Undo();
+    QCOMPARE(ed->RowString(0), tarn::Utf8ToCp932("xかんじy"));
+    // A selection goes first, as with typed text; the range counts from the caret after that.
+    ed->SetRowCol(0, 1);
+    ed->SetSelLength(4);  // かん
+    CommitReplacing(*ed, QStringLiteral("漢"), 0, 1);  // じ replaced too
+    QCOMPARE(ed->RowString(0), tarn::Utf8ToCp932("x漢y"));
+    // A read-only control changes nothing.
+    ed->ReadOnly = true;
+    CommitReplacing(*ed, QStringLiteral("w"), -1, 1);
+    QCOMPARE(ed->RowString(0), tarn::Utf8ToCp932("x漢y"));
+  }
+
+  void InputMethodBlankOverWholeLinesReplacesThem() {
+    for (const QString& blank : {QStringLiteral(" "), QStringLiteral("　")}) {
+      auto ed = MakeEditor();
+      ed->LineIndent = true;
+      AddLines(*ed, {"one", "two", "three"});
+      ed->setFocus();
+      ed->SetRowCol(0, 0);
+      ed->SetSelLength(10);  // "one" and "two" with their line breaks
+      Commit(*ed, blank);
+      QCOMPARE(ed->Lines.Text(), tarn::Utf8ToCp932(blank.toStdString()) + "three");
+      QVERIFY(!ed->Selected());
+      QCOMPARE(ed->Col(), blank == QStringLiteral(" ") ? 1 : 2);
+      // The Space key still indents them.
+      ed->SetRowCol(0, 0);
+      ed->SetSelLength(ed->Lines.TextLength());
+      QTest::keyClick(ed.get(), Qt::Key_Space);
+      QCOMPARE(ed->RowString(0), " " + tarn::Utf8ToCp932(blank.toStdString()) + "three");
+    }
+  }
+
+  void PreeditIsDrawnWithItsAttributes() {
+    auto ed = MakeEditor(420, 120);
+    ed->Color = Qt::white;
+    ed->FontColor = Qt::black;
+    QFont f(QString::fromUtf8("ＭＳ ゴシック"));
+    f.setPixelSize(15);
+    ed->setFont(f);
+    AddLines(*ed, {"ab", tarn::Utf8ToCp932("次の行")});
+    QVERIFY(Activate(*ed));
+    ed->SetRowCol(0, 2);
+    // かんじへんかん: the clause へんかん is the one being converted (highlighted), the rest
+    // is underlined; the cursor stands at the start of the clause, hidden while the candidates
+    // are shown.
+    const QColor clauseBack(0, 0, 160), clauseText(255, 255, 255);
+    QTextCharFormat underline;
+    underline.setUnderlineStyle(QTextCharFormat::SingleUnderline);
+    QTextCharFormat clause;
+    clause.setBackground(clauseBack);
+    clause.setForeground(clauseText);
+    const QString text = QStringLiteral("かんじへんかん");
+    Compose(*ed, text,
+            {{QInputMethodEvent::TextFormat, 0, 3, underline},
+             {QInputMethodEvent::TextFormat, 3, 4, clause},
+             {QInputMethodEvent::Cursor, 3, 0, QVariant()}});
+    QCOMPARE(ed->Lines.Text(), std::string("ab\r\n") + tarn::Utf8ToCp932("次の行"));  // nothing committed yet
+    const QImage img = ed->grab().toImage();
+    SaveScreenshot(*ed, "editor_composition_clause");
+    // The clause's cells (8 to 15: four full-width characters from the caret's cell 2 on
+    // after three) carry its background; no other cell does.
+    QCOMPARE(CellsWithColour(*ed, img, 0, 24, clauseBack),
+             (std::vector<int>{8, 9, 10, 11, 12, 13, 14, 15}));
+    // The clause's glyphs are drawn in its foreground: white ink inside the background.
+    const QPoint origin = ed->viewport()->pos();
+    const int cw = ed->ColWidth(), rh = ed->RowHeight();
+    const int x0 = origin.x() + ed->TextLeft(), y0 = origin.y() + ed->TextTop();
+    int white = 0, back = 0;
+    for (int y = y0; y < y0 + rh; ++y) {
+      for (int x = x0 + 8 * cw; x < x0 + 16 * cw; ++x) {
+        const QColor c = img.pixelColor(x, y);
+        white += c.lightness() > 200;
+        back += c == clauseBack;
+      }
+    }
+    QVERIFY(white > 20);
+    QVERIFY(back > 8 * cw * rh / 2);
+    // The first clause is underlined and the highlighted one is not: an unbroken line of
+    // black pixels below the glyphs across the cells of かんじ, none in the clause's cells.
+    const auto underlined = [&](const QImage& im, int fromCell, int toCell) {
+      for (int y = y0 + rh / 2; y < y0 + rh; ++y) {
+        bool line = true;
+        for (int x = x0 + fromCell * cw; x < x0 + toCell * cw && line; ++x) {
+          const QColor c = im.pixelColor(x, y);
+          line = c.red() < 80 && c.green() < 80 && c.blue() < 80;
+        }
+        if (line) return true;
+      }
+      return false;
+    };
+    QVERIFY(underlined(img, 2, 8));
+    for (int cell = 8; cell < 16; ++cell) QVERIFY2(!underlined(img, cell, cell + 1), qPrintable(QString::number(cell)));
+    // The input method is told the cursor inside the composition, at the clause.
+    QCOMPARE(Query(*ed, Qt::ImCursorRectangle).toRect().topLeft(), CaretTopLeft(*ed, 0, 8));
+    QCOMPARE(Query(*ed, Qt::ImCursorPosition).toInt(), 2);  // the text around it is the row's own
+    QCOMPARE(Query(*ed, Qt::ImSurroundingText).toString(), QStringLiteral("ab"));
+
+    // A visible cursor at the end of the composition: a bar over the whole row height there.
+    const auto bar = [&](const QImage& im, int cell) {
+      for (int x = x0 + cell * cw - 1; x <= x0 + cell * cw + 1; ++x) {
+        bool full = true;
+        for (int y = y0; y < y0 + rh && full; ++y) {
+          const QColor c = im.pixelColor(x, y);
+          full = c.red() < 80 && c.green() < 80 && c.blue() < 80;
+        }
+        if (full) return true;
+      }
+      return false;
+    };
+    QVERIFY(!bar(img, 16));
+    Compose(*ed, text,
+            {{QInputMethodEvent::TextFormat, 0, 7, underline}, {QInputMethodEvent::Cursor, 7, 1, QVariant()}});
+    const QImage end = ed->grab().toImage();
+    QVERIFY(bar(end, 16));
+    QCOMPARE(CellsWithColour(*ed, end, 0, 24, clauseBack), std::vector<int>{});
+    QVERIFY(underlined(end, 2, 16));
+    QVERIFY(!underlined(end, 2, 17));
+    QCOMPARE(Query(*ed, Qt::ImCursorRectangle).toRect().topLeft(), CaretTopLeft(*ed, 0, 16));
+
+    // The commit: the text goes in and the composition's colours go.
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("漢字変換"));
+    QApplication::sendEvent(ed.get(), &commit);
+    QCOMPARE(ed->RowString(0), "ab" + tarn::Utf8ToCp932("漢字変換"));
+    QCOMPARE(ed->Col(), 10);
+    const QImage done = ed->grab().toImage();
+    QVERIFY(!underlined(done, 2, 10));
+  }
+
+  void RandomInputMethodEventsUndoToTheStart() {
+    // Commits with ranges anywhere, compositions with attributes out of range, selections set by
+    // the input method, queries and painting in between: nothing may crash, and undoing every
+    // step brings back the text byte for byte.
+    auto ed = MakeEditor();
+    ed->Lines.SetText(tarn::Utf8ToCp932("ab\tかな漢字\r\n半角ｶﾅと全角\r\n\r\nxyz") + "\x85\x40!");
+    const std::string start = ed->Lines.Text();
+    ed->setFocus();
+    std::mt19937 rng(7);
+    const QString pieces[] = {QStringLiteral("漢"), QStringLiteral("z"), QStringLiteral("　"), QStringLiteral(" "),
+                              QStringLiteral("𠮷"), QStringLiteral("ｶ"), QString()};
+    const auto piece = [&] { return pieces[rng() % std::size(pieces)]; };
+    const auto any = [&](int span) { return static_cast<int>(rng() % static_cast<unsigned>(2 * span + 1)) - span; };
+    QTextCharFormat format;
+    format.setBackground(Qt::blue);
+    format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+    for (int i = 0; i < 400; ++i) {
+      switch (rng() % 6) {
+        case 0:
+          CommitReplacing(*ed, piece() + piece(), any(8), any(4));
+          break;
+        case 1: {
+          const QString text = piece() + piece() + piece();
+          Compose(*ed, text,
+                  {{QInputMethodEvent::TextFormat, any(4), any(6), format},
+                   {QInputMethodEvent::Cursor, any(6), static_cast<int>(rng() % 2), QVariant()}});
+          break;
+        }
+        case 2: {
+          QInputMethodEvent e(piece(), {{QInputMethodEvent::Selection, any(10), any(6), QVariant()}});
+          e.setCommitString(piece(), any(3), any(2));
+          QApplication::sendEvent(ed.get(), &e);
+          break;
+        }
+        case 3:
+          ed->Caret.FreeCaret = rng() % 2;
+          ed->SetRowCol(static_cast<int>(rng() % 6), static_cast<int>(rng() % 20));
+          if (rng() % 3 == 0) ed->SetSelLength(static_cast<int>(rng() % 12));
+          if (rng() % 5 == 0) {
+            ed->SetBoxSelection(static_cast<int>(rng() % 5), static_cast<int>(rng() % 12), static_cast<int>(rng() % 5),
+                                static_cast<int>(rng() % 12));
+          }
+          break;
+        case 4:
+          for (const Qt::InputMethodQuery q :
+               {Qt::ImCursorRectangle, Qt::ImAnchorRectangle, Qt::ImSurroundingText, Qt::ImCursorPosition,
+                Qt::ImAnchorPosition, Qt::ImCurrentSelection, Qt::ImTextBeforeCursor, Qt::ImTextAfterCursor}) {
+            Query(*ed, q);
+          }
+          break;
+        case 5:
+          ed->grab();
+          break;
+      }
+      const int pos = Query(*ed, Qt::ImCursorPosition).toInt();
+      QVERIFY(pos >= 0 && pos <= Query(*ed, Qt::ImSurroundingText).toString().size());
+    }
+    Compose(*ed, QString(), {});
+    while (ed->CanUndo()) ed->Undo();
+    QCOMPARE(ed->Lines.Text(), start);
   }
 
   void CommentColouringAndScreenshots() {
