@@ -1,0 +1,59 @@
+#include "ui/option_env_rules.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <filesystem>
+
+#include "search/native_path.h"
+
+namespace tarn::ui {
+
+QStringList FontFaces(const QStringList& families, bool fixedPitch,
+                      const std::function<bool(const QString& family)>& isFixedPitch) {
+  QStringList faces;
+  for (const QString& family : families)
+    if (!family.startsWith(QLatin1Char('@')) && isFixedPitch(family) == fixedPitch && !faces.contains(family))
+      faces.append(family);
+  faces.sort(Qt::CaseInsensitive);
+  return faces;
+}
+
+bool IsFixedPitchFace(const QString& family) {
+  if (QFontDatabase::isFixedPitch(family)) return true;
+  // Japanese faces whose full-width glyphs take two cells are "dual" width to the font
+  // configuration, not fixed; what counts for the result view is that every half-width glyph
+  // takes one cell.
+  QFont font(family);
+  font.setPixelSize(16);
+  const QFontMetrics metrics(font);
+  const int cell = metrics.horizontalAdvance(QLatin1Char('M'));
+  for (QChar c : QStringLiteral("il.W0"))
+    if (metrics.horizontalAdvance(c) != cell) return false;
+  return true;
+}
+
+QStringList InstalledJapaneseFaces(bool fixedPitch) {
+  return FontFaces(QFontDatabase::families(QFontDatabase::Japanese), fixedPitch, IsFixedPitchFace);
+}
+
+int PageOf(TOptionPath path) noexcept { return path == TOptionPath::FindResultSaveDirectory ? 1 : 0; }
+
+std::optional<TOptionPath> InvalidOptionPath(std::string_view exeName, std::string_view initialDir,
+                                             std::string_view saveDirectory,
+                                             const std::function<bool(const std::string& program)>& onPath) {
+  std::error_code ec;
+  if (!exeName.empty()) {
+    const std::string native = search::Cp932ToNative(exeName);
+    // A bare program name is started from PATH, as the editor launch does.
+    const bool bareName = native.find('/') == std::string::npos;
+    if (!std::filesystem::is_regular_file(native, ec) && !(bareName && onPath(native)))
+      return TOptionPath::EditorExeName;
+  }
+  if (!initialDir.empty() && !std::filesystem::is_directory(search::Cp932ToNative(initialDir), ec))
+    return TOptionPath::LeftPanelInitialDir;
+  if (!saveDirectory.empty() && !std::filesystem::is_directory(search::Cp932ToNative(saveDirectory), ec))
+    return TOptionPath::FindResultSaveDirectory;
+  return std::nullopt;
+}
+
+}  // namespace tarn::ui

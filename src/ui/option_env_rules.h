@@ -1,0 +1,37 @@
+// The options dialog's rules that need no window: the font and size lists, and which path the
+// confirmation refuses first.
+#pragma once
+
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarn::ui {
+
+inline constexpr std::array<int, 15> kFontSizes = {8, 9, 10, 11, 12, 14, 16, 18, 20, 22, 24, 26, 28, 36, 48};
+
+// The faces a font box offers: sorted, no vertical-writing faces ("@"), and only fixed-pitch or
+// only proportional ones.
+QStringList FontFaces(const QStringList& families, bool fixedPitch,
+                      const std::function<bool(const QString& family)>& isFixedPitch);
+// Whether every half-width glyph of the face takes the same width.
+bool IsFixedPitchFace(const QString& family);
+// The installed faces that cover Japanese, as the base-font and panel boxes (proportional) or
+// the result-font box (fixed) list them.
+QStringList InstalledJapaneseFaces(bool fixedPitch);
+
+// The three paths the confirmation checks, in its order, and the page each lies on.
+enum class TOptionPath { EditorExeName, LeftPanelInitialDir, FindResultSaveDirectory };
+int PageOf(TOptionPath path) noexcept;
+
+// The first path that is not empty and names nothing usable: an editor program that is neither an
+// existing file nor a program name found by `onPath`, or a directory that does not exist. Texts
+// are CP932.
+std::optional<TOptionPath> InvalidOptionPath(std::string_view exeName, std::string_view initialDir,
+                                             std::string_view saveDirectory,
+                                             const std::function<bool(const std::string& program)>& onPath);
+
+}  // namespace tarn::ui

@@ -1,0 +1,108 @@
+#include "ui/shortcut_info.h"
+
+#include "core/system_text.h"
+#include "ui/command_states.h"
+
+namespace tarn::ui {
+namespace {
+
+struct TCategoryDef {
+  ActionId Menu;
+  std::size_t Count;
+};
+constexpr std::array<TCategoryDef, 4> kCategories = {{
+    {ActionId::FilePopup, 1},
+    {ActionId::FindPopup, 4},
+    {ActionId::ResultPopup, 6},
+    {ActionId::OptionPopup, 3},
+}};
+
+constexpr bool CategoriesCoverEveryCommand() {
+  std::size_t total = 0;
+  for (const TCategoryDef& c : kCategories) total += c.Count;
+  return total == settings::kShortCutCommands.size();
+}
+static_assert(CategoriesCoverEveryCommand());
+
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; };
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (fold(a[i]) != fold(b[i])) return false;
+  return true;
+}
+
+const TCommandRec* CommandAt(const TShortCutInfo& info, TShortCutOwner owner) {
+  if (owner.Category < 0 || static_cast<std::size_t>(owner.Category) >= info.Categories.size()) return nullptr;
+  const TCategoryRec& category = info.Categories[static_cast<std::size_t>(owner.Category)];
+  if (owner.Index < 0 || static_cast<std::size_t>(owner.Index) >= category.Commands.size()) return nullptr;
+  return &category.Commands[static_cast<std::size_t>(owner.Index)];
+}
+
+}  // namespace
+
+TShortCutInfo CollectShortCuts(const TShortCuts& shortCuts) {
+  TShortCutInfo info;
+  std::size_t position = 0;
+  for (const TCategoryDef& def : kCategories) {
+    TCategoryRec category{SystemText(ActionDefOf(def.Menu).Hint), {}};
+    for (std::size_t i = 0; i < def.Count; ++i, ++position)
+      category.Commands.push_back(
+          {SystemText(ActionDefOf(ShortCutAction(position)).Hint), settings::FormatShortcut(shortCuts[position])});
+    info.Categories.push_back(std::move(category));
+  }
+  return info;
+}
+
+TShortCuts ApplyShortCuts(const TShortCutInfo& info) {
+  TShortCuts shortCuts{};
+  std::size_t position = 0;
+  for (const TCategoryRec& category : info.Categories)
+    for (const TCommandRec& command : category.Commands)
+      if (position < shortCuts.size()) shortCuts[position++] = settings::ParseShortcut(command.ShortCut);
+  return shortCuts;
+}
+
+std::optional<TShortCutOwner> FindShortCutOwner(const TShortCutInfo& info,
+                                                const std::vector<settings::THelpEntry>& helpRows,
+                                                std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  for (std::size_t c = 0; c < info.Categories.size(); ++c) {
+    const auto& commands = info.Categories[c].Commands;
+    for (std::size_t i = 0; i < commands.size(); ++i)
+      if (SameText(commands[i].ShortCut, text)) return TShortCutOwner{static_cast<int>(c), static_cast<int>(i)};
+  }
+  for (std::size_t row = 0; row < helpRows.size(); ++row)
+    if (SameText(helpRows[row].ShortCut, text)) return TShortCutOwner{-1, static_cast<int>(row)};
+  return std::nullopt;
+}
+
+std::string ShortCutReplaceQuestion(const TShortCutInfo& info, const std::vector<settings::THelpEntry>& helpRows,
+                                    std::string_view text, TShortCutOwner owner) {
+  std::string where;
+  if (owner.IsHelpRow()) {
+    where = SystemText("ヘルプ設定：");
+    if (owner.Index >= 0 && static_cast<std::size_t>(owner.Index) < helpRows.size())
+      where += helpRows[static_cast<std::size_t>(owner.Index)].Title;
+  } else if (const TCommandRec* command = CommandAt(info, owner)) {
+    where = info.Categories[static_cast<std::size_t>(owner.Category)].Name + SystemText("：") + command->Name;
+  }
+  // A line break in a message box is LF here; the two lines stay apart as the question asks.
+  return SystemText("ショートカット ") + std::string(text) + SystemText(" は［") + where +
+         SystemText("］で使用されています。\n\n設定を置き換えますか？");
+}
+
+void ClearShortCutOwner(TShortCutInfo& info, std::vector<settings::THelpEntry>& helpRows, TShortCutOwner owner) {
+  if (owner.IsHelpRow()) {
+    if (owner.Index >= 0 && static_cast<std::size_t>(owner.Index) < helpRows.size())
+      helpRows[static_cast<std::size_t>(owner.Index)].ShortCut.clear();
+  } else if (CommandAt(info, owner)) {
+    info.Categories[static_cast<std::size_t>(owner.Category)].Commands[static_cast<std::size_t>(owner.Index)].ShortCut.clear();
+  }
+}
+
+TShortCutButtons ShortCutButtons(std::string_view captured, std::string_view current) noexcept {
+  return {!captured.empty(), !current.empty()};
+}
+
+}  // namespace tarn::ui
