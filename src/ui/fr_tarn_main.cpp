@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -13,12 +14,21 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
+#include <QTimer>
+#include <QScrollBar>
 #include <QToolButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "core/comma_text.h"
 #include "core/system_text.h"
 #include "ui/ko_flat_combo_box.h"
+#include "ui/directory_panel.h"
+#include "ui/fr_find_string.h"
+#include "ui/fr_option_env.h"
+#include "ui/fr_synonym_dic.h"
+#include "ui/help_menu.h"
 #include "ui/request_panel.h"
 #include "ui/start_values.h"
 #include "ui/ui_settings_values.h"
@@ -85,6 +95,11 @@ TFormTarnMain::TFormTarnMain(settings::DataLocations locations, std::vector<std:
   flatPanelTreeView_ = new QWidget(splitter1_);
   flatPanelTreeView_->setObjectName(QStringLiteral("FlatPanelTreeView"));
   flatPanelTreeView_->setMinimumWidth(40);
+  auto* treeLayout = new QVBoxLayout(flatPanelTreeView_);
+  treeLayout->setContentsMargins(0, 0, 0, 0);
+  directoryPanel_ = new TDirectoryPanel(flatPanelTreeView_);
+  treeLayout->addWidget(directoryPanel_);
+  directoryPanel_->OnChange = [this] { KoTreeView1Change(); };
   auto* panelBase = new QWidget(splitter1_);
   panelBase->setObjectName(QStringLiteral("PanelBase"));
   auto* baseLayout = new QVBoxLayout(panelBase);
@@ -142,6 +157,16 @@ TFormTarnMain::TFormTarnMain(settings::DataLocations locations, std::vector<std:
   Box(search::RequestBox::kFindString).setEditText(QString::fromStdString(start.FindString));
   Box(search::RequestBox::kDirectory).setEditText(QString::fromStdString(start.Directory));
   Box(search::RequestBox::kFileMask).setEditText(QString::fromStdString(start.FileMask));
+
+  directoryPanel_->BuildTree();
+  SelectInPanel(PathToSelect());
+
+  // The registered search words window lives hidden until F4 asks for it.
+  formFindString_ = new TFormFindString(locations_, this);
+  formFindString_->ApplyBaseFont(font());
+  formFindString_->OnPick = [this](const std::string& findString) {
+    Box(search::RequestBox::kFindString).SetText(findString);
+  };
 }
 
 TFormTarnMain::~TFormTarnMain() = default;
@@ -184,6 +209,10 @@ void TFormTarnMain::CreateActions() {
   connect(Action(ActionId::ResultClear), &QAction::triggered, this, [this] { ActionResultClearExecute(); });
   connect(Action(ActionId::OptionLeftPanel), &QAction::triggered, this, [this] { ActionOptionLeftPanelExecute(); });
   connect(Action(ActionId::HelpVersion), &QAction::triggered, this, [this] { ActionHelpVersionExecute(); });
+  connect(Action(ActionId::FindString), &QAction::triggered, this, [this] { ActionFindStringExecute(); });
+  connect(Action(ActionId::FindRefresh), &QAction::triggered, this, [this] { ActionFindRefreshExecute(); });
+  connect(Action(ActionId::OptionEnv), &QAction::triggered, this, [this] { ActionOptionEnvExecute(); });
+  connect(Action(ActionId::OptionSynonymDic), &QAction::triggered, this, [this] { ActionOptionSynonymDicExecute(); });
   for (std::size_t i = 0; i < kToolBarToggles.size(); ++i) {
     connect(Action(kToolBarToggles[i]), &QAction::triggered, this, [this, i] {
       QToolBar* bar = toolBars_[i];
@@ -275,10 +304,6 @@ void TFormTarnMain::CreateMenus() {
   QMenu* menuHelp = menuBar()->addMenu(caption(ActionId::HelpPopup));
   popup(ActionId::HelpPopup, menuHelp, CommandRule::Help);
   QMenu* helpEntries = submenu(ActionId::HelpHelp, menuHelp);
-  // The help entries of the settings fill this list; until there are any it says so.
-  QAction* dummy = helpEntries->addAction(QStringLiteral("（なし）"));
-  dummy->setObjectName(QStringLiteral("miHelpDummy"));
-  dummy->setEnabled(false);
   menuHelp->addSeparator();
   menuHelp->addAction(Action(ActionId::HelpVersion));
   popupMenuHelp_ = helpEntries;
@@ -471,7 +496,90 @@ void TFormTarnMain::showEvent(QShowEvent* e) {
   shown_ = true;
   RunAllRules();
   FocusOnShow();
+  // The tree chose its selection before the window had its size: show it once the layout is done.
+  QTimer::singleShot(0, this, [this] {
+    QTreeView& tree = directoryPanel_->KoTreeView1();
+    if (!tree.currentIndex().isValid()) return;
+    tree.scrollTo(tree.currentIndex(), QAbstractItemView::PositionAtCenter);
+    // Rows are read from their start: the view stays at the left edge.
+    tree.horizontalScrollBar()->setValue(0);
+  });
   if (OnFirstShow) OnFirstShow();
+}
+
+QString TFormTarnMain::PathToSelect() const {
+  const QString box = Box(search::RequestBox::kDirectory).currentText();
+  return box.isEmpty() ? FromCp932(settings_.LeftPanel.InitialDir) : box;
+}
+
+void TFormTarnMain::KoTreeView1Change() {
+  Box(search::RequestBox::kDirectory).setEditText(directoryPanel_->SelectedDirectory());
+}
+
+void TFormTarnMain::ActionFindRefreshExecute() {
+  directoryPanel_->BuildTree();
+  SelectInPanel(PathToSelect());
+}
+
+// A path that names nothing on disk leaves the tree as it is, and so the box keeps its text.
+void TFormTarnMain::SelectInPanel(const QString& path) {
+  if (!path.isEmpty() && QFileInfo::exists(path)) directoryPanel_->SelectPath(path);
+}
+
+void TFormTarnMain::ActionFindStringExecute() { formFindString_->BringForward(); }
+
+void TFormTarnMain::ActionOptionSynonymDicExecute() {
+  const std::filesystem::path path = locations_.SynonymDicPath();
+  if (!TFormSynonymDic::Edit(this, path, font())) return;
+  // The very next search uses what was saved.
+  synonyms_->FreeSynonymDic();
+  try {
+    synonyms_->LoadSynonymDic(path.string());
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+  }
+}
+
+void TFormTarnMain::ActionOptionEnvExecute() {
+  using search::RequestBox;
+  settings::TTarnSettings copy = CurrentSettings();
+  copy.FindRequest.FindString = ToCommaText(Box(RequestBox::kFindString).HistoryItems());
+  copy.FindRequest.FindDirectory = ToCommaText(Box(RequestBox::kDirectory).HistoryItems());
+  copy.FindRequest.FindFileMask = ToCommaText(Box(RequestBox::kFileMask).HistoryItems());
+  copy.FindRequest.FindDirectoryMask = ToCommaText(Box(RequestBox::kDirectoryMask).HistoryItems());
+  TFormOptionEnv dialog(copy, locations_.SettingsFilePath(), this);
+  if (dialog.exec() != QDialog::Accepted) return;
+
+  const settings::TTarnSettings& edited = dialog.Result();
+  settings_.Editor = edited.Editor;
+  settings_.Basic = edited.Basic;
+  settings_.LeftPanel = edited.LeftPanel;
+  settings_.FindRequest = edited.FindRequest;
+  settings_.FindResult = edited.FindResult;
+  settings_.RunTime = edited.RunTime;
+  settings_.ShortCuts = edited.ShortCuts;
+  settings_.HelpEntries = edited.HelpEntries;
+  Box(RequestBox::kFindString).SetHistoryItems(ParseCommaText(edited.FindRequest.FindString));
+  Box(RequestBox::kDirectory).SetHistoryItems(ParseCommaText(edited.FindRequest.FindDirectory));
+  Box(RequestBox::kFileMask).SetHistoryItems(ParseCommaText(edited.FindRequest.FindFileMask));
+  Box(RequestBox::kDirectoryMask).SetHistoryItems(ParseCommaText(edited.FindRequest.FindDirectoryMask));
+  ApplyShortCuts();
+  BuildHelpMenu();
+  ApplySettings();
+  SaveSettings();
+}
+
+void TFormTarnMain::ApplyShortCuts() {
+  for (std::size_t i = 0; i < settings_.ShortCuts.size(); ++i)
+    Action(ShortCutAction(i))->setShortcut(KeySequenceOf(settings_.ShortCuts[i]));
+}
+
+void TFormTarnMain::BuildHelpMenu() {
+  tarn::ui::BuildHelpMenu(*popupMenuHelp_, settings_.HelpEntries, [this](std::size_t index) { ActionHelpShowExecute(index); });
+}
+
+void TFormTarnMain::ActionHelpShowExecute(std::size_t index) {
+  if (index < settings_.HelpEntries.size()) tarn::ui::ActionHelpShowExecute(this, settings_.HelpEntries[index]);
 }
 
 void TFormTarnMain::HandOver(quint64 record, const QByteArray& text) {
@@ -487,6 +595,7 @@ void TFormTarnMain::WMCopyData(std::string_view text) {
   if (boxes.Directory) Box(RequestBox::kDirectory).SetText(*boxes.Directory);
   if (boxes.FindString) Box(RequestBox::kFindString).SetText(*boxes.FindString);
   if (boxes.FileMask) Box(RequestBox::kFileMask).SetText(*boxes.FileMask);
+  if (boxes.Directory) SelectInPanel(Box(RequestBox::kDirectory).currentText());
   if (Box(RequestBox::kFindString).currentText() == QLatin1String(kBlankArgument.data(), kBlankArgument.size()))
     Box(RequestBox::kFindString).setEditText(QString());
   // The first empty box takes the focus; with all three filled it stays where it is.
@@ -498,8 +607,10 @@ void TFormTarnMain::WMCopyData(std::string_view text) {
   }
 }
 
+// The registered search words are saved with the settings; a file that cannot be written keeps
+// the program open with everything as it was.
 void TFormTarnMain::closeEvent(QCloseEvent* e) {
-  if (run_->Busy() != 0 || !SaveSettings()) {
+  if (run_->Busy() != 0 || !SaveSettings() || !formFindString_->SaveAll()) {
     e->ignore();
     return;
   }

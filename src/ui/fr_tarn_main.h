@@ -30,6 +30,8 @@ class QToolButton;
 
 namespace tarn::ui {
 
+class TDirectoryPanel;
+class TFormFindString;
 class TKoFlatComboBox;
 class TRequestPanel;
 class TStatusPanel;
@@ -54,6 +56,10 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   int BeepCount() const noexcept { return beepCount_; }
   // The popup menu of the result view, as it opens.
   QMenu& PopupMenuEdit() const { return *popupMenuEdit_; }
+  TDirectoryPanel& DirectoryPanel() const { return *directoryPanel_; }
+  TFormFindString& FormFindString() const { return *formFindString_; }
+  // The list of help entries: the Help menu's submenu and the help button's drop-down.
+  QMenu& PopupMenuHelp() const { return *popupMenuHelp_; }
 
   // --- Commands ------------------------------------------------------------------------------
   void ActionFindStartExecute();
@@ -65,6 +71,11 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   void ActionResultHistClearExecute();
   void ActionResultSaveExecute();
   void ActionOptionLeftPanelExecute();
+  void ActionFindStringExecute();
+  void ActionFindRefreshExecute();
+  void ActionOptionEnvExecute();
+  void ActionOptionSynonymDicExecute();
+  void ActionHelpShowExecute(std::size_t index);
   void ActionHelpVersionExecute();
   // The five enabling rules.
   void ActionFilePopupExecute() { RunRule(CommandRule::File); }
@@ -111,6 +122,12 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   TWindowState WindowState() const;
   void FlatCheckBoxFindSubDirectoryClick();
   void FocusOnShow();
+  void KoTreeView1Change();
+  void BuildHelpMenu();
+  void ApplyShortCuts();
+  void SelectInPanel(const QString& path);
+  // The directory box's path, or the initial directory when the box is empty.
+  QString PathToSelect() const;
   void KoEditorResultDrawLine(editor::TKoEditor& sender, const std::string& line, int x, int y, int index,
                               const QRect& rect, bool selected);
   void ShowError(const std::string& cp932_message);
@@ -163,6 +180,10 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
 
   QSplitter* splitter1_ = nullptr;
   QWidget* flatPanelTreeView_ = nullptr;
+  TDirectoryPanel* directoryPanel_ = nullptr;
+  TFormFindString* formFindString_ = nullptr;
+  // The settings file did not exist when the window read it.
+  bool firstStart_ = false;
   TRequestPanel* panelFindRequest_ = nullptr;
   std::array<QLabel*, 5> labels_{};
   std::array<TKoFlatComboBox*, 4> boxes_{};

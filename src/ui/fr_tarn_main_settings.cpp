@@ -14,6 +14,8 @@
 #include "search/native_path.h"
 #include "settings/ini_file.h"
 #include "settings/settings_file.h"
+#include "ui/editor_detection.h"
+#include "ui/fr_find_string.h"
 #include "ui/fr_tarn_main.h"
 #include "ui/ko_flat_combo_box.h"
 #include "ui/request_panel.h"
@@ -38,6 +40,8 @@ void TFormTarnMain::LoadSettings() {
   current.Window.Width = work.width();
   current.Window.Height = work.height();
   settings::IniFile ini;
+  std::error_code ec;
+  firstStart_ = !std::filesystem::exists(locations_.SettingsFilePath(), ec);
   try {
     ini = settings::IniFile::Load(locations_.SettingsFilePath());
   } catch (const std::exception& e) {
@@ -76,7 +80,11 @@ void TFormTarnMain::LoadSettings() {
     restoreState(QByteArray::fromBase64(QByteArray::fromStdString(*layout)));
     for (std::size_t i = 0; i < toolBars_.size(); ++i) toolBars_[i]->setVisible(s.ToolBars[i].Visible);
   }
-  for (std::size_t i = 0; i < s.ShortCuts.size(); ++i) Action(ShortCutAction(i))->setShortcut(KeySequenceOf(s.ShortCuts[i]));
+  ApplyShortCuts();
+  BuildHelpMenu();
+  // On a first start the editor of the desktop, when one is known, opens result lines at once.
+  if (firstStart_ && s.Editor.ExeName.empty())
+    if (const auto editor = FindInstalledEditor(ProgramOnPath)) s.Editor = *editor;
   ApplySettings();
 }
 
@@ -110,6 +118,7 @@ void TFormTarnMain::ApplySettings() {
   setFont(base);
   QToolTip::setFont(base);
   flatPanelTreeView_->setFont(SettingsFont(s.LeftPanel.FontName, s.LeftPanel.FontSize, false));
+  if (formFindString_) formFindString_->ApplyBaseFont(base);
   LayOutRequestPanel();
 
   for (TKoFlatComboBox* box : boxes_) {
