@@ -45,6 +45,9 @@ std::vector<TCellChar> LayoutRow(std::string_view row, int tabSpaceCount) {
 
 int RowCells(std::string_view row, int tabSpaceCount) {
   const std::string_view part = VisiblePart(row);
+  // Every byte is one cell unless a tab widens it (a tab byte is never the trail of a
+  // double-byte character).
+  if (part.find('\t') == std::string_view::npos) return static_cast<int>(part.size());
   int cell = 0;
   for (std::size_t i = 0; i < part.size();) {
     const std::size_t len = CharLengthAt(part, i);

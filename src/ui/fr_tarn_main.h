@@ -136,6 +136,8 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   void LoadResultHistoryEntry(std::int32_t n);
   std::vector<std::string> ResultLines() const;
   void ProcessMessages();
+  void ShowPendingStatus();
+  void EndRealtimeBatch();
 
   // SearchWindow
   void Beep() override;
@@ -193,6 +195,11 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   editor::TKoEditor* result_ = nullptr;
   TStatusPanel* panelStatusBar_ = nullptr;
   TCp932ToUtf8 statusConverter_;
+  // During a run the status text is shown only when the window gets to repaint, at the pumps.
+  std::string pendingStatus_;
+  bool statusPending_ = false;
+  // With ShowRealtime on, the rows found between two pumps go into the view as one batch.
+  bool realtimeBatch_ = false;
 };
 
 }  // namespace tarn::ui

@@ -45,9 +45,27 @@ void TFormTarnMain::ActionFindStartExecute() {
   try {
     run_->ActionFindStartExecute(request, run_settings);
   } catch (const std::exception& e) {
+    EndRealtimeBatch();
     // A malformed pattern (before the run began) or an error that ended the run.
     ShowError(e.what());
   }
+  EndRealtimeBatch();
+}
+
+// Adding rows one by one to a view that is drawn would re-lay it out for every row; the view is
+// only drawn at the pumps anyway.
+void TFormTarnMain::EndRealtimeBatch() {
+  if (!realtimeBatch_) return;
+  realtimeBatch_ = false;
+  result_->Lines.EndUpdate();
+}
+
+void TFormTarnMain::ShowPendingStatus() {
+  if (!statusPending_) return;
+  statusPending_ = false;
+  std::string utf8;
+  statusConverter_.Append(pendingStatus_, utf8);
+  panelStatusBar_->SetText(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
 }
 
 void TFormTarnMain::ActionFindStopExecute() { run_->ActionFindStopExecute(); }
@@ -55,7 +73,13 @@ void TFormTarnMain::ActionFindStopExecute() { run_->ActionFindStopExecute(); }
 void TFormTarnMain::ProcessMessages() {
   const std::uint32_t now = search::TickCount();
   if (now - lastPump_ < kPumpIntervalMs) return;
+  ShowPendingStatus();
+  EndRealtimeBatch();
   QCoreApplication::processEvents();
+  if (run_->Busy() != 0 && settings_.FindResult.ShowRealtime) {
+    realtimeBatch_ = true;
+    result_->Lines.BeginUpdate();
+  }
   lastPump_ = search::TickCount();
 }
 
@@ -88,10 +112,12 @@ void TFormTarnMain::SetPanelsEnabled(bool enabled) {
   flatPanelTreeView_->setEnabled(enabled);
 }
 
+// A run sets the status once per reported line; it is converted and shown only when the window
+// next gets to draw it.
 void TFormTarnMain::SetStatusText(const std::string& text) {
-  std::string utf8;
-  statusConverter_.Append(text, utf8);
-  panelStatusBar_->SetText(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+  pendingStatus_ = text;
+  statusPending_ = true;
+  if (run_->Busy() == 0) ShowPendingStatus();
 }
 
 void TFormTarnMain::ClearResultView() { result_->Lines.Clear(); }
@@ -114,6 +140,9 @@ void TFormTarnMain::ResetResultViewPosition() {
 void TFormTarnMain::FocusResultView() { result_->setFocus(); }
 
 void TFormTarnMain::ShowStopMessage(const std::string& message) {
+  // The message box lets the window draw: the rows and the count so far show behind it.
+  ShowPendingStatus();
+  EndRealtimeBatch();
   QMessageBox::information(this, QStringLiteral("Tarn"), FromCp932(message));
 }
 
