@@ -36,6 +36,11 @@ void SetUpAuxEditor(editor::TKoEditor& editor) {
   QFont font(InstalledFace(SystemText("ＭＳ ゴシック"), true));
   font.setPixelSize(15);
   editor.setFont(font);
+  ScrollPagesByWheel(editor);
+  editor.Refresh();
+}
+
+void ScrollPagesByWheel(editor::TKoEditor& editor) {
   editor.OnMouseWheelUp = [](editor::TKoEditor& sender, Qt::KeyboardModifiers, QPoint, bool& handled) {
     sender.ScrollPageUp();
     handled = true;
@@ -44,7 +49,6 @@ void SetUpAuxEditor(editor::TKoEditor& editor) {
     sender.ScrollPageDown();
     handled = true;
   };
-  editor.Refresh();
 }
 
 TEditCommandStates EditCommandStates(bool canUndo, bool canRedo, bool selected, bool clipboardHasText) {

@@ -14,6 +14,9 @@ class QWidget;
 
 namespace tarn::ui {
 
+// One wheel notch scrolls one page, as a page request of the scroll bar; the caret stays.
+void ScrollPagesByWheel(editor::TKoEditor& editor);
+
 // An editable editor with both scroll bars, Return and Tab going into the text, marks for line
 // ends, the end of the text, tabs and full-width blanks, the fixed-pitch face 15 pixels high of
 // its own, and one page scrolled per wheel notch.

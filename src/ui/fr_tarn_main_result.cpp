@@ -7,6 +7,7 @@
 
 #include "search/editor_launch.h"
 #include "settings/settings_records.h"
+#include "ui/aux_editor.h"
 #include "ui/fr_tarn_main.h"
 #include "ui/result_hit.h"
 #include "ui/ui_settings_values.h"
@@ -55,14 +56,7 @@ void TFormTarnMain::CreateResultView() {
     key = 0;
     ActionResultEditorExecute();
   };
-  view.OnMouseWheelUp = [](editor::TKoEditor& sender, Qt::KeyboardModifiers, QPoint, bool& handled) {
-    sender.ScrollPageUp();
-    handled = true;
-  };
-  view.OnMouseWheelDown = [](editor::TKoEditor& sender, Qt::KeyboardModifiers, QPoint, bool& handled) {
-    sender.ScrollPageDown();
-    handled = true;
-  };
+  ScrollPagesByWheel(view);
 
   // The two items of the popup that are no window commands: their keys act on the view alone.
   auto item = [&view](const char* name, const QString& caption, const QString& hint, QKeyCombination key) {
