@@ -12,7 +12,7 @@
 #
 # Defaults: -n 3; peers: ripgrep -E shift_jis -j1, GNU grep in the CP932 locale,
 # LC_ALL=C grep, and the memchr / cat floors. The shared scripts are found in
-# TARN_SHARED_BENCH (default: ../shared/bench beside the checkout, then /work/shared/bench).
+# TARN_SHARED_BENCH (default: ../shared/bench beside the checkout).
 set -uo pipefail
 
 RUNS=3 CORPUS=/tmp/cp932corpus NO_PEERS=0
@@ -32,7 +32,7 @@ while [ $# -gt 0 ]; do
 done
 
 SHARED=${TARN_SHARED_BENCH:-}
-for d in "$SHARED" "$ROOT/../shared/bench" /work/shared/bench; do
+for d in "$SHARED" "$ROOT/../shared/bench"; do
     [ -n "$d" ] && [ -x "$d/peers.sh" ] && { SHARED=$(cd "$d" && pwd); break; }
 done
 [ -x "$SHARED/peers.sh" ] || { echo "peers.sh not found; set TARN_SHARED_BENCH" >&2; exit 2; }

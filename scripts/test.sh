@@ -9,8 +9,10 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-bash scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-ctest --test-dir build --output-on-failure -j2
+# The run command may have configured build/ without tests: switch them on whatever the cache
+# holds, and let an empty test set fail.
+bash scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARN_BUILD_TESTS=ON
+ctest --test-dir build --output-on-failure --no-tests=error -j2
 
-bash scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE=ON
-ctest --test-dir build-asan --output-on-failure -j2
+bash scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE=ON -DTARN_BUILD_TESTS=ON
+ctest --test-dir build-asan --output-on-failure --no-tests=error -j2
