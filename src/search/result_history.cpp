@@ -210,8 +210,13 @@ std::optional<std::int32_t> TResultHistoryIndex::GoForward() noexcept {
 }
 
 bool ClearResultHistoryFiles(const fs::path& tmpDirectory) {
+  // A Tmp that is a symbolic link is never followed: emptying what it points at could delete
+  // the user's own files (a data directory of "~" would empty "~/Tmp"). Only the link goes; the
+  // next entry makes a real Tmp.
   std::error_code ec;
-  if (!fs::is_directory(tmpDirectory, ec)) return false;
+  const fs::file_status status = fs::symlink_status(tmpDirectory, ec);
+  if (fs::is_symlink(status)) return fs::remove(tmpDirectory, ec) && !ec;
+  if (!fs::is_directory(status)) return false;
   return DeleteDirectoryContents(tmpDirectory);
 }
 

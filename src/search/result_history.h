@@ -79,7 +79,8 @@ class TResultHistoryIndex {
   std::int32_t current_ = 0;
 };
 
-// Deletes everything inside the Tmp directory when it exists; Tmp itself stays.
+// Deletes everything inside the Tmp directory when it exists; Tmp itself stays. A Tmp that is a
+// symbolic link is removed as a link, and nothing it points at is touched.
 bool ClearResultHistoryFiles(const std::filesystem::path& tmpDirectory);
 
 // Deletes every entry of dir (read-only files included; a file that cannot be deleted is

@@ -163,6 +163,12 @@ TEST_F(ResultHistoryFiles, ClearDeletesEverythingInsideTmpButTmpItself) {
   EXPECT_TRUE(fs::is_empty(tmp));
   EXPECT_TRUE(fs::exists(dir_ / "outside" / "keep"));
 
+  // A Tmp that is itself a link loses the link only.
+  fs::create_directory_symlink(dir_ / "outside", dir_ / "LinkedTmp");
+  EXPECT_TRUE(ClearResultHistoryFiles(dir_ / "LinkedTmp"));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir_ / "LinkedTmp")));
+  EXPECT_TRUE(fs::exists(dir_ / "outside" / "keep"));
+
   EXPECT_FALSE(ClearResultHistoryFiles(dir_ / "none"));
   EXPECT_FALSE(DeleteDirectoryContents(""));
   EXPECT_FALSE(DeleteDirectoryContents(dir_ / "none"));
