@@ -1,11 +1,8 @@
 #include "pattern/synonym_dic.h"
 
-#include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
-#include <sys/stat.h>
 
+#include "core/data_file.h"
 #include "core/encoding.h"
 #include "core/system_text.h"
 
@@ -42,13 +39,12 @@ TREDictionary ParseSynonymDic(std::string_view text) {
 }
 
 std::optional<TREDictionary> ReadSynonymDic(const std::string& path) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0 && errno == ENOENT) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in || S_ISDIR(st.st_mode)) throw std::runtime_error(CannotOpenMessage(path));
-  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) throw std::runtime_error(CannotOpenMessage(path));
-  return ParseSynonymDic(text);
+  // Only a regular file: a FIFO in its place must not block the search.
+  std::error_code ec;
+  const std::optional<std::string> text = ReadRegularFile(path, ec);
+  if (!text && ec == std::errc::no_such_file_or_directory) return std::nullopt;
+  if (!text) throw std::runtime_error(CannotOpenMessage(path));
+  return ParseSynonymDic(*text);
 }
 
 void TSynonymDicOwner::LoadSynonymDic(const std::string& path) {

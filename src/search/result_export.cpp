@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "core/comma_text.h"
+#include "core/data_file.h"
 #include "core/encoding.h"
 #include "core/system_text.h"
 
@@ -70,6 +71,7 @@ std::string HtmlLine(std::string_view line, std::string_view info, const HitTags
 }  // namespace
 
 void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
+  if (!IsRegularOrAbsent(path)) throw EResultFile(CannotCreateFileText(path));
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (out) out.close();

@@ -4,12 +4,12 @@
 
 #include <charconv>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <system_error>
 #include <utility>
 
 #include "core/comma_text.h"
+#include "core/data_file.h"
 #include "core/system_text.h"
 
 namespace tarn::search {
@@ -35,6 +35,7 @@ std::string OneLine(std::string_view text) {
 
 // Each line on one line of its own, ended by CR LF, written through a buffer.
 void WriteOneLineEach(const fs::path& path, const TLineSource& lines) {
+  if (!IsRegularOrAbsent(path)) throw EResultFile(CannotCreateFileText(path));
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   std::string buffer;
   constexpr std::size_t kFlushAt = 1 << 20;
@@ -60,14 +61,10 @@ TLineSource SourceOf(const std::vector<std::string>& lines) {
 }
 
 std::string ReadWholeFile(const fs::path& path) {
-  // Only a regular file: a FIFO put in Tmp must not block the window.
   std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) throw EResultFile(FileMessage("ファイル %s は開けません", path));
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw EResultFile(FileMessage("ファイル %s は開けません", path));
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw EResultFile(FileMessage("ファイル %s は開けません", path));
-  return bytes;
+  std::optional<std::string> bytes = ReadRegularFile(path, ec);
+  if (!bytes) throw EResultFile(FileMessage("ファイル %s は開けません", path));
+  return std::move(*bytes);
 }
 
 // CR LF, a lone CR or a lone LF end a line; a last line without a line end still counts.

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <system_error>
 
+#include "core/data_file.h"
 #include "core/sjis.h"
 #include "core/strings.h"
 #include "core/system_text.h"
@@ -99,6 +100,7 @@ void WriteFileAtomically(const std::filesystem::path& link, std::string_view byt
       std::filesystem::is_symlink(link, ec) ? std::filesystem::weakly_canonical(link, ec) : link;
   // A replaced file keeps its permissions; a new one gets the usual rw-r--r--.
   mode_t mode = 0644;
+  if (!IsRegularOrAbsent(path)) throw ESettingsFile(CannotCreateFileMessage(link));
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
   TemporaryFile temp(path.native() + ".XXXXXX");
@@ -138,16 +140,12 @@ IniFile IniFile::Parse(std::string_view text) {
 }
 
 IniFile IniFile::Load(const std::filesystem::path& path) {
-  std::error_code ec;
-  const auto status = std::filesystem::status(path, ec);
-  if (status.type() == std::filesystem::file_type::not_found) return {};
   // A directory would read as an empty file and a FIFO would block start-up: neither is a settings file.
-  if (!std::filesystem::is_regular_file(status)) throw ESettingsFile(CannotOpenFileMessage(path));
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw ESettingsFile(CannotOpenFileMessage(path));
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw ESettingsFile(CannotOpenFileMessage(path));
-  return Parse(bytes);
+  std::error_code ec;
+  const std::optional<std::string> bytes = ReadRegularFile(path, ec);
+  if (!bytes && ec == std::errc::no_such_file_or_directory) return {};
+  if (!bytes) throw ESettingsFile(CannotOpenFileMessage(path));
+  return Parse(*bytes);
 }
 
 std::string IniFile::ToText() const {

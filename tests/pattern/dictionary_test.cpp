@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -51,6 +53,12 @@ TEST(SynonymDic, MissingFileIsNoDictionaryUnreadableIsAnError) {
   const auto dic = ReadSynonymDic(path);
   ASSERT_TRUE(dic.has_value());
   EXPECT_EQ(*dic, (TREDictionary{{"a", "b"}}));
+  // A FIFO in its place is an error at once; the alarm ends the run should the read block.
+  std::remove(path.c_str());
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  ::alarm(20);
+  EXPECT_THROW(ReadSynonymDic(path), std::runtime_error);
+  ::alarm(0);
   std::remove(path.c_str());
 }
 

@@ -111,6 +111,25 @@ TEST_F(ResultHistoryFiles, DamagedFilesGiveAClearError) {
   EXPECT_EQ(LoadError(3), "no error");
 }
 
+// Anything but a regular file in the place of a history or export file is refused at once; the
+// alarm ends the test run should a write or read block on the FIFO.
+TEST_F(ResultHistoryFiles, FifosAreRefusedAtOnce) {
+  ::alarm(20);
+  for (const char* name : {"ParamList.2", "GerpList.2", "ResultList.2"}) {
+    SCOPED_TRACE(name);
+    const fs::path fifo = dir_ / name;
+    fs::remove(fifo);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_THROW(SaveResultHistory(dir_, 2, SampleEntry()), EResultFile);
+    EXPECT_THROW(LoadResultHistory(dir_, 2), EResultFile);
+    fs::remove(fifo);
+    SaveResultHistory(dir_, 2, SampleEntry());
+  }
+  ASSERT_EQ(::mkfifo((dir_ / "export.txt").c_str(), 0600), 0);
+  EXPECT_THROW(SaveResult(dir_ / "export.txt", TSaveType::Text, {"a"}, {}, {}), EResultFile);
+  ::alarm(0);
+}
+
 TEST(ResultHistoryIndex, StepsBackAndForthAndAddsAfterTheNewest) {
   TResultHistoryIndex index;
   EXPECT_FALSE(index.CanGoBack());

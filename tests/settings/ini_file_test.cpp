@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -111,6 +112,14 @@ TEST(IniFile, SavesAtomicallyAndReportsFilesItCannotCreateOrOpen) {
   } catch (const ESettingsFile& e) {
     EXPECT_EQ(std::string(e.what()), SystemText("ファイル ") + notAFile.string() + SystemText(" は開けません"));
   }
+  // A FIFO is neither read nor replaced; the alarm ends the run should it block.
+  const auto fifo = dir.path() / "fifo.ini";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ::alarm(20);
+  EXPECT_THROW(IniFile::Load(fifo), ESettingsFile);
+  EXPECT_THROW(ini.Save(fifo), ESettingsFile);
+  ::alarm(0);
+  EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
   if (::geteuid() != 0) {
     ::chmod(path.c_str(), 0);
     EXPECT_THROW(IniFile::Load(path), ESettingsFile);
