@@ -42,22 +42,22 @@ std::vector<std::string> TFormTarnMain::ResultLines() const {
   return lines;
 }
 
-// Entries that tarngrep stored while the window was open are counted first, so that a new entry
-// never takes a number already in use. The numbers go to the settings file at once for the same
-// reason.
+// The number is taken under the lock tarngrep uses as well, so that entries it stores while the
+// window is open never share a number with the window's.
 void TFormTarnMain::SaveNewResultHistoryEntry() {
-  const auto settingsPath = locations_.SettingsFilePath();
-  const settings::TResultHistoryCounters stored = settings::LoadResultHistoryCounters(settingsPath);
-  if (stored.Last > history_.Last())
-    history_ = search::TResultHistoryIndex::AtStartUp(history_.First() > 0 ? history_.First() : stored.First, stored.Last);
-  const std::int32_t n = history_.AddEntry();
   const std::vector<std::string>& infos = run_->ResultLineInfos();
   const editor::TEditorLines& lines = result_->Lines;
-  search::SaveResultHistory(locations_.TmpDirectoryPath(), n, CurrentRequest(),
-                            {infos.size(), [&infos](std::size_t i) { return std::string_view(infos[i]); }},
-                            {static_cast<std::size_t>(lines.Count()),
-                             [&lines](std::size_t i) { return lines.Get(static_cast<int>(i)); }});
-  settings::SaveResultHistoryCounters(settingsPath, history_.First(), history_.Last());
+  const search::TResultHistoryRequest request = CurrentRequest();
+  const std::int32_t n = settings::AllocateResultHistoryEntry(locations_, [&](std::int32_t entry) {
+    search::SaveResultHistory(locations_.TmpDirectoryPath(), entry, request,
+                              {infos.size(), [&infos](std::size_t i) { return std::string_view(infos[i]); }},
+                              {static_cast<std::size_t>(lines.Count()),
+                               [&lines](std::size_t i) { return lines.Get(static_cast<int>(i)); }});
+  });
+  const std::int32_t first =
+      history_.First() > 0 ? history_.First() : settings::LoadResultHistoryCounters(locations_.SettingsFilePath()).First;
+  history_ = search::TResultHistoryIndex::AtStartUp(first, n - 1);
+  history_.AddEntry();
 }
 
 void TFormTarnMain::LoadResultHistoryEntry(std::int32_t n) {

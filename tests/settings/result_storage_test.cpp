@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <thread>
+
 #include "settings/settings_file.h"
 #include "temp_directory.h"
 
@@ -30,6 +33,45 @@ TEST(ResultStorage, ANewEntryGoesAfterTheNewestAndUpdatesTheSettingsFile) {
   const search::TResultHistoryEntry back = search::LoadResultHistory(where.TmpDirectoryPath(), 6);
   EXPECT_EQ(back.ResultLines, entry.ResultLines);
   EXPECT_EQ(back.Request.FindString, "abc");
+}
+
+// Writers running at once each get a number of their own, and a "Last" that cannot be read or
+// lags behind never makes a new entry overwrite one whose files are in Tmp.
+TEST(ResultStorage, EntryNumbersAreNeverShared) {
+  testing::TempDirectory dir;
+  const auto where = DataLocations::InDirectory(dir.path() / "data");
+  std::vector<std::thread> writers;
+  for (int i = 0; i < 10; ++i)
+    writers.emplace_back([&where, i] {
+      search::TResultHistoryEntry entry;
+      entry.Request.FindString = std::to_string(i);
+      entry.ResultLines = {"a.txt(1): abc"};
+      entry.ResultLineInfos = {"11,3,abc,/d/a.txt,1"};
+      AddResultHistoryEntry(where, entry);
+    });
+  for (std::thread& writer : writers) writer.join();
+  EXPECT_EQ(LoadResultHistoryCounters(where.SettingsFilePath()).Last, 10);
+  std::set<std::string> strings;
+  for (std::int32_t n = 1; n <= 10; ++n)
+    strings.insert(search::LoadResultHistory(where.TmpDirectoryPath(), n).Request.FindString);
+  EXPECT_EQ(strings.size(), 10u);
+
+  search::TResultHistoryEntry late;
+  late.Request.FindString = "late";
+  late.ResultLines = {"b.txt(2): abc"};
+  late.ResultLineInfos = {"11,3,abc,/d/b.txt,2"};
+  for (const char* last : {"x", "2"}) {
+    SCOPED_TRACE(last);
+    UpdateSettingsFile(where.SettingsFilePath(), [&](IniFile& ini) { ini.WriteString("FindResultHistory", "Last", last); });
+    const std::int32_t n = AllocateResultHistoryEntry(
+        where, [&](std::int32_t k) { search::SaveResultHistory(where.TmpDirectoryPath(), k, late); });
+    EXPECT_EQ(n, std::string(last) == "x" ? 11 : 12);
+    EXPECT_EQ(LoadResultHistoryCounters(where.SettingsFilePath()).Last, n);
+  }
+  std::set<std::string> kept;
+  for (std::int32_t n = 1; n <= 10; ++n)
+    kept.insert(search::LoadResultHistory(where.TmpDirectoryPath(), n).Request.FindString);
+  EXPECT_EQ(kept, strings);
 }
 
 TEST(ResultStorage, TheHtmlFormTakesTheResultViewsColoursAndHitStyle) {
