@@ -64,4 +64,55 @@ bool IsRegularOrAbsent(const std::filesystem::path& path) {
   return S_ISREG(st.st_mode);
 }
 
+TAtomicFile::TAtomicFile(const std::filesystem::path& path) {
+  std::error_code ec;
+  const std::filesystem::path target =
+      std::filesystem::is_symlink(path, ec) ? std::filesystem::weakly_canonical(path, ec) : path;
+  target_ = target.native();
+  struct stat st {};
+  if (::stat(target_.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) {
+      failed_ = true;
+      return;
+    }
+    mode_ = st.st_mode & 07777;
+  }
+  temp_ = target_ + ".XXXXXX";
+  fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+  if (fd_ < 0) {
+    temp_.clear();
+    failed_ = true;
+  }
+}
+
+TAtomicFile::~TAtomicFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!temp_.empty() && !committed_) ::unlink(temp_.c_str());
+}
+
+bool TAtomicFile::Write(std::string_view bytes) {
+  while (!failed_ && !bytes.empty()) {
+    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) failed_ = true;
+    else bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return !failed_;
+}
+
+bool TAtomicFile::Commit() {
+  if (failed_) return false;
+  const bool synced = ::fchmod(fd_, static_cast<mode_t>(mode_)) == 0 && ::fsync(fd_) == 0;
+  const bool closed = ::close(fd_) == 0;
+  fd_ = -1;
+  committed_ = synced && closed && ::rename(temp_.c_str(), target_.c_str()) == 0;
+  failed_ = !committed_;
+  return committed_;
+}
+
+bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes) {
+  TAtomicFile file(path);
+  return file.Write(bytes) && file.Commit();
+}
+
 }  // namespace tarn

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace tarn {
@@ -17,5 +18,33 @@ std::optional<std::string> ReadRegularFile(const std::filesystem::path& path, st
 
 // True when the path (a symbolic link followed) names a regular file or nothing at all.
 bool IsRegularOrAbsent(const std::filesystem::path& path);
+
+// Replaces a file through a temporary file beside it, synced before the rename, so that a crash
+// or a full disk leaves either the old file or the whole new one. A symbolic link stays a link
+// and the file it points at is replaced; a replaced file keeps its permissions, a new one gets
+// rw-r--r--. Anything but a regular file in the place of the target is refused.
+class TAtomicFile {
+ public:
+  explicit TAtomicFile(const std::filesystem::path& path);
+  TAtomicFile(const TAtomicFile&) = delete;
+  TAtomicFile& operator=(const TAtomicFile&) = delete;
+  // The temporary file is removed unless Commit succeeded.
+  ~TAtomicFile();
+
+  // Each returns false once anything has failed; the target is then never touched.
+  bool Write(std::string_view bytes);
+  bool Commit();
+
+ private:
+  std::string target_;
+  std::string temp_;
+  int fd_ = -1;
+  unsigned mode_ = 0644;
+  bool failed_ = false;
+  bool committed_ = false;
+};
+
+// The whole file in one write through TAtomicFile; false when it could not be replaced.
+bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes);
 
 }  // namespace tarn

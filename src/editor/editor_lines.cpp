@@ -5,6 +5,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "core/data_file.h"
 #include "core/sjis.h"
 
 namespace tarn::editor {
@@ -194,12 +195,8 @@ std::string TEditorLines::Text() const {
 }
 
 void TEditorLines::SaveToFile(const std::filesystem::path& path) const {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw std::system_error(errno ? errno : EACCES, std::generic_category(), path.string());
-  const std::string text = Text();
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.close();
-  if (!out) throw std::system_error(EIO, std::generic_category(), path.string());
+  errno = 0;
+  if (!ReplaceFile(path, Text())) throw std::system_error(errno ? errno : EIO, std::generic_category(), path.string());
 }
 
 int TEditorLines::RowCount() const noexcept {

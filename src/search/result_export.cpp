@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <fstream>
 
 #include "core/comma_text.h"
 #include "core/data_file.h"
@@ -71,11 +70,7 @@ std::string HtmlLine(std::string_view line, std::string_view info, const HitTags
 }  // namespace
 
 void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
-  if (!IsRegularOrAbsent(path)) throw EResultFile(CannotCreateFileText(path));
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (out) out.close();
-  if (!out) throw EResultFile(CannotCreateFileText(path));
+  if (!ReplaceFile(path, bytes)) throw EResultFile(CannotCreateFileText(path));
 }
 
 std::string FileMessage(std::string_view utf8Format, const std::filesystem::path& path) {

@@ -22,7 +22,8 @@ std::string FileMessage(std::string_view utf8Format, const std::filesystem::path
 // "ファイル %s を作成できません" with the path.
 std::string CannotCreateFileText(const std::filesystem::path& path);
 
-// Writes the bytes to the path, replacing an existing file. Throws EResultFile.
+// Replaces the file with the bytes atomically (TAtomicFile): a failure leaves the old file as it
+// was. Throws EResultFile.
 void WriteBytes(const std::filesystem::path& path, std::string_view bytes);
 
 // Writes every line followed by CR LF (the last one included). Throws EResultFile.

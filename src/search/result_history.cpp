@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <charconv>
-#include <fstream>
 #include <limits>
 #include <system_error>
 #include <utility>
@@ -33,13 +32,14 @@ std::string OneLine(std::string_view text) {
   return out;
 }
 
-// Each line on one line of its own, ended by CR LF, written through a buffer.
+// Each line on one line of its own, ended by CR LF, streamed through a buffer into the file that
+// replaces the old one only when whole.
 void WriteOneLineEach(const fs::path& path, const TLineSource& lines) {
-  if (!IsRegularOrAbsent(path)) throw EResultFile(CannotCreateFileText(path));
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  TAtomicFile out(path);
   std::string buffer;
   constexpr std::size_t kFlushAt = 1 << 20;
-  for (std::size_t i = 0; i < lines.Count && out; ++i) {
+  bool ok = true;
+  for (std::size_t i = 0; i < lines.Count && ok; ++i) {
     const std::string_view line = lines.At(i);
     const std::size_t from = buffer.size();
     buffer += line;
@@ -47,13 +47,11 @@ void WriteOneLineEach(const fs::path& path, const TLineSource& lines) {
       if (buffer[k] == '\r' || buffer[k] == '\n') buffer[k] = ' ';
     buffer += "\r\n";
     if (buffer.size() >= kFlushAt) {
-      out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+      ok = out.Write(buffer);
       buffer.clear();
     }
   }
-  if (out) out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-  if (out) out.close();
-  if (!out) throw EResultFile(CannotCreateFileText(path));
+  if (!ok || !out.Write(buffer) || !out.Commit()) throw EResultFile(CannotCreateFileText(path));
 }
 
 TLineSource SourceOf(const std::vector<std::string>& lines) {

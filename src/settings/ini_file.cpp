@@ -1,12 +1,5 @@
 #include "settings/ini_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "core/data_file.h"
@@ -39,49 +32,6 @@ std::string OneLine(std::string_view text) {
   return out;
 }
 
-// Closes the descriptor and removes the temporary file unless the write was committed.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(std::string pathTemplate) : path_(std::move(pathTemplate)) {
-    fd_ = ::mkstemp(path_.data());
-    created_ = fd_ >= 0;
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (created_ && !committed_) ::unlink(path_.c_str());
-  }
-  bool Opened() const { return fd_ >= 0; }
-  bool Write(std::string_view bytes) {
-    while (!bytes.empty()) {
-      const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-  }
-  bool Finish(mode_t mode) {
-    const bool ok = ::fchmod(fd_, mode) == 0 && ::fsync(fd_) == 0;
-    const bool closed = ::close(fd_) == 0;
-    fd_ = -1;
-    return ok && closed;
-  }
-  bool RenameTo(const std::string& target) {
-    committed_ = ::rename(path_.c_str(), target.c_str()) == 0;
-    return committed_;
-  }
-
- private:
-  std::string path_;
-  int fd_ = -1;
-  bool created_ = false;
-  bool committed_ = false;
-};
-
 }  // namespace
 
 std::string CannotCreateFileMessage(const std::filesystem::path& path) {
@@ -92,20 +42,8 @@ std::string CannotOpenFileMessage(const std::filesystem::path& path) {
   return FillPath("ファイル %s は開けません", path);
 }
 
-void WriteFileAtomically(const std::filesystem::path& link, std::string_view bytes) {
-  // A symbolic link (a settings file kept with the user's other dotfiles) stays a link: the file
-  // it points at is replaced.
-  std::error_code ec;
-  const std::filesystem::path path =
-      std::filesystem::is_symlink(link, ec) ? std::filesystem::weakly_canonical(link, ec) : link;
-  // A replaced file keeps its permissions; a new one gets the usual rw-r--r--.
-  mode_t mode = 0644;
-  if (!IsRegularOrAbsent(path)) throw ESettingsFile(CannotCreateFileMessage(link));
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
-  TemporaryFile temp(path.native() + ".XXXXXX");
-  if (!temp.Opened() || !temp.Write(bytes) || !temp.Finish(mode) || !temp.RenameTo(path.native()))
-    throw ESettingsFile(CannotCreateFileMessage(link));
+void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
+  if (!ReplaceFile(path, bytes)) throw ESettingsFile(CannotCreateFileMessage(path));
 }
 
 IniFile IniFile::Parse(std::string_view text) {

@@ -22,8 +22,7 @@ class ESettingsFile : public std::runtime_error {
 std::string CannotCreateFileMessage(const std::filesystem::path& path);
 std::string CannotOpenFileMessage(const std::filesystem::path& path);
 
-// Replaces the file with the given bytes through a temporary file beside it, so a crash or a
-// full disk leaves either the old file or the new one. Throws ESettingsFile (cannot create).
+// Replaces the file with the given bytes as TAtomicFile does. Throws ESettingsFile (cannot create).
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 class IniFile {

@@ -6,6 +6,8 @@
 
 #include <fstream>
 
+#include "../core/file_test_support.h"
+
 namespace tarn::search {
 namespace {
 
@@ -86,6 +88,23 @@ TEST_F(ResultHistoryFiles, ResultListEndsAtTheFirstByte1A) {
   EXPECT_EQ(back.ResultLines, (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(back.ResultLineInfos.size(), 3u);
   EXPECT_TRUE(back.Request.FindSubDirectory);
+}
+
+// A write that fails half-way (a full disk) is reported, and the file it was to replace stays whole.
+TEST_F(ResultHistoryFiles, AFailedWriteKeepsTheOldFiles) {
+  SaveResultHistory(dir_, 5, SampleEntry());
+  const std::string before = Read("ResultList.5");
+  TResultHistoryEntry big = SampleEntry();
+  big.ResultLines.assign(4000, std::string(100, 'x'));
+  try {
+    tarn::testing::FileSizeLimit limit(64 * 1024);
+    SaveResultHistory(dir_, 5, big);
+    ADD_FAILURE() << "no error";
+  } catch (const EResultFile& e) {
+    EXPECT_NE(std::string(e.what()).find("ResultList.5"), std::string::npos);
+  }
+  EXPECT_EQ(Read("ResultList.5"), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 3);
 }
 
 TEST_F(ResultHistoryFiles, DamagedFilesGiveAClearError) {
