@@ -62,5 +62,14 @@ TEST_F(AtomicFile, AFailedWriteLeavesTheOldFileWhole) {
   EXPECT_FALSE(ReplaceFile(dir_ / "missing" / "x", "new"));
 }
 
+// A program started while a file is being written (the editor) never holds it.
+TEST_F(AtomicFile, ChildProcessesDoNotInheritTheFile) {
+  TAtomicFile file(dir_ / "String.txt");
+  ASSERT_TRUE(file.Write("x"));
+  const std::string listing = testing::ChildDescriptors(dir_ / "fds");
+  EXPECT_NE(listing.find("fds"), std::string::npos) << listing;  // its own output
+  EXPECT_EQ(listing.find("String.txt"), std::string::npos) << listing;
+}
+
 }  // namespace
 }  // namespace tarn

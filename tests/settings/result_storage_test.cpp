@@ -5,6 +5,7 @@
 #include <set>
 #include <thread>
 
+#include "../core/file_test_support.h"
 #include "settings/settings_file.h"
 #include "temp_directory.h"
 
@@ -68,6 +69,10 @@ TEST(ResultStorage, EntryNumbersAreNeverShared) {
     EXPECT_EQ(n, std::string(last) == "x" ? 11 : 12);
     EXPECT_EQ(LoadResultHistoryCounters(where.SettingsFilePath()).Last, n);
   }
+  // The lock is held while the entry is written, when the editor may be started.
+  AllocateResultHistoryEntry(where, [&](std::int32_t) {
+    EXPECT_EQ(tarn::testing::ChildDescriptors(dir.path() / "fds").find("Tmp.lock"), std::string::npos);
+  });
   std::set<std::string> kept;
   for (std::int32_t n = 1; n <= 10; ++n)
     kept.insert(search::LoadResultHistory(where.TmpDirectoryPath(), n).Request.FindString);
