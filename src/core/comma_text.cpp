@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "core/sjis.h"
-
 namespace tarn {
 namespace {
 
@@ -12,18 +10,12 @@ bool IsBlank(char c) noexcept {
   return b >= 1 && b <= 32;
 }
 
+// Byte-wise: no byte that matters here (0-32, '"', ',') is ever a trail byte, so valid text reads
+// as a character walk would, and a lone lead byte cannot take the next byte with it.
 bool NeedsQuotes(std::string_view item) noexcept {
-  // Most items hold none of these bytes at all; only those that do need the character walk.
-  const bool candidate = std::any_of(item.begin(), item.end(), [](char c) {
+  return std::any_of(item.begin(), item.end(), [](char c) {
     return static_cast<unsigned char>(c) <= 32 || c == '"' || c == ',';
   });
-  if (!candidate) return false;
-  for (std::size_t i = 0; i < item.size(); i += CharLengthAt(item, i)) {
-    if (CharLengthAt(item, i) == 2) continue;
-    const char c = item[i];
-    if (IsBlank(c) || c == '"' || c == ',') return true;
-  }
-  return false;
 }
 
 }  // namespace
@@ -35,11 +27,9 @@ void AppendCommaTextItem(std::string& out, std::string_view item, bool first) {
     return;
   }
   out += '"';
-  for (std::size_t i = 0; i < item.size();) {
-    const std::size_t len = CharLengthAt(item, i);
-    if (len == 1 && item[i] == '"') out += '"';
-    out.append(item, i, len);
-    i += len;
+  for (const char c : item) {
+    if (c == '"') out += '"';
+    out += c;
   }
   out += '"';
 }
@@ -64,8 +54,7 @@ std::vector<std::string> ParseCommaText(std::string_view text) {
     if (text[p] == '"') {
       ++p;
       while (p < n) {
-        const std::size_t len = CharLengthAt(text, p);
-        if (len == 1 && text[p] == '"') {
+        if (text[p] == '"') {
           if (p + 1 < n && text[p + 1] == '"') {
             item += '"';
             p += 2;
@@ -74,12 +63,11 @@ std::vector<std::string> ParseCommaText(std::string_view text) {
           ++p;
           break;
         }
-        item.append(text.substr(p, len));
-        p += len;
+        item += text[p++];
       }
     } else {
       const std::size_t start = p;
-      while (p < n && static_cast<unsigned char>(text[p]) > 32 && text[p] != ',') p += CharLengthAt(text, p);
+      while (p < n && static_cast<unsigned char>(text[p]) > 32 && text[p] != ',') ++p;
       item.assign(text.substr(start, p - start));
     }
     items.push_back(std::move(item));

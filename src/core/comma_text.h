@@ -8,9 +8,9 @@
 
 namespace tarn {
 
-// Joins items by ","; an item holding a byte 1-32, a double quote or a comma (as a single-byte
-// character) is enclosed in double quotes with inner quotes doubled. A list of one empty item
-// gives a pair of double quotes; an empty list gives the empty text.
+// Joins items by ","; an item holding a byte 0-32, a double quote or a comma is enclosed in double
+// quotes with inner quotes doubled (none of these bytes is ever a trail byte). A list of one
+// empty item gives a pair of double quotes; an empty list gives the empty text.
 std::string ToCommaText(const std::vector<std::string>& items);
 
 // Appends one item to a CommaText being built, as ToCommaText writes it, with the separating
@@ -18,9 +18,9 @@ std::string ToCommaText(const std::vector<std::string>& items);
 void AppendCommaTextItem(std::string& out, std::string_view item, bool first);
 
 // Splits a CommaText line: blanks (codes 1-32) around items are skipped, a quoted item runs to
-// its closing quote (a doubled quote is one quote), any other item runs to the next comma or
-// byte 0-32; two commas in a row give an empty item, and a comma as the last character adds a
-// final empty item.
+// its closing quote whatever byte precedes it (a doubled quote is one quote), any other item
+// runs to the next comma or byte 0-32; two commas in a row give an empty item, and a comma as
+// the last character adds a final empty item.
 std::vector<std::string> ParseCommaText(std::string_view text);
 
 }  // namespace tarn

@@ -14,21 +14,21 @@
 
 #include "core/comma_text.h"
 #include "core/encoding.h"
-#include "core/sjis.h"
 #include "core/system_text.h"
+#include "search/native_path.h"
 
 extern char** environ;
 
 namespace tarn::search {
 namespace {
 
+// The parameter text is scanned byte by byte: a quote, a blank, a tab or "%" is never a trail
+// byte of CP932 nor part of a UTF-8 sequence, and a lone lead byte must not take the quote after it.
 std::string Quoted(std::string_view text) {
   std::string out = "\"";
-  for (std::size_t i = 0; i < text.size();) {
-    const std::size_t len = CharLengthAt(text, i);
-    if (len == 1 && text[i] == '"') out += '"';
-    out.append(text.substr(i, len));
-    i += len;
+  for (const char c : text) {
+    if (c == '"') out += '"';
+    out += c;
   }
   out += '"';
   return out;
@@ -45,9 +45,7 @@ std::string ReplacePlaceholder(std::string_view text, char letter, std::string_v
       i += 2;
       continue;
     }
-    const std::size_t len = CharLengthAt(text, i);
-    out.append(text.substr(i, len));
-    i += len;
+    out += text[i++];
   }
   return out;
 }
@@ -182,7 +180,8 @@ TEditorTarget ParseEditorTarget(std::string_view resultLineInfo) {
     message.replace(message.find("%s"), 2, lineText);
     throw EEditorLaunch(message);
   }
-  return TEditorTarget{fields[2], fields[3], lineNo};
+  std::string nativeFileName = fields.size() > 5 ? fields[5] : Cp932ToNative(fields[3]);
+  return TEditorTarget{fields[2], fields[3], lineNo, std::move(nativeFileName)};
 }
 
 std::string ExpandEditorParameters(std::string_view cmdLine, const TEditorTarget& target) {
@@ -201,12 +200,8 @@ std::vector<std::string> SplitCommandLine(std::string_view parameters) {
   bool inArgument = false;
   bool quoted = false;
   for (std::size_t i = 0; i < parameters.size();) {
-    const std::size_t len = CharLengthAt(parameters, i);
     const char c = parameters[i];
-    if (len == 2) {
-      current.append(parameters.substr(i, 2));
-      inArgument = true;
-    } else if (c == '"') {
+    if (c == '"') {
       inArgument = true;
       if (quoted && i + 1 < parameters.size() && parameters[i + 1] == '"') {
         current += '"';
@@ -222,7 +217,7 @@ std::vector<std::string> SplitCommandLine(std::string_view parameters) {
       current += c;
       inArgument = true;
     }
-    i += len;
+    ++i;
   }
   if (inArgument) args.push_back(std::move(current));
   return args;
@@ -233,8 +228,11 @@ bool OpenWithXdgOpen(const std::string& nativeTarget) {
   return !opener.empty() && Spawn(opener, {opener, nativeTarget}, false) == 0;
 }
 
-TLaunchResult LaunchProgram(std::string_view program, std::string_view parameters, bool wait,
-                            const TDocumentOpener& opener) {
+namespace {
+
+// `arguments` are in the system's form already and go to the program unchanged.
+TLaunchResult LaunchWithArguments(std::string_view program, const std::vector<std::string>& arguments, bool wait,
+                                  const TDocumentOpener& opener) {
   const std::string native = Cp932ToUtf8(program);
   auto openDocument = [&]() {
     const bool opened = opener ? opener(native) : OpenWithXdgOpen(native);
@@ -256,17 +254,30 @@ TLaunchResult LaunchProgram(std::string_view program, std::string_view parameter
   }
 
   std::vector<std::string> args{native};
-  for (const std::string& arg : SplitCommandLine(parameters)) args.push_back(Cp932ToUtf8(arg));
+  args.insert(args.end(), arguments.begin(), arguments.end());
   const int error = Spawn(executable, args, wait);
   if (error != 0) return {false, CannotStartText(program, error)};
   return {true, {}};
+}
+
+}  // namespace
+
+TLaunchResult LaunchProgram(std::string_view program, std::string_view parameters, bool wait,
+                            const TDocumentOpener& opener) {
+  std::vector<std::string> arguments = SplitCommandLine(parameters);
+  for (std::string& argument : arguments) argument = Cp932ToUtf8(argument);
+  return LaunchWithArguments(program, arguments, wait, opener);
 }
 
 TLaunchResult OpenResultLineInEditor(std::string_view exeName, std::string_view cmdLine, std::string_view resultLineInfo,
                                      const TDocumentOpener& opener) {
   if (exeName.empty()) return {};
   const TEditorTarget target = ParseEditorTarget(resultLineInfo);
-  return LaunchProgram(exeName, ExpandEditorParameters(cmdLine, target), false, opener);
+  // Filled in the system's form, so that the path reaches the editor exactly as the file is named:
+  // a CP932 detour would turn what CP932 cannot spell into "?" or U+FFFD.
+  const TEditorTarget native{Cp932ToUtf8(target.HitText), target.NativeFileName, target.LineNo, target.NativeFileName};
+  return LaunchWithArguments(exeName, SplitCommandLine(ExpandEditorParameters(Cp932ToUtf8(cmdLine), native)), false,
+                             opener);
 }
 
 }  // namespace tarn::search

@@ -18,11 +18,13 @@ class EEditorLaunch : public std::runtime_error {
 };
 
 // What the editor is told: the hit text, the file's full path and the line number of a
-// ResultLineInfo entry (fields 3, 4 and 5).
+// ResultLineInfo entry (fields 3, 4 and 5), and the path as the system names it (field 6, else
+// derived from field 4 without substituting any character).
 struct TEditorTarget {
   std::string HitText;
   std::string FileName;
   std::int32_t LineNo = 0;
+  std::string NativeFileName{};
 };
 
 // Throws EEditorLaunch when the entry has fewer than five fields or its line number is not an
@@ -63,8 +65,9 @@ TLaunchResult LaunchProgram(std::string_view program, std::string_view parameter
 // Starts "xdg-open" with the target.
 bool OpenWithXdgOpen(const std::string& nativeTarget);
 
-// The editor command for one result line: nothing is started (and Started is false with an
-// empty message) when exeName is empty; throws EEditorLaunch for a damaged entry.
+// The editor command for one result line, the file named by its native path: nothing is
+// started (and Started is false with an empty message) when exeName is empty; throws
+// EEditorLaunch for a damaged entry.
 TLaunchResult OpenResultLineInEditor(std::string_view exeName, std::string_view cmdLine, std::string_view resultLineInfo,
                                      const TDocumentOpener& opener = {});
 

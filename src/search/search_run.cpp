@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string_view>
 
 #include "core/comma_text.h"
@@ -19,6 +20,21 @@ namespace {
 bool IsDirectory(const std::string& native_path) {
   struct stat st {};
   return stat(native_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Records name their files by full paths, opened later from another working directory, so a
+// relative directory is taken from the current one; empty when that cannot be known.
+std::string AbsoluteNativeDirectory(std::string_view native_dir) {
+  if (native_dir.empty() || native_dir.front() == '/') return std::string(native_dir);
+  std::error_code error;
+  const std::filesystem::path cwd = std::filesystem::current_path(error);
+  if (error) return {};
+  while (native_dir.starts_with("./")) {
+    native_dir.remove_prefix(2);
+    while (native_dir.starts_with('/')) native_dir.remove_prefix(1);
+  }
+  if (native_dir == "." || native_dir.empty()) return cwd.native();
+  return cwd.native() == "/" ? "/" + std::string(native_dir) : cwd.native() + "/" + std::string(native_dir);
 }
 
 }  // namespace
@@ -79,8 +95,9 @@ FindStartResult SearchRun::ActionFindStartExecute(SearchRequest& request, const 
 
   if (request.FindString.empty()) return reject(RequestBox::kFindString);
   trim_box(RequestBox::kDirectory, request.Directory);
-  const std::string native_dir =
+  const std::string given_native_dir =
       request.NativeDirectory.empty() ? Cp932ToNative(request.Directory) : std::string(Trim(request.NativeDirectory));
+  const std::string native_dir = AbsoluteNativeDirectory(given_native_dir);
   if (request.Directory.empty() || native_dir.empty() || !IsDirectory(native_dir))
     return reject(RequestBox::kDirectory);
   trim_box(RequestBox::kFileMask, request.FileMask);
@@ -105,7 +122,7 @@ FindStartResult SearchRun::ActionFindStartExecute(SearchRequest& request, const 
   const std::uint32_t start_tick = tick_count_();
   EnterSearchState();
   try {
-    if (request.NativeDirectory.empty())
+    if (request.NativeDirectory.empty() && native_dir == given_native_dir)
       find_file1_.SetBaseDir(request.Directory);
     else
       find_file1_.SetNativeBaseDir(native_dir);

@@ -6,7 +6,11 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <thread>
+
+#include "search/native_path.h"
+#include "search/result_lines.h"
 
 namespace tarn::search {
 namespace {
@@ -50,7 +54,8 @@ TEST(CommandLine, SplitsByTheWindowsRules) {
 }
 
 TEST(CommandLine, EveryExpandedTextComesBackAsOneArgument) {
-  for (const std::string text : {"plain", "two words", "q\"uote", "\"\"", "end\\", "; rm -rf ~ &", "$(id)", ""}) {
+  for (const std::string text :
+       {"plain", "two words", "q\"uote", "\"\"", "end\\", "; rm -rf ~ &", "$(id)", "", "lead \x81"}) {
     const TEditorTarget target{text, "/a b/" + text, 3};
     EXPECT_EQ(SplitCommandLine(ExpandEditorParameters("%S", target)), Args{text});
     EXPECT_EQ(SplitCommandLine(ExpandEditorParameters("-n%L %F", target)), (Args{"-n3", "/a b/" + text}));
@@ -97,6 +102,26 @@ TEST_F(Launch, HandsDocumentsAndAddressesToTheOpener) {
   EXPECT_TRUE(LaunchProgram(document.string(), "", false, opener).Started);
   EXPECT_TRUE(LaunchProgram("http://example.com/", "", false, opener).Started);
   EXPECT_EQ(opened, (Args{document.string(), "http://example.com/"}));
+}
+
+// A name CP932 cannot spell ("café"), a Latin-1 name and a name written on disk in CP932 reach
+// the editor byte for byte, as the search recorded them.
+TEST_F(Launch, TheEditorGetsTheFileAsTheSystemNamesIt) {
+  const auto editor = dir_ / "editor";
+  const auto argv_file = dir_ / "argv";
+  std::ofstream(editor) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.tmp\" && mv \"$0.tmp\" " << argv_file << "\n";
+  std::filesystem::permissions(editor, std::filesystem::perms::owner_all);
+  for (const std::string name : {"caf\xC3\xA9.txt", "lat\xE9.txt", "\x82\xA0.txt"}) {
+    const std::string native = dir_.string() + "/" + name;
+    const std::string info = MakeResultLineInfo(0, 1, 1, "x", NativeToCp932(native), 3, native);
+    std::filesystem::remove(argv_file);
+    const TLaunchResult started = OpenResultLineInEditor(editor.string(), "-n%L %F", info);
+    ASSERT_TRUE(started.Started) << started.Message;
+    for (int i = 0; i < 500 && !std::filesystem::exists(argv_file); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::ifstream in(argv_file);
+    const std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(got, "-n3\n" + native + "\n");
+  }
 }
 
 TEST_F(Launch, ReportsWhatCannotBeStarted) {

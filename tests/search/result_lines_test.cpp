@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "core/comma_text.h"
 #include "core/system_text.h"
+#include "search/native_path.h"
 
 namespace tarn::search {
 namespace {
@@ -72,6 +75,42 @@ TEST(ResultLinesTest, NativePathIsASixthFieldOnlyWhenTheCp932PathCannotLeadBackT
   EXPECT_EQ(ParseCommaText(snow_info).size(), 6U);
   EXPECT_EQ(ParseResultLineInfo(snow_info)->NativeFileName, snow_utf8);
   EXPECT_EQ(ParseResultLineInfo(snow_info)->FileName, "/d/?.txt");
+}
+
+// Every record the search writes reads back to what went in, whatever the bytes of the line and
+// the paths: a lone lead byte before a closing quote, quotes, commas, blanks, NUL.
+TEST(ResultLinesTest, EveryRecordReadsBackExactly) {
+  struct Case {
+    std::string line, path, native;
+  };
+  std::vector<Case> cases = {{"ab x \x81", "/in2/l.txt", ""},
+                             {"\x81\"", "/d/a b/\x81", "/d/a b/\xE2\x98\x83"},
+                             {"\"q\",\x9F", "/a,b/\x81\"", "/a,b/\x81\""},
+                             {std::string("\0\xE0 \t", 4), "/d/?.txt", "/d/\xE9 \xFC"}};
+  std::mt19937 random(16);
+  const std::string alphabet = std::string("\"\x81\x9F\xE0\xFC, \t\0\x5C/?", 13);
+  auto random_text = [&](std::size_t max) {
+    std::string text;
+    for (std::size_t i = random() % max; i > 0; --i)
+      text += random() % 2 ? alphabet[random() % alphabet.size()] : static_cast<char>(random());
+    return text;
+  };
+  for (int n = 0; n < 300; ++n) cases.push_back({random_text(12), "/" + random_text(10), "/" + random_text(10)});
+  for (const Case& c : cases) {
+    const int start = c.line.empty() ? 0 : 1 + static_cast<int>(random() % c.line.size());
+    const int length = start == 0 ? 0 : static_cast<int>(random() % (c.line.size() - start + 2));
+    const std::string info = MakeResultLineInfo(5, start, length, c.line, c.path, 12, c.native);
+    const auto fields = ParseResultLineInfo(info);
+    ASSERT_TRUE(fields.has_value()) << info;
+    const std::string hit =
+        start == 0 ? "" : c.line.substr(static_cast<std::size_t>(start) - 1, static_cast<std::size_t>(length));
+    EXPECT_EQ(fields->HitPos, 5 + start) << info;
+    EXPECT_EQ(fields->HitText, hit) << info;
+    EXPECT_EQ(fields->HitLen, static_cast<int>(hit.size())) << info;
+    EXPECT_EQ(fields->FileName, c.path) << info;
+    EXPECT_EQ(fields->LineNo, 12) << info;
+    EXPECT_EQ(fields->NativeFileName, c.native.empty() ? Cp932ToNative(c.path) : c.native) << info;
+  }
 }
 
 TEST(ResultLinesTest, SearchingStatusCountsWithFullWidthParentheses) {

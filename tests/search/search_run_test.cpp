@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -296,6 +298,33 @@ TEST(SearchRunTest, RecordsCanBeLeftToTheWindow) {
   EXPECT_EQ(f.run.HitCount(), 2);
   EXPECT_EQ(f.window.lines.size(), 2U);
   EXPECT_TRUE(f.run.ResultLineInfos().empty());
+}
+
+// Records are opened later from another working directory: a relative directory is recorded from
+// the current one, whether the window gives the CP932 text or a caller the native name too.
+TEST(SearchRunTest, RecordsOfARelativeDirectoryHoldFullPaths) {
+  TestTree tree;
+  tree.File("in/h.txt", "hit\n");
+  tree.File("in/caf\xC3\xA9.txt", "hit\n");
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(tree.root());
+  const std::string root = std::filesystem::current_path().string();
+  SearchSettings line_only;
+  line_only.ResultType = 0;
+  for (const bool native : {false, true}) {
+    for (const std::string dir : {"in", "./in", "in/"}) {
+      Fixture f;
+      SearchRequest request = Request("hit", dir);
+      if (native) request.NativeDirectory = dir;
+      EXPECT_EQ(f.run.ActionFindStartExecute(request, line_only), FindStartResult::kFinished);
+      std::vector<std::string> infos = f.run.ResultLineInfos();
+      std::sort(infos.begin(), infos.end());
+      EXPECT_EQ(infos, (std::vector<std::string>{"1,3,hit," + root + "/in/caf?.txt,1," + root + "/in/caf\xC3\xA9.txt",
+                                                 "1,3,hit," + root + "/in/h.txt,1"}))
+          << dir << (native ? " native" : "");
+    }
+  }
+  std::filesystem::current_path(before);
 }
 
 }  // namespace
