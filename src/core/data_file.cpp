@@ -70,13 +70,7 @@ TAtomicFile::TAtomicFile(const std::filesystem::path& path) {
       std::filesystem::is_symlink(path, ec) ? std::filesystem::weakly_canonical(path, ec) : path;
   target_ = target.native();
   struct stat st {};
-  if (::stat(target_.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode)) {
-      failed_ = true;
-      return;
-    }
-    mode_ = st.st_mode & 07777;
-  }
+  if (::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode_ = st.st_mode & 07777;
   temp_ = target_ + ".XXXXXX";
   fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
   if (fd_ < 0) {

@@ -22,7 +22,8 @@ bool IsRegularOrAbsent(const std::filesystem::path& path);
 // Replaces a file through a temporary file beside it, synced before the rename, so that a crash
 // or a full disk leaves either the old file or the whole new one. A symbolic link stays a link
 // and the file it points at is replaced; a replaced file keeps its permissions, a new one gets
-// rw-r--r--. Anything but a regular file in the place of the target is refused.
+// rw-r--r--. The target is never opened, so whatever else stands in its place (a FIFO) cannot
+// block the write: it is replaced, and callers that must not replace it check first.
 class TAtomicFile {
  public:
   explicit TAtomicFile(const std::filesystem::path& path);

@@ -70,7 +70,7 @@ std::string HtmlLine(std::string_view line, std::string_view info, const HitTags
 }  // namespace
 
 void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
-  if (!ReplaceFile(path, bytes)) throw EResultFile(CannotCreateFileText(path));
+  if (!IsRegularOrAbsent(path) || !ReplaceFile(path, bytes)) throw EResultFile(CannotCreateFileText(path));
 }
 
 std::string FileMessage(std::string_view utf8Format, const std::filesystem::path& path) {

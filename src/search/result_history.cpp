@@ -35,6 +35,7 @@ std::string OneLine(std::string_view text) {
 // Each line on one line of its own, ended by CR LF, streamed through a buffer into the file that
 // replaces the old one only when whole.
 void WriteOneLineEach(const fs::path& path, const TLineSource& lines) {
+  if (!IsRegularOrAbsent(path)) throw EResultFile(CannotCreateFileText(path));
   TAtomicFile out(path);
   std::string buffer;
   constexpr std::size_t kFlushAt = 1 << 20;

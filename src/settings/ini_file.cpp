@@ -101,7 +101,11 @@ std::string IniFile::ToText() const {
   return text;
 }
 
-void IniFile::Save(const std::filesystem::path& path) const { WriteFileAtomically(path, ToText()); }
+void IniFile::Save(const std::filesystem::path& path) const {
+  // Loading refuses anything but a regular file, so saving must not silently replace one.
+  if (!IsRegularOrAbsent(path)) throw ESettingsFile(CannotCreateFileMessage(path));
+  WriteFileAtomically(path, ToText());
+}
 
 const IniFile::Section* IniFile::FindSection(std::string_view name) const {
   for (const Section& section : sections_)
