@@ -152,11 +152,13 @@ void TEditorLines::EndUpdate() {
   if (--updateCount_ == 0 && OnChanged) OnChanged(TChange::ch_Program);
 }
 
+// Read whole through a close-on-exec descriptor, and only from a regular file: a program started
+// meanwhile never holds it, and a FIFO in its place never blocks.
 void TEditorLines::LoadFromFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::system_error(errno ? errno : ENOENT, std::generic_category(), path.string());
-  LoadFromStream(in);
-  if (in.bad()) throw std::system_error(EIO, std::generic_category(), path.string());
+  std::error_code ec;
+  const std::optional<std::string> bytes = ReadRegularFile(path, ec);
+  if (!bytes) throw std::system_error(ec, path.string());
+  SetText(*bytes);
 }
 
 void TEditorLines::LoadFromStream(std::istream& in, std::size_t blockSize) {

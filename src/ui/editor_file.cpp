@@ -1,25 +1,23 @@
 #include "ui/editor_file.h"
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <system_error>
 
+#include "core/data_file.h"
 #include "settings/ini_file.h"
 
 namespace tarn::ui {
 
+// Read whole before the lines change, so a failure midway leaves them as they were; only a
+// regular file is opened, so a FIFO swapped in never blocks.
 TFileRead ReadEditorFile(const std::filesystem::path& path, editor::TEditorLines& lines) {
   std::error_code ec;
-  const auto status = std::filesystem::status(path, ec);
-  if (status.type() == std::filesystem::file_type::not_found) return TFileRead::fr_Missing;
-  if (!std::filesystem::is_regular_file(status)) return TFileRead::fr_Failed;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return TFileRead::fr_Failed;
-  // Read whole before the lines change, so a failure midway leaves them as they were.
-  const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) return TFileRead::fr_Failed;
-  lines.SetText(bytes);
+  const std::optional<std::string> bytes = ReadRegularFile(path, ec);
+  // A folder on the way that is a file makes the file as absent as a missing folder does.
+  if (!bytes)
+    return ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory ? TFileRead::fr_Missing
+                                                                                          : TFileRead::fr_Failed;
+  lines.SetText(*bytes);
   return TFileRead::fr_Loaded;
 }
 
