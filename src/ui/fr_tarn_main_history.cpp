@@ -74,9 +74,7 @@ void TFormTarnMain::LoadResultHistoryEntry(std::int32_t n) {
   lines.Clear();
   for (const std::string& line : entry.ResultLines) lines.Add(line);
   lines.EndUpdate();
-  result_->SetTopRow(0);
-  result_->SetTopCol(0);
-  result_->SetRowCol(0, 0);
+  ResetResultViewPosition();
 
   using search::RequestBox;
   const search::TResultHistoryRequest& r = entry.Request;
