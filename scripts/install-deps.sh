@@ -7,6 +7,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-ipafont-gothic
+  dpkg-dev file lintian appstream
+  xvfb xauth xdotool x11-utils
 )
 
 missing=()
