@@ -26,8 +26,8 @@
 #include "search/search_run.h"
 #include "settings/data_locations.h"
 #include "settings/ini_file.h"
-#include "settings/result_storage.h"
 #include "settings/settings_file.h"
+#include "storage/result_storage.h"
 
 namespace {
 
@@ -299,9 +299,9 @@ int main(int argc, char** argv) {
     if (!options.save_file.empty() && std::filesystem::is_directory(locations.DataDirectory())) {
       const auto settings_file = locations.SettingsFilePath();
       if (std::filesystem::exists(settings_file))
-        html_style = tarn::settings::HtmlStyleOf(tarn::settings::LoadSettingsFile(settings_file).FindResult);
+        html_style = tarn::storage::HtmlStyleOf(tarn::settings::LoadSettingsFile(settings_file).FindResult);
       else
-        html_style = tarn::settings::HtmlStyleOf(tarn::settings::TTarnSettings{}.FindResult);
+        html_style = tarn::storage::HtmlStyleOf(tarn::settings::TTarnSettings{}.FindResult);
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tarngrep: %s\n", window.Out(e.what()).c_str());
@@ -353,7 +353,7 @@ int main(int argc, char** argv) {
           {request.FindString, request.Directory, request.FileMask, request.SearchSubDirectory, request.DirectoryMask,
            request.UseFuzzyCharDic, request.UseSynonymDic},
           run.ResultLineInfos(), window.lines};
-      tarn::settings::AddResultHistoryEntry(locations, entry);
+      tarn::storage::AddResultHistoryEntry(locations, entry);
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tarngrep: %s\n", window.Out(e.what()).c_str());

@@ -8,7 +8,7 @@
 
 #include "search/native_path.h"
 #include "search/result_export.h"
-#include "settings/result_storage.h"
+#include "storage/result_storage.h"
 #include "settings/settings_file.h"
 #include "ui/fr_tarn_main.h"
 #include "ui/ko_flat_combo_box.h"
@@ -48,7 +48,7 @@ void TFormTarnMain::SaveNewResultHistoryEntry() {
   const std::vector<std::string>& infos = run_->ResultLineInfos();
   const editor::TEditorLines& lines = result_->Lines;
   const search::TResultHistoryRequest request = CurrentRequest();
-  const std::int32_t n = settings::AllocateResultHistoryEntry(locations_, [&](std::int32_t entry) {
+  const std::int32_t n = storage::AllocateResultHistoryEntry(locations_, [&](std::int32_t entry) {
     search::SaveResultHistory(locations_.TmpDirectoryPath(), entry, request,
                               {infos.size(), [&infos](std::size_t i) { return std::string_view(infos[i]); }},
                               {static_cast<std::size_t>(lines.Count()),
@@ -143,7 +143,7 @@ void TFormTarnMain::ActionResultSaveExecute() {
     return;
   }
   try {
-    search::SaveResult(path, type, ResultLines(), run_->ResultLineInfos(), settings::HtmlStyleOf(settings_.FindResult));
+    search::SaveResult(path, type, ResultLines(), run_->ResultLineInfos(), storage::HtmlStyleOf(settings_.FindResult));
   } catch (const std::exception& e) {
     ShowError(e.what());
   }

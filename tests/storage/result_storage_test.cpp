@@ -1,4 +1,4 @@
-#include "settings/result_storage.h"
+#include "storage/result_storage.h"
 
 #include <gtest/gtest.h>
 
@@ -7,13 +7,15 @@
 
 #include "../core/file_test_support.h"
 #include "settings/settings_file.h"
-#include "temp_directory.h"
+#include "../settings/temp_directory.h"
 
-namespace tarn::settings {
+namespace tarn::storage {
 namespace {
 
+using namespace settings;  // the data directory's types throughout
+
 TEST(ResultStorage, ANewEntryGoesAfterTheNewestAndUpdatesTheSettingsFile) {
-  testing::TempDirectory dir;
+  settings::testing::TempDirectory dir;
   const auto where = DataLocations::InDirectory(dir.path() / "data");
   search::TResultHistoryEntry entry;
   entry.Request.FindString = "abc";
@@ -39,7 +41,7 @@ TEST(ResultStorage, ANewEntryGoesAfterTheNewestAndUpdatesTheSettingsFile) {
 // Writers running at once each get a number of their own, and a "Last" that cannot be read or
 // lags behind never makes a new entry overwrite one whose files are in Tmp.
 TEST(ResultStorage, EntryNumbersAreNeverShared) {
-  testing::TempDirectory dir;
+  settings::testing::TempDirectory dir;
   const auto where = DataLocations::InDirectory(dir.path() / "data");
   std::vector<std::thread> writers;
   for (int i = 0; i < 10; ++i)
@@ -94,4 +96,4 @@ TEST(ResultStorage, TheHtmlFormTakesTheResultViewsColoursAndHitStyle) {
 }
 
 }  // namespace
-}  // namespace tarn::settings
+}  // namespace tarn::storage

@@ -1,4 +1,4 @@
-#include "settings/result_storage.h"
+#include "storage/result_storage.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,7 +12,7 @@
 
 #include "settings/settings_file.h"
 
-namespace tarn::settings {
+namespace tarn::storage {
 namespace {
 
 namespace fs = std::filesystem;
@@ -65,11 +65,11 @@ void RemoveEntryFiles(const fs::path& tmp, std::int32_t n) {
 
 }  // namespace
 
-std::int32_t AllocateResultHistoryEntry(const DataLocations& locations, const std::function<void(std::int32_t n)>& write) {
+std::int32_t AllocateResultHistoryEntry(const settings::DataLocations& locations, const std::function<void(std::int32_t n)>& write) {
   const auto settingsFile = locations.SettingsFilePath();
   const fs::path tmp = locations.TmpDirectoryPath();
   const HistoryLock lock(locations.DataDirectory() / "Tmp.lock");
-  const TResultHistoryCounters counters = LoadResultHistoryCounters(settingsFile);
+  const settings::TResultHistoryCounters counters = settings::LoadResultHistoryCounters(settingsFile);
   auto index = search::TResultHistoryIndex::AtStartUp(counters.First, std::max(counters.Last, HighestEntryIn(tmp)));
   const std::int32_t n = index.AddEntry();
   try {
@@ -78,19 +78,19 @@ std::int32_t AllocateResultHistoryEntry(const DataLocations& locations, const st
     RemoveEntryFiles(tmp, n);
     throw;
   }
-  SaveResultHistoryCounters(settingsFile, index.First(), index.Last());
+  settings::SaveResultHistoryCounters(settingsFile, index.First(), index.Last());
   return n;
 }
 
-std::int32_t AddResultHistoryEntry(const DataLocations& locations, const search::TResultHistoryEntry& entry) {
+std::int32_t AddResultHistoryEntry(const settings::DataLocations& locations, const search::TResultHistoryEntry& entry) {
   if (entry.ResultLines.empty()) return 0;
   return AllocateResultHistoryEntry(
       locations, [&](std::int32_t n) { search::SaveResultHistory(locations.TmpDirectoryPath(), n, entry); });
 }
 
-search::THtmlStyle HtmlStyleOf(const TFindResultInfo& info) {
+search::THtmlStyle HtmlStyleOf(const settings::TFindResultInfo& info) {
   return search::THtmlStyle{info.BackColor, info.FontColor, info.StringFontColor,
                             info.StringStyleBold, info.StringStyleItalic, info.StringStyleUnderline};
 }
 
-}  // namespace tarn::settings
+}  // namespace tarn::storage
