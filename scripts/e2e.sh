@@ -3,7 +3,7 @@
 # key press, a second copy handing its command line over to the running window, a result row
 # opened in the editor with Enter, and the settings file written when Ctrl+Q closes the window.
 #
-#   bash scripts/e2e.sh [BUILD_DIR]        (default: build, already built)
+#   bash scripts/e2e.sh [BUILD_DIR]        (default: the checkout's build/, already built)
 #
 # TARN_E2E_KEEP=1 keeps the scratch folder (data directory, logs) for a look afterwards.
 #
@@ -13,7 +13,7 @@
 set -uo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
-build_dir=${1:-build}
+build_dir=${1:-$repo/build}
 [[ $build_dir = /* ]] || build_dir=$PWD/$build_dir
 
 step_name=""
@@ -164,7 +164,8 @@ display_ready() {
   [[ -s $scratch/display && $(wc -l <"$scratch/display") -ge 1 ]]
 }
 wait_for 30 "Xvfb's display number" display_ready
-export DISPLAY=:$(head -n 1 "$scratch/display")
+DISPLAY=:$(head -n 1 "$scratch/display")
+export DISPLAY
 timeout 30 xdpyinfo >/dev/null 2>&1 || fail "no connection to the new display $DISPLAY"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 export LC_ALL=C.UTF-8 LANG=C.UTF-8
@@ -219,7 +220,7 @@ tmp=$data/Tmp
 # when whole.
 wait_for 60 "history entry 1 in $tmp" test -f "$tmp/ResultList.1"
 
-files=$(cd "$tmp" && ls | sort | tr '\n' ' ')
+files=$(find "$tmp" -mindepth 1 -printf '%f\n' | LC_ALL=C sort | tr '\n' ' ')
 [[ $files = "GerpList.1 ParamList.1 ResultList.1 " ]] || fail "Tmp holds '$files' instead of entry 1's three files"
 for f in GerpList.1 ParamList.1 ResultList.1; do all_crlf "$tmp/$f" || fail "$f does not end every line with CR LF"; done
 mapfile -t param < <(utf8_lines "$tmp/ParamList.1")
