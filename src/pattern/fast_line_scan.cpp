@@ -619,9 +619,7 @@ TFastLineScan::TFastLineScan(const TRE_DFA& dfa)
     : dfa_(dfa), line_dfa_(dfa), finder_(RequiredBytes(dfa), FirstCharacterBytes(dfa, TLineDFA::kMaxSkipBytes),
               FirstCharacters(dfa, TCharacterKeys::kMax)) {}
 
-bool TFastLineScan::Scan(const std::string& native_path, std::size_t block_size, const bool& cancel,
-                         const std::function<void()>& pump, const Report& report) {
-  ReadOnlyFile file(native_path);
+char* TFastLineScan::Buffer(std::size_t block_size) {
   block_size = std::max<std::size_t>(block_size, 1);
   // Kept from file to file and never cleared: a tree of small files would otherwise pay for a
   // fresh, zero-filled block each.
@@ -629,13 +627,31 @@ bool TFastLineScan::Scan(const std::string& native_path, std::size_t block_size,
     buffer_ = std::make_unique_for_overwrite<char[]>(block_size);
     buffer_size_ = block_size;
   }
+  return buffer_.get();
+}
+
+bool TFastLineScan::Scan(const std::string& native_path, std::size_t block_size, const bool& cancel,
+                         const std::function<void()>& pump, const Report& report) {
+  ReadOnlyFile file(native_path);
+  return Scan(file, block_size, std::nullopt, cancel, pump, report);
+}
+
+bool TFastLineScan::Scan(ReadOnlyFile& file, std::size_t block_size, std::optional<std::size_t> first_block,
+                         const bool& cancel, const std::function<void()>& pump, const Report& report) {
+  block_size = std::max<std::size_t>(block_size, 1);
+  char* const data = Buffer(block_size);
   FileScan scan(file, line_dfa_, finder_, cancel, pump, report);
   std::uint64_t offset = 0;
   try {
     for (;;) {
-      const std::size_t got = file.Read(buffer_.get(), block_size);
+      std::size_t got;
+      if (first_block) {
+        got = *first_block;
+        first_block.reset();
+      } else {
+        got = file.Read(data, block_size);
+      }
       if (got == 0) break;
-      char* data = buffer_.get();
       NulsToSpaces(data, got);
       if (pump) pump();
       if (cancel) throw EGrepCancel();

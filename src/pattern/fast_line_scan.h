@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "pattern/dfa.h"
 #include "pattern/line_dfa.h"
+#include "pattern/read_only_file.h"
 #include "pattern/txt_file.h"
 
 namespace tarn::pattern {
@@ -66,6 +68,12 @@ class TFastLineScan {
   // reported line.
   bool Scan(const std::string& native_path, std::size_t block_size, const bool& cancel,
             const std::function<void()>& pump, const Report& report);
+  // The same on a file opened already. When first_block is given, the file's first that many
+  // bytes are in Buffer(block_size) already and the file stands behind them.
+  bool Scan(ReadOnlyFile& file, std::size_t block_size, std::optional<std::size_t> first_block,
+            const bool& cancel, const std::function<void()>& pump, const Report& report);
+  // The block buffer, kept from file to file.
+  char* Buffer(std::size_t block_size);
 
   const TRE_DFA& DFA() const noexcept { return dfa_; }
 

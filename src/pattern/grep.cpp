@@ -1,5 +1,11 @@
 #include "pattern/grep.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <optional>
 
 #include "pattern/fuzzy_char_dic.h"
@@ -49,18 +55,58 @@ void TGrep::Grep(const std::string& native_path) {
     GrepByReference(native_path);
     return;
   }
-  std::size_t reported = 0;
   if (fast_ && &fast_->DFA() == &CurrentDFA()) {
     Cancel = false;
-    const bool done = fast_->Scan(native_path, BlockSize, Cancel, ProcessMessages, [&](RE_LineInfo_t line_info) {
-      ++reported;
-      OnMatch(*this, std::move(line_info));
-    });
-    if (done) return;
-    // A line end inside a character: the exact scan goes over the file again, and the lines the
-    // fast scan reported already are not reported twice.
+    ReadOnlyFile file(native_path);
+    ScanFast(native_path, file, std::nullopt);
+    return;
   }
-  GrepExactly(native_path, reported);
+  GrepExactly(native_path, 0);
+}
+
+bool TGrep::GrepIfText(const std::string& native_path) {
+  ReadOnlyFile file(native_path, std::nothrow);
+  if (!file.IsOpen()) return false;
+  struct stat st {};
+  if (fstat(file.Descriptor(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  const std::size_t block_size = std::max<std::size_t>(BlockSize, 1);
+  const bool fast = !ForceReferenceScan && OnMatch && fast_ && &fast_->DFA() == &CurrentDFA();
+  if (!fast || block_size < kTextTestBytes) {
+    // Only the fast scan takes a block read already; the others read the file themselves.
+    char head[kTextTestBytes];
+    int error = 0;
+    const std::size_t got = file.ReadUpTo(head, sizeof head, error);
+    if (error != 0 || std::memchr(head, 0, got) != nullptr) return false;
+    if (!fast) {
+      Grep(native_path);
+      return true;
+    }
+    if (lseek(file.Descriptor(), 0, SEEK_SET) != 0) throw EInOutError(SystemErrorText(errno));
+    Cancel = false;
+    ScanFast(native_path, file, std::nullopt);
+    return true;
+  }
+  char* const block = fast_->Buffer(block_size);
+  int error = 0;
+  const std::size_t got = file.ReadUpTo(block, block_size, error);
+  // The text test reads the head alone: a failure behind it is the grep's to report.
+  if (error != 0 && got < kTextTestBytes) return false;
+  if (std::memchr(block, 0, std::min(got, kTextTestBytes)) != nullptr) return false;
+  Cancel = false;
+  if (error != 0) throw EInOutError(SystemErrorText(error));
+  ScanFast(native_path, file, got);
+  return true;
+}
+
+void TGrep::ScanFast(const std::string& native_path, ReadOnlyFile& file, std::optional<std::size_t> first_block) {
+  std::size_t reported = 0;
+  const bool done = fast_->Scan(file, BlockSize, first_block, Cancel, ProcessMessages, [&](RE_LineInfo_t line_info) {
+    ++reported;
+    OnMatch(*this, std::move(line_info));
+  });
+  // A line end inside a character: the exact scan goes over the file again, and the lines the
+  // fast scan reported already are not reported twice.
+  if (!done) GrepExactly(native_path, reported);
 }
 
 void TGrep::GrepExactly(const std::string& native_path, std::size_t skip) {

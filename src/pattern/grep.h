@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,9 @@ class TGrep : public TRegularExpression {
   // Searches one file (its name as the system stores it). Raises EGrepCancel when Cancel is
   // found set, EFileNotFound when the file cannot be opened, EInOutError when it cannot be read.
   void Grep(const std::string& native_path);
+  // IsTextFile and, when it holds, Grep, with the file opened and its head read once. False,
+  // with nothing reported, when the file is no text file; raises as Grep does.
+  bool GrepIfText(const std::string& native_path);
 
   // True when the pattern is a plain string, matched by comparing character codes.
   bool UsesLiteralScan() const noexcept { return literal_scan_; }
@@ -57,6 +61,9 @@ class TGrep : public TRegularExpression {
   void GrepByReference(const std::string& native_path);
   // The exact scan of any pattern; the first skip lines it finds are not reported again.
   void GrepExactly(const std::string& native_path, std::size_t skip);
+  // The fast scan of an open file (first_block as TFastLineScan::Scan takes it), then the exact
+  // scan when the fast one cannot finish.
+  void ScanFast(const std::string& native_path, ReadOnlyFile& file, std::optional<std::size_t> first_block);
 
   bool literal_scan_ = false;
   std::unique_ptr<TFastLineScan> fast_;

@@ -26,18 +26,33 @@ ReadOnlyFile::ReadOnlyFile(const std::string& native_path) : fd_(OpenReadOnly(na
   if (fd_ < 0) throw EFileNotFound(SystemErrorText(errno));
 }
 
-ReadOnlyFile::~ReadOnlyFile() { close(fd_); }
+ReadOnlyFile::ReadOnlyFile(const std::string& native_path, std::nothrow_t) noexcept : fd_(OpenReadOnly(native_path)) {}
 
-std::size_t ReadOnlyFile::Read(void* destination, std::size_t count) {
+ReadOnlyFile::~ReadOnlyFile() {
+  if (fd_ >= 0) close(fd_);
+}
+
+std::size_t ReadOnlyFile::ReadUpTo(void* destination, std::size_t count, int& error) noexcept {
   auto* bytes = static_cast<char*>(destination);
   std::size_t got = 0;
+  error = 0;
   while (got < count) {
     const ssize_t n = read(fd_, bytes + got, count - got);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw EInOutError(SystemErrorText(errno));
+    if (n < 0) {
+      error = errno;
+      break;
+    }
     if (n == 0) break;
     got += static_cast<std::size_t>(n);
   }
+  return got;
+}
+
+std::size_t ReadOnlyFile::Read(void* destination, std::size_t count) {
+  int error = 0;
+  const std::size_t got = ReadUpTo(destination, count, error);
+  if (error != 0) throw EInOutError(SystemErrorText(error));
   return got;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 
 namespace tarn::pattern {
@@ -19,15 +20,21 @@ class ReadOnlyFile {
  public:
   // Raises EFileNotFound when the file cannot be opened.
   explicit ReadOnlyFile(const std::string& native_path);
+  // Leaves the file closed (IsOpen false, errno set) instead of raising.
+  ReadOnlyFile(const std::string& native_path, std::nothrow_t) noexcept;
   ~ReadOnlyFile();
   ReadOnlyFile(const ReadOnlyFile&) = delete;
   ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
+  bool IsOpen() const noexcept { return fd_ >= 0; }
   int Descriptor() const noexcept { return fd_; }
   // Read from the current position / from offset until count bytes or the end of the file;
   // raise EInOutError when reading fails.
   std::size_t Read(void* destination, std::size_t count);
   std::size_t ReadAt(void* destination, std::size_t count, std::uint64_t offset) const;
+  // Read without raising: the bytes got before the end of the file or a failure, whose errno
+  // goes to error (0 when none).
+  std::size_t ReadUpTo(void* destination, std::size_t count, int& error) noexcept;
 
  private:
   int fd_;

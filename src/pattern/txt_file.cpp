@@ -9,7 +9,6 @@ namespace tarn::pattern {
 namespace {
 
 constexpr std::size_t kSlack = 100;
-constexpr std::size_t kTextTestBytes = 2048;
 
 }  // namespace
 

@@ -46,6 +46,9 @@ struct RE_LineInfo_t {
   std::int32_t LineNo = 0;
 };
 
+// How many bytes at the head of a file the text test looks at.
+inline constexpr std::size_t kTextTestBytes = 2048;
+
 // True when the file can be read and none of its first 2048 bytes is 0 (an empty file is text).
 // Directories, FIFOs, sockets and devices are not text files.
 bool IsTextFile(const std::string& native_path);

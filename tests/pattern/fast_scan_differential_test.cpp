@@ -3,6 +3,7 @@
 // TARN_DIFF_ROUNDS=<n> runs n rounds per case instead of the quick default.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -25,12 +26,16 @@ void Compare(std::uint32_t seed, int rounds, bool broken_texts) {
     if (!grep.Set(pattern, fuzzy, synonyms)) continue;
     if (grep.Fast()) ++fast_cases;
     for (int t = 0; t < 4; ++t) {
-      const std::string text = RandomText(rng, broken_texts);
-      const std::size_t block = std::vector<std::size_t>{1, 2, 3, 7, 16, 64, 102400}[Pick(rng, 7)];
-      const std::string want = grep.Run(text, block, true);
-      const std::string got = grep.Run(text, block, false);
+      std::string text = RandomText(rng, broken_texts);
+      const std::size_t block = std::vector<std::size_t>{1, 2, 3, 7, 16, 64, 2048, 102400}[Pick(rng, 8)];
+      // Every other text goes through the text test, mostly as a text file (NULs only late).
+      const bool if_text = t % 2 == 1;
+      if (if_text && !Chance(rng, 20))
+        std::replace(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min(text.size(), kTextTestBytes)), '\0', ' ');
+      const std::string want = grep.Run(text, block, true, if_text);
+      const std::string got = grep.Run(text, block, false, if_text);
       ASSERT_EQ(got, want) << "pattern «" << pattern << "» fuzzy " << fuzzy << " synonyms " << synonyms
-                           << " block " << block << " text " << Printable(text);
+                           << " block " << block << " if_text " << if_text << " text " << Printable(text);
     }
   }
   EXPECT_GT(fast_cases, rounds / 4) << "too few patterns took the fast scan";

@@ -1,6 +1,7 @@
 #include "pattern/grep.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -146,6 +147,28 @@ TEST(GrepTest, CancelIsClearedWhenAFileBeginsAndHonouredAtTheNextBlock) {
   };
   EXPECT_THROW(GrepFile(grep, path, 1000), EGrepCancel);
   EXPECT_EQ(blocks, 2);
+}
+
+TEST(GrepTest, GrepIfTextSearchesExactlyWhatTheTextTestLetsThrough) {
+  TempDir dir;
+  const std::string fifo = dir.path() + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string late_nul = std::string(2048, 'a') + std::string("\0hit\n", 5) + "hit\n";
+  // The fast scan, and a pattern whose matches cross line ends.
+  for (const std::string pattern : {"hit", "t\\nh"}) {
+    TestGrep grep;
+    grep.SetRegExp(pattern);
+    std::string lines;
+    grep.OnMatch = [&](TGrep&, RE_LineInfo_t info) { lines += std::to_string(info.LineNo) + ":" + info.Line + "|"; };
+    for (const std::string& not_text : {dir.path(), dir.path() + "/missing", fifo,
+                                        dir.Write("nul", std::string(2047, 'h') + '\0' + "hit\nhit\n")})
+      EXPECT_FALSE(grep.GrepIfText(not_text)) << not_text;
+    EXPECT_TRUE(grep.GrepIfText(dir.Write("empty", "")));
+    EXPECT_EQ(lines, "");
+    grep.Cancel = true;  // cleared as the grep begins
+    EXPECT_TRUE(grep.GrepIfText(dir.Write("late", late_nul)));
+    EXPECT_EQ(lines, "1:" + std::string(2048, 'a') + " hit|" + (pattern == "hit" ? "2:hit|" : "")) << pattern;
+  }
 }
 
 TEST(GrepTest, LiteralScanIsChosenForPlainStrings) {

@@ -161,12 +161,16 @@ class DiffGrep {
     return path;
   }
 
-  std::string Run(const std::string& bytes, std::size_t block_size, bool reference) {
+  // if_text: the file goes through the text test first, IsTextFile for the reference and
+  // GrepIfText otherwise; a binary file gives "binary".
+  std::string Run(const std::string& bytes, std::size_t block_size, bool reference, bool if_text = false) {
     const std::string path = Write(bytes);
     std::string out;
     grep_.OnMatch = [&](TGrep&, RE_LineInfo_t info) { out += std::to_string(info.LineNo) + ":" + info.Line + "|"; };
     grep_.BlockSize = block_size;
     grep_.ForceReferenceScan = reference;
+    if (if_text && !reference) return grep_.GrepIfText(path) ? out : "binary";
+    if (if_text && !IsTextFile(path)) return "binary";
     grep_.Grep(path);
     return out;
   }
