@@ -16,6 +16,8 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${1:-$repo/build}
 [[ $build_dir = /* ]] || build_dir=$PWD/$build_dir
 
+# Nothing here touches a display of the caller's: ours is set once our server runs.
+unset DISPLAY
 step_name=""
 scratch=""
 started=()  # every process this script started, ended by the cleanup
@@ -32,9 +34,20 @@ show_logs() {
   done
 }
 
+# The titles of the windows shown on our display: a message box in the way shows here.
+show_windows() {
+  local window
+  [[ -n ${DISPLAY:-} ]] || return 0
+  echo "---- windows shown on $DISPLAY"
+  for window in $(timeout 10 xdotool search --onlyvisible --name '' 2>/dev/null); do
+    printf '%s "%s"\n' "$window" "$(timeout 10 xdotool getwindowname "$window" 2>/dev/null)"
+  done
+}
+
 fail() {
   printf 'FAIL  %s: %s\n' "$step_name" "$1"
   [[ -n $scratch && -d $scratch/logs ]] && show_logs
+  show_windows
   exit 1
 }
 
@@ -264,7 +277,8 @@ forget "$second_pid"
 ((status == 0)) || fail "the second copy ended with status $status"
 has_ended "$tarn_pid" && fail "the first copy ended with the hand-over"
 # Only the first window is shown: the second copy never opened one of its own.
-[[ $(xdotool search --onlyvisible --name '^Tarn$' | wc -l) -eq 1 ]] || fail "more than one tarn window is shown"
+[[ $(xdotool search --onlyvisible --name '^Tarn$' | wc -l) -eq 1 ]] ||
+  fail "more than one window named Tarn is shown"
 # What the boxes took over shows in the request of the next entry.
 focus_window
 xdotool key F3 || fail "xdotool could not send F3"
