@@ -9,7 +9,8 @@
 #
 # Prints one PASS or FAIL line per step and exits non-zero at the first failure. Every wait is for
 # something the test can see (a file, a mapped window, a process gone), polled every 0.1 s up to a
-# generous limit, so a busy machine makes it slower, never wrong. Needs Xvfb, xauth and xdotool.
+# generous limit, so a busy machine makes it slower, never wrong. Needs Xvfb, xauth, xdotool and
+# xdpyinfo (Debian: xvfb, xauth, xdotool, x11-utils).
 set -uo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,6 +19,9 @@ build_dir=${1:-$repo/build}
 
 # Nothing here touches a display of the caller's: ours is set once our server runs.
 unset DISPLAY
+# Arguments, file names and the checks here are UTF-8, whatever the caller's locale.
+export LC_ALL=C.UTF-8 LANG=C.UTF-8
+unset LANGUAGE
 step_name=""
 scratch=""
 started=()  # every process this script started, ended by the cleanup
@@ -181,8 +185,6 @@ DISPLAY=:$(head -n 1 "$scratch/display")
 export DISPLAY
 timeout 30 xdpyinfo >/dev/null 2>&1 || fail "no connection to the new display $DISPLAY"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
-export LC_ALL=C.UTF-8 LANG=C.UTF-8
-unset LANGUAGE
 # The single-instance socket lives in a private runtime folder, so other copies on this machine
 # are neither found nor disturbed.
 export XDG_RUNTIME_DIR=$scratch/run
