@@ -67,28 +67,49 @@ int StatEntry(int dir_fd, const char* native_name, int flags, struct statx& sx) 
   return 0;
 }
 
-// Fills the fields of an entry from the system; false when the entry vanished meanwhile.
-bool Describe(int dir_fd, const char* native_name, TFindData& data) {
-  struct statx sx {};
-  if (StatEntry(dir_fd, native_name, 0, sx) != 0 && StatEntry(dir_fd, native_name, AT_SYMLINK_NOFOLLOW, sx) != 0)
-    return false;
-  std::uint32_t attributes = 0;
-  const bool directory = S_ISDIR(sx.stx_mode);
-  const bool regular = S_ISREG(sx.stx_mode);
-  if (directory) attributes |= kAttrDirectory;
-  if (regular) attributes |= kAttrArchive;
-  if (!directory && !regular) attributes |= kAttrSystem;
-  if (native_name[0] == '.') attributes |= kAttrHidden;
-  if (faccessat(dir_fd, native_name, W_OK, AT_EACCESS) != 0) attributes |= kAttrReadOnly;
+// Fills the fields of an entry; false when the entry vanished meanwhile. The kind of entry comes
+// from the listing (d_type) where it says; the system is asked only for what it leaves open and
+// for the details asked for.
+bool Describe(int dir_fd, const dirent& entry, std::uint8_t details, TFindData& data) {
+  const char* native_name = entry.d_name;
+  std::uint32_t attributes = native_name[0] == '.' ? kAttrHidden : 0;
+  // A symbolic link is what it leads to; an unknown kind must be asked for.
+  const bool known = entry.d_type != DT_UNKNOWN && entry.d_type != DT_LNK;
+  const bool directory_entry = entry.d_type == DT_DIR;
+  const bool need_stat = !known || (details & (fdTimes | fdSize | fdIdentity)) != 0 ||
+                         ((details & fdDirectoryIdentity) != 0 && directory_entry);
+  if (need_stat) {
+    struct statx sx {};
+    if (StatEntry(dir_fd, native_name, 0, sx) != 0 && StatEntry(dir_fd, native_name, AT_SYMLINK_NOFOLLOW, sx) != 0)
+      return false;
+    const bool directory = S_ISDIR(sx.stx_mode);
+    const bool regular = S_ISREG(sx.stx_mode);
+    if (directory) attributes |= kAttrDirectory;
+    if (regular) attributes |= kAttrArchive;
+    if (!directory && !regular) attributes |= kAttrSystem;
+    if ((details & fdTimes) != 0) {
+      data.LastWriteTime = ToFileTime(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
+      data.LastAccessTime = ToFileTime(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
+      data.CreationTime = (sx.stx_mask & STATX_BTIME) != 0 ? ToFileTime(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec) : 0;
+    }
+    if ((details & fdSize) != 0) {
+      const std::uint64_t size = directory ? 0 : sx.stx_size;
+      data.SizeHigh = static_cast<std::uint32_t>(size >> 32);
+      data.SizeLow = static_cast<std::uint32_t>(size);
+    }
+    if ((details & fdIdentity) != 0 || ((details & fdDirectoryIdentity) != 0 && directory)) {
+      data.Device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+      data.Inode = sx.stx_ino;
+    }
+  } else if (directory_entry) {
+    attributes |= kAttrDirectory;
+  } else if (entry.d_type == DT_REG) {
+    attributes |= kAttrArchive;
+  } else {
+    attributes |= kAttrSystem;  // FIFO, socket, device
+  }
+  if ((details & fdReadOnly) != 0 && faccessat(dir_fd, native_name, W_OK, AT_EACCESS) != 0) attributes |= kAttrReadOnly;
   data.Attributes = attributes;
-  data.LastWriteTime = ToFileTime(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
-  data.LastAccessTime = ToFileTime(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
-  data.CreationTime = (sx.stx_mask & STATX_BTIME) != 0 ? ToFileTime(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec) : 0;
-  const std::uint64_t size = directory ? 0 : sx.stx_size;
-  data.SizeHigh = static_cast<std::uint32_t>(size >> 32);
-  data.SizeLow = static_cast<std::uint32_t>(size);
-  data.Device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
-  data.Inode = sx.stx_ino;
   return true;
 }
 
@@ -178,7 +199,7 @@ int TFindFirstLoop::Run() {
     data.NativeFileName = entry->d_name;
     data.FileName = NativeToCp932(data.NativeFileName);
     if (!MatchesWildcard(pattern, data.FileName)) continue;
-    if (!Describe(dir_fd, entry->d_name, data)) continue;
+    if (!Describe(dir_fd, *entry, Details, data)) continue;
     bool cancel = false;
     OnFind(*this, data, cancel);
     if (cancel) {
@@ -259,6 +280,14 @@ int TFindFile::Run() {
     (bit_and_wanted.second ? must_have_ : must_not_have_) |= bit_and_wanted.first;
   }
   if (any_attribute) checks_.push_back(Check::kAttributes);
+  std::uint8_t details = OnFindDetails;
+  if (Conditions.Contains(fcLastWriteTime) || Conditions.Contains(fcCreationTime) || Conditions.Contains(fcLastAccessTime))
+    details |= fdTimes;
+  if (Conditions.Contains(fcSize)) details |= fdSize;
+  if (Conditions.Contains(fcReadOnly)) details |= fdReadOnly;
+  file_loop_.Details = details;
+  // The walk needs to know only which entries are directories, and where a directory lies.
+  dir_loop_.Details = fdDirectoryIdentity;
 
   CancelRequested = false;
   const int result = SearchSubDir ? TreeWalk() : FlatWalk();

@@ -48,6 +48,19 @@ struct TFindData {
   std::uint64_t Inode = 0;
 };
 
+// What a listing finds out about an entry beyond its name and its directory, archive, system and
+// hidden bits, which the listing itself gives for most entries. Each costs calls to the system
+// per entry, so a listing asks only for what its handler and its checks read; the fields it
+// does not ask for stay 0.
+enum TFindDetail : std::uint8_t {
+  fdReadOnly = 0x01,           // the read-only bit
+  fdTimes = 0x02,              // creation, last-access and last-write times
+  fdSize = 0x04,               // SizeHigh and SizeLow
+  fdIdentity = 0x08,           // Device and Inode
+  fdDirectoryIdentity = 0x10,  // Device and Inode of directories alone
+  fdAll = 0x1F,
+};
+
 class EFindFirstLoopCancel : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -79,6 +92,8 @@ class TFindFirstLoop {
 
   bool ExceptionOnCancel = false;
   TFindFirstLoopOnFind OnFind;
+  // The TFindDetail bits OnFind reads.
+  std::uint8_t Details = fdAll;
 
  private:
   std::string path_;
@@ -166,6 +181,8 @@ class TFindFile {
   std::string FileMask = "*.*";
   std::string DirMask = "*.*";
   TFindFileOnFind OnFind;
+  // The TFindDetail bits OnFind reads; Run adds those the Conditions need.
+  std::uint8_t OnFindDetails = fdAll;
   bool CancelRequested = false;
   bool ExceptionOnCancel = false;  // a cancelled Run raises EFindFileCancel
   // Lets pending window messages run; called at every entry either loop lists.

@@ -174,6 +174,48 @@ TEST(FindFileTest, FifosAreSystemEntriesAndSkipped) {
   EXPECT_EQ(Paths(Walk(finder)), std::set<std::string>{tree.root() + "/a.txt"});
 }
 
+TEST(FindFileTest, AttributesAndConditionsHoldWhateverDetailsTheHandlerReads) {
+  TestTree tree;
+  tree.File("file.txt", "12345");
+  tree.File(".hidden.txt");
+  tree.File("dir/in.txt");
+  ASSERT_EQ(mkfifo((tree.root() + "/pipe").c_str(), 0600), 0);
+  std::filesystem::create_symlink("file.txt", tree.root() + "/to-file");
+  std::filesystem::create_directory_symlink("dir", tree.root() + "/to-dir");
+  std::filesystem::create_symlink("missing", tree.root() + "/broken");
+  // The read-only bit comes only when asked for, so it is left out here.
+  auto walk = [&](std::uint8_t details, TFindFileConditions conditions) {
+    TFindFile finder;
+    finder.SetBaseDir(tree.root());
+    finder.SearchSubDir = true;
+    finder.Conditions = conditions;
+    finder.SetFromLastWriteTime(0);
+    finder.SetToLastWriteTime(0);
+    finder.MinSize = 5;
+    finder.AttrReadOnly = true;
+    finder.OnFindDetails = details;
+    std::set<std::string> found;
+    finder.OnFind = [&](TFindFile&, const TFindData& data, const std::string& dir, bool&) {
+      found.insert(dir.substr(tree.root().size()) + "/" + data.FileName + ":" +
+                   std::to_string(data.Attributes & ~kAttrReadOnly));
+    };
+    EXPECT_EQ(finder.Run(), 0);
+    return found;
+  };
+  for (const TFindFileConditions conditions :
+       {TFindFileConditions{}, TFindFileConditions{fcHidden, fcSystem}, TFindFileConditions{fcSize, fcLastWriteTime}}) {
+    const auto all = walk(fdAll, conditions);
+    EXPECT_EQ(walk(0, conditions), all);
+    EXPECT_EQ(walk(fdSize, conditions), all);
+  }
+  // A link is what it leads to; the walk goes into a linked directory already walked only once.
+  EXPECT_EQ(walk(0, {}), (std::set<std::string>{"/file.txt:32", "/.hidden.txt:34", "/dir:16", "/pipe:4", "/to-file:32",
+                                                "/to-dir:16", "/broken:4", "/dir/in.txt:32"}));
+  EXPECT_EQ(walk(0, {fcSize}), (std::set<std::string>{"/file.txt:32", "/to-file:32", "/broken:4"}));
+  // A condition gets what it needs: a broken link cannot be written.
+  EXPECT_EQ(walk(0, {fcReadOnly}), std::set<std::string>{"/broken:4"});
+}
+
 TEST(FindFileTest, SymlinkLoopIsWalkedOnce) {
   TestTree tree;
   tree.File("a/f.txt");
