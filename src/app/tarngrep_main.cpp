@@ -1,9 +1,13 @@
 // tarngrep: the search run without a window. Searches the files under a directory and prints
 // every matching line as the result view would list it; the status line goes to stderr.
 #include <signal.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <charconv>
 #include <clocale>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -11,11 +15,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "core/comma_text.h"
 #include "core/encoding.h"
 #include "core/terminal_encoding.h"
+#include "core/sjis.h"
 #include "core/strings.h"
 #include "pattern/scanner.h"
 #include "pattern/synonym_dic.h"
@@ -38,6 +44,7 @@ constexpr int kExitFound = 0;
 constexpr int kExitNone = 1;
 constexpr int kExitError = 2;
 constexpr int kExitStopped = 130;
+constexpr unsigned kMaxThreads = 256;
 
 // Ctrl+C is the Stop command. The handler only raises this flag; the pump passes it on.
 volatile std::sig_atomic_t stop_signalled = 0;
@@ -48,22 +55,37 @@ const char kUsage[] =
     "usage: tarngrep [options] [--] PATTERN DIRECTORY [FILEMASKS]\n"
     "  Lists every line that matches PATTERN in the text files under DIRECTORY whose names\n"
     "  match one of FILEMASKS (a comma or blank separated list, default \"*.*\").\n"
-    "  --no-subdirs        search DIRECTORY only, not its sub-directories\n"
-    "  --dir-mask MASK     walk only sub-directories whose names match MASK (default \"*.*\")\n"
-    "  -F, --no-regexp     PATTERN is a plain text, not a regular expression\n"
-    "  --result-type N     1: full path(line): line (default), 2: file name(line): line, 0: line\n"
-    "  --info              print each line's hit record (column,length,hit,file,line) instead\n"
-    "  --encoding E        auto, cp932 or utf-8: how arguments and output are encoded\n"
-    "                      (auto: utf-8 when the locale's character set is UTF-8)\n"
-    "  --fuzzy             use the fuzzy-character dictionary (width, case, kana forms)\n"
-    "  --synonym           use the synonym dictionary \"Synonym.Dic\" of the data directory\n"
-    "  --synonym-file FILE use FILE as the synonym dictionary\n"
-    "  --save FILE         also save the result: HTML for a name ending .htm or .html, else text\n"
-    "  --history           store a result with lines as a new result-history entry\n"
-    "  --data-dir DIR      the data directory (settings file, synonyms, history) to use\n"
-    "  -q, --quiet         no status line on stderr\n"
-    "  --help, --version\n"
-    "  Exit status: 0 lines found, 1 none, 2 error, 130 stopped by Ctrl+C.\n";
+    "  Binary files (a NUL byte in the first 2048 bytes) are skipped.\n"
+    "Search:\n"
+    "  --no-subdirs          search DIRECTORY only, not its sub-directories\n"
+    "  --dir-mask MASK       walk only sub-directories whose names match MASK (default \"*.*\")\n"
+    "  -F, --no-regexp       PATTERN is a plain text, not a regular expression\n"
+    "  --fuzzy               use the fuzzy-character dictionary (width, case, kana forms)\n"
+    "  --synonym             use the synonym dictionary \"Synonym.Dic\" of the data directory\n"
+    "  --synonym-file FILE   use FILE as the synonym dictionary\n"
+    "  -j N, --threads N     search N files at once (default: the number of processors);\n"
+    "                        the output is the same for every N\n"
+    "Output (on stdout; -c, -l and --info exclude each other):\n"
+    "  --result-type N       1: full path(line): line (default), 2: file name(line): line, 0: line\n"
+    "  --info                print each line's hit record (column,length,hit,file,line) instead\n"
+    "  -c, --count           print \"path:count\" for each file with matching lines instead\n"
+    "  -l, --files-with-matches\n"
+    "                        print the path of each file with a matching line instead; a file\n"
+    "                        is read up to its first matching line only\n"
+    "  --color[=WHEN], --colour[=WHEN]\n"
+    "                        paint each line's hit as the window does (its colours and style\n"
+    "                        from the settings file); WHEN is never (default), always or auto\n"
+    "                        (the default of --color alone: only when stdout is a terminal and\n"
+    "                        NO_COLOR is unset or empty)\n"
+    "  --encoding E          auto, cp932 or utf-8: how arguments and output are encoded\n"
+    "                        (auto: utf-8 when the locale's character set is UTF-8)\n"
+    "  -q, --quiet           no status line (\" n個検索しました。(Elapsed time ...)\") on stderr\n"
+    "Results (never painted):\n"
+    "  --save FILE           also save the result: HTML for a name ending .htm or .html, else text\n"
+    "  --history             store a result with lines as a new result-history entry\n"
+    "  --data-dir DIR        the data directory (settings file, synonyms, history) to use\n"
+    "  -h, --help            print this help; --version: print the version\n"
+    "  Exit status: 0 lines found, 1 none, 2 error or bad usage, 130 stopped by Ctrl+C.\n";
 
 int UsageError(const std::string& why) {
   std::fprintf(stderr, "tarngrep: %s\n%s", why.c_str(), kUsage);
@@ -84,13 +106,68 @@ struct Options {
   std::string save_file;
   bool history = false;
   std::string data_dir;
+  std::string color = "never";
+  bool count = false;
+  bool files_with_matches = false;
+  unsigned threads = std::max(1U, std::thread::hardware_concurrency());
   std::vector<std::string> positional;
 };
+
+// What stdout gets for the reported lines.
+enum class OutputForm { kLines, kInfo, kCount, kFiles };
+
+// The SGR sequence that paints a hit as the window draws it: its style bits and its two
+// colours. "No colour" and system colours (there is no window palette here) leave the
+// terminal's own colour. Empty when nothing would change.
+std::string HitStyleSequence(const tarn::settings::TFindResultInfo& style) {
+  std::string codes;
+  auto add = [&codes](const std::string& code) {
+    if (!codes.empty()) codes += ';';
+    codes += code;
+  };
+  const std::int32_t bits = tarn::settings::ComputeStringStyle(style);
+  if (bits & tarn::settings::fsBold) add("1");
+  if (bits & tarn::settings::fsItalic) add("3");
+  if (bits & tarn::settings::fsUnderline) add("4");
+  auto colour = [&add](const char* selector, std::uint32_t value) {
+    if ((value & 0xFF000000u) != 0) return;  // 0x00BBGGRR only
+    add(std::string(selector) + ";2;" + std::to_string(value & 0xFF) + ";" + std::to_string(value >> 8 & 0xFF) + ";" +
+        std::to_string(value >> 16 & 0xFF));
+  };
+  colour("38", style.StringFontColor);
+  colour("48", style.StringBackColor);
+  return codes.empty() ? std::string() : "\033[" + codes + "m";
+}
+
+// The hit's bytes in a result line from its record (1-based column and length, the record's
+// first two fields), widened to whole characters; false when the record names no hit in it.
+bool HitSpan(std::string_view info, std::string_view line, std::size_t& begin, std::size_t& end) {
+  const char* p = info.data();
+  const char* const last = info.data() + info.size();
+  std::size_t column = 0;
+  std::size_t length = 0;
+  auto [after_column, error1] = std::from_chars(p, last, column);
+  if (error1 != std::errc{} || after_column == last || *after_column != ',') return false;
+  auto [after_length, error2] = std::from_chars(after_column + 1, last, length);
+  if (error2 != std::errc{} || column < 1 || length == 0 || column - 1 >= line.size()) return false;
+  begin = column - 1;
+  end = std::min(line.size(), begin + std::min(length, line.size()));
+  std::size_t i = 0;
+  std::size_t char_start = 0;
+  while (i < begin) {
+    char_start = i;
+    i += tarn::CharLengthAt(line, i);
+  }
+  if (i > begin) begin = char_start;
+  while (i < end) i += tarn::CharLengthAt(line, i);
+  end = std::min(i, line.size());
+  return true;
+}
 
 // The terminal's side of a run: result lines to stdout, the status line and messages to stderr.
 class TerminalWindow : public tarn::search::SearchWindow {
  public:
-  TerminalWindow(bool utf8, bool info, bool keep_lines) : utf8_(utf8), info_(info), keep_lines_(keep_lines) {}
+  TerminalWindow(bool utf8, OutputForm form, bool keep_lines) : utf8_(utf8), form_(form), keep_lines_(keep_lines) {}
 
   std::string Out(const std::string& cp932) const { return utf8_ ? tarn::Cp932ToUtf8(cp932) : cp932; }
 
@@ -107,14 +184,30 @@ class TerminalWindow : public tarn::search::SearchWindow {
   void SetResultViewUpdating(bool) override {}
   void AppendResultLine(const std::string& line, const std::string& info) override {
     if (keep_lines_) lines.push_back(line);
+    if (form_ == OutputForm::kCount || form_ == OutputForm::kFiles) {
+      const std::string& path = run->CurrentFile();
+      if (path == file_) {
+        ++file_lines_;
+        return;
+      }
+      PrintFileCount();
+      file_ = path;
+      file_lines_ = 1;
+      if (form_ == OutputForm::kFiles) PrintPath("");
+      return;
+    }
     // One buffer and one converter for every line: a search may print millions.
     const std::string* text = &line;
-    if (info_ || utf8_) {
+    std::size_t hit_begin = 0;
+    std::size_t hit_end = 0;
+    if (form_ == OutputForm::kInfo || utf8_ || !hit_style.empty()) {
       out_.clear();
-      if (info_)
+      if (form_ == OutputForm::kInfo)
         AppendInfo(info);
+      else if (!hit_style.empty() && HitSpan(info, line, hit_begin, hit_end))
+        AppendPainted(std::string_view(line), hit_begin, hit_end);
       else
-        to_utf8_.Append(line, out_);
+        AppendText(line);
       text = &out_;
     }
     std::fwrite(text->data(), 1, text->size(), stdout);
@@ -123,6 +216,7 @@ class TerminalWindow : public tarn::search::SearchWindow {
   void ResetResultViewPosition() override {}
   void FocusResultView() override {}
   void ShowStopMessage(const std::string& message) override {
+    PrintFileCount();
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", Out(message).c_str());
   }
@@ -132,8 +226,40 @@ class TerminalWindow : public tarn::search::SearchWindow {
   std::string status;
   std::vector<std::string> lines;  // kept only for --save and --history
   bool history_due = false;
+  const tarn::search::SearchRun* run = nullptr;  // tells -c and -l which file a line is from
+  std::string hit_style;                          // empty: no colour
+
+  // The count of the last file with lines, for -c; once.
+  void PrintFileCount() {
+    if (form_ != OutputForm::kCount || file_lines_ == 0) return;
+    PrintPath(":" + std::to_string(file_lines_));
+    file_lines_ = 0;
+  }
 
  private:
+  void PrintPath(const std::string& tail) {
+    out_.clear();
+    AppendText(file_);
+    out_ += tail;
+    out_ += '\n';
+    std::fwrite(out_.data(), 1, out_.size(), stdout);
+  }
+  void AppendText(std::string_view cp932) {
+    if (utf8_)
+      to_utf8_.Append(cp932, out_);
+    else
+      out_ += cp932;
+  }
+  // The line with its hit between the hit style and the reset (and erase to the line end, so a
+  // background never runs on past the line when the terminal scrolls).
+  void AppendPainted(std::string_view line, std::size_t hit_begin, std::size_t hit_end) {
+    AppendText(line.substr(0, hit_begin));
+    out_ += hit_style;
+    AppendText(line.substr(hit_begin, hit_end - hit_begin));
+    out_ += "\033[m\033[K";
+    AppendText(line.substr(hit_end));
+  }
+
   // A record's sixth field is the path as the system names it: bytes to print unconverted.
   void AppendInfo(const std::string& info) {
     if (!utf8_) {
@@ -153,8 +279,10 @@ class TerminalWindow : public tarn::search::SearchWindow {
   }
 
   bool utf8_;
-  bool info_;
+  OutputForm form_;
   bool keep_lines_;
+  std::string file_;       // for -c and -l: the file of the last line and its line count
+  int file_lines_ = 0;
   tarn::TCp932ToUtf8 to_utf8_;
   std::string out_;
 };
@@ -217,6 +345,28 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
       options.data_dir = *v;
     } else if (arg == "-q" || arg == "--quiet") {
       options.quiet = true;
+    } else if (arg == "-c" || arg == "--count") {
+      options.count = true;
+    } else if (arg == "-l" || arg == "--files-with-matches") {
+      options.files_with_matches = true;
+    } else if (is("--color") || is("--colour")) {
+      // As the usual tools take it: the value only after "=", so "--color PATTERN ..." works.
+      const std::size_t equals = arg.find('=');
+      options.color = equals == std::string_view::npos ? "auto" : std::string(arg.substr(equals + 1));
+      if (options.color != "auto" && options.color != "always" && options.color != "never")
+        return UsageError("--color takes auto, always or never");
+    } else if (arg.starts_with("-j") || is("--threads")) {
+      std::optional<std::string> v;
+      if (arg.starts_with("-j"))
+        v = arg.size() > 2 ? std::optional<std::string>(arg.substr(2)) : value("-j");
+      else
+        v = value("--threads");
+      unsigned threads = 0;
+      const char* end = v ? v->data() + v->size() : nullptr;
+      if (!v || std::from_chars(v->data(), end, threads).ptr != end || v->empty() || threads < 1 ||
+          threads > kMaxThreads)
+        return UsageError("-j and --threads take a number of threads from 1 to " + std::to_string(kMaxThreads));
+      options.threads = threads;
     } else if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return kExitFound;
@@ -227,6 +377,8 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
       return UsageError("unknown option " + std::string(arg));
     }
   }
+  if (int{options.count} + int{options.files_with_matches} + int{options.info} > 1)
+    return UsageError("-c, -l and --info exclude each other");
   if (options.positional.size() < 2) return UsageError("PATTERN and DIRECTORY are needed");
   if (options.positional.size() > 3) return UsageError("too many arguments");
   return std::nullopt;
@@ -265,6 +417,15 @@ int main(int argc, char** argv) {
   settings.NoRegExp = options.no_regexp;
   settings.ResultType = options.result_type;
   settings.ShowRealtime = true;
+  settings.FirstLinePerFile = options.files_with_matches;
+  const OutputForm form = options.info                 ? OutputForm::kInfo
+                          : options.count              ? OutputForm::kCount
+                          : options.files_with_matches ? OutputForm::kFiles
+                                                       : OutputForm::kLines;
+  const char* no_color = std::getenv("NO_COLOR");
+  const bool paint = form == OutputForm::kLines &&
+                     (options.color == "always" ||
+                      (options.color == "auto" && isatty(STDOUT_FILENO) && (no_color == nullptr || *no_color == '\0')));
 
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
@@ -274,11 +435,13 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &action, nullptr);
 
   const bool keep_results = options.history || !options.save_file.empty();
-  TerminalWindow window(utf8, options.info, keep_results);
+  TerminalWindow window(utf8, form, keep_results);
   tarn::search::SearchRun run(window, [&run] {
     if (stop_signalled != 0) run.ActionFindStopExecute();
   });
   run.KeepResultLineInfos = keep_results;
+  run.SetWorkerThreads(options.threads);
+  window.run = &run;
 
   // The window's settings file, synonyms and history, so both programs share them.
   const auto locations = options.data_dir.empty() ? tarn::settings::DataLocations::ForRunningProgram()
@@ -295,19 +458,22 @@ int main(int argc, char** argv) {
     } else if (options.synonym && std::filesystem::is_directory(locations.DataDirectory())) {
       synonyms.LoadSynonymDic(locations.SynonymDicPath().string());
     }
-    // Reading settings must not create a data directory as a side effect.
-    if (!options.save_file.empty() && std::filesystem::is_directory(locations.DataDirectory())) {
+    // The window's hit style, for the saved page and the painted lines. Reading settings must not
+    // create a data directory as a side effect.
+    if (!options.save_file.empty() || paint) {
+      tarn::settings::TFindResultInfo style;
       const auto settings_file = locations.SettingsFilePath();
-      if (std::filesystem::exists(settings_file))
-        html_style = tarn::storage::HtmlStyleOf(tarn::settings::LoadSettingsFile(settings_file).FindResult);
-      else
-        html_style = tarn::storage::HtmlStyleOf(tarn::settings::TTarnSettings{}.FindResult);
+      if (std::filesystem::is_directory(locations.DataDirectory()) && std::filesystem::exists(settings_file))
+        style = tarn::settings::LoadSettingsFile(settings_file).FindResult;
+      html_style = tarn::storage::HtmlStyleOf(style);
+      if (paint) window.hit_style = HitStyleSequence(style);
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tarngrep: %s\n", window.Out(e.what()).c_str());
     return kExitError;
   }
   auto print_status = [&] {
+    window.PrintFileCount();
     std::fflush(stdout);
     if (!options.quiet && !window.status.empty()) std::fprintf(stderr, "%s\n", window.Out(window.status).c_str());
   };

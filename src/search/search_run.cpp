@@ -12,10 +12,14 @@
 #include "core/strings.h"
 #include "core/system_text.h"
 #include "search/native_path.h"
+#include "search/parallel_grep.h"
 #include "search/result_lines.h"
 
 namespace tarn::search {
 namespace {
+
+// How long the run waits for a worker's lines before it lets pending messages run again.
+constexpr std::chrono::milliseconds kParallelWait{20};
 
 bool IsDirectory(const std::string& native_path) {
   struct stat st {};
@@ -81,6 +85,16 @@ SearchRun::SearchRun(SearchWindow& window, std::function<void()> process_message
   };
 }
 
+SearchRun::~SearchRun() = default;
+
+void SearchRun::SetWorkerThreads(unsigned count) {
+  if (busy_ != 0) return;
+  if (count <= 1)
+    parallel_.reset();
+  else if (!parallel_ || parallel_->ThreadCount() != count)
+    parallel_ = std::make_unique<TParallelGrep>(count);
+}
+
 FindStartResult SearchRun::ActionFindStartExecute(SearchRequest& request, const SearchSettings& settings) {
   if (busy_ != 0) return FindStartResult::kRejected;
   auto reject = [this](RequestBox box) {
@@ -117,6 +131,7 @@ FindStartResult SearchRun::ActionFindStartExecute(SearchRequest& request, const 
   grep1_.SetUseSynonymDic(request.UseSynonymDic);
   awk_str1_.SetUseFuzzyCharDic(request.UseFuzzyCharDic);
   awk_str1_.SetUseSynonymDic(request.UseSynonymDic);
+  if (parallel_) parallel_->Begin(grep1_, settings.ResultType, settings.FirstLinePerFile);
 
   settings_ = settings;
   const std::uint32_t start_tick = tick_count_();
@@ -133,16 +148,19 @@ FindStartResult SearchRun::ActionFindStartExecute(SearchRequest& request, const 
       find_file1_.FileMask = mask;
       if (find_file1_.Run() != 0) break;
     }
+    if (parallel_ && !stop_requested_) ReportParallelLines(0);
     // A stop that came while the finder listed entries met no grep: report it all the same.
     if (stop_requested_) ReportStop();
   } catch (...) {
     try {
+      if (parallel_) parallel_->Abandon();
       EndRun(start_tick);
     } catch (...) {
       // The first error is the one to show.
     }
     throw;
   }
+  if (parallel_) parallel_->Abandon();
   EndRun(start_tick);
   return stop_requested_ ? FindStartResult::kStopped : FindStartResult::kFinished;
 }
@@ -212,11 +230,19 @@ void SearchRun::FindFile1Find(const TFindData& find_data, bool& cancel) {
     cancel = true;
     return;
   }
+  if (parallel_) {
+    parallel_->Add(current_file_, current_native_file_);
+    // The walk runs ahead of the reported lines by a few files per worker, no more.
+    if (!ReportParallelLines(4 * std::size_t{parallel_->ThreadCount()} - 1)) cancel = true;
+    return;
+  }
   if (!pattern::IsTextFile(current_native_file_)) return;
   current_record_native_file_ = NativeRecoverable(current_file_, current_native_file_) ? "" : current_native_file_;
+  file_ended_early_ = false;
   try {
     grep1_.Grep(current_native_file_);
   } catch (const pattern::EGrepCancel&) {
+    if (file_ended_early_ && !stop_requested_) return;
     stop_requested_ = true;
     ReportStop();
     cancel = true;
@@ -227,11 +253,49 @@ void SearchRun::Grep1Match(pattern::RE_LineInfo_t line_info) {
   int start = 0;
   int length = 0;
   awk_str1_.Match(line_info.Line, start, length);
-  ResultLine result = MakeResultLine(settings_.ResultType, current_file_, current_record_native_file_, std::move(line_info), start, length);
+  ReportResultLine(MakeResultLine(settings_.ResultType, current_file_, current_record_native_file_, std::move(line_info), start, length));
+  if (settings_.FirstLinePerFile) {
+    file_ended_early_ = true;
+    grep1_.Cancel = true;
+  }
+}
+
+void SearchRun::ReportResultLine(ResultLine result) {
   window_.AppendResultLine(result.Line, result.Info);
   if (KeepResultLineInfos) result_line_infos_.push_back(std::move(result.Info));
   ++hit_count_;
   window_.SetStatusText(SearchingStatus(hit_count_));
+}
+
+bool SearchRun::ReportParallelLines(std::size_t keep) {
+  // Pending messages run before every reported line and between waits, as during Grep1's scan.
+  auto stopped = [this] {
+    if (grep1_.ProcessMessages) grep1_.ProcessMessages();
+    if (!stop_requested_) return false;
+    ReportStop();
+    return true;
+  };
+  std::vector<ResultLine> lines;
+  while (parallel_->Queued() > 0) {
+    const bool wait = parallel_->Queued() > keep;
+    // A full queue drains to half before the walk goes on.
+    auto head = parallel_->TakeHead(lines, wait ? kParallelWait : std::chrono::milliseconds{0},
+                                    parallel_->Queued() - keep / 2);
+    if (head) {
+      current_file_ = std::move(head->Path);
+      current_native_file_ = std::move(head->NativePath);
+      for (ResultLine& line : lines) {
+        if (stopped()) return false;
+        ReportResultLine(std::move(line));
+      }
+      lines.clear();
+      if (head->Error) std::rethrow_exception(head->Error);
+      if (head->Ended) continue;
+    }
+    if (!wait) return true;
+    if (stopped()) return false;
+  }
+  return true;
 }
 
 }  // namespace tarn::search

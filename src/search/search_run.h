@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "pattern/grep.h"
 #include "pattern/regular_expression.h"
 #include "search/findf.h"
+#include "search/result_lines.h"
 
 namespace tarn::search {
 
@@ -38,6 +40,8 @@ struct SearchSettings {
   bool NoRegExp = false;
   bool ShowRealtime = false;
   int ResultType = 2;
+  // Each file ends at its first reported line (a list of the files that match).
+  bool FirstLinePerFile = false;
 };
 
 // What the window does for a run.
@@ -87,12 +91,19 @@ std::string FinishedStatus(int hit_count, std::uint32_t elapsed_ms);
 // The search string as a literal: a backslash before every single-byte "$()*+-.?[\]^|".
 std::string EscapeSearchString(std::string_view text);
 
+class TParallelGrep;
+
 class SearchRun {
  public:
   explicit SearchRun(SearchWindow& window, std::function<void()> process_messages = {},
                      std::function<std::uint32_t()> tick_count = TickCount);
+  ~SearchRun();
   SearchRun(const SearchRun&) = delete;
   SearchRun& operator=(const SearchRun&) = delete;
+
+  // More than one: the files are grepped by that many worker threads and their lines reported
+  // here in walk order, the same lines as Grep1 alone reports. Not while a run is busy.
+  void SetWorkerThreads(unsigned count);
 
   // The Start command. request holds the boxes' texts and is updated as the boxes are. Raises
   // ERegExpParser for a malformed pattern (before the running state); any error during the walk
@@ -126,6 +137,10 @@ class SearchRun {
   void EndRun(std::uint32_t start_tick);
   void FindFile1Find(const TFindData& find_data, bool& cancel);
   void Grep1Match(pattern::RE_LineInfo_t line_info);
+  void ReportResultLine(ResultLine result);
+  // Reports the workers' lines file by file, waiting for files while more than keep are queued.
+  // False when a stop ended it.
+  bool ReportParallelLines(std::size_t keep);
   void ReportStop();
 
   SearchWindow& window_;
@@ -138,6 +153,8 @@ class SearchRun {
   int hit_count_ = 0;
   bool stop_requested_ = false;
   bool stop_reported_ = false;
+  bool file_ended_early_ = false;  // Grep1's cancel came from FirstLinePerFile
+  std::unique_ptr<TParallelGrep> parallel_;
   std::vector<std::string> mask_list_;
   std::vector<std::string> result_line_infos_;
   std::string current_file_;

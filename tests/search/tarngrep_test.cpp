@@ -1,14 +1,20 @@
 // tarngrep end to end, on the bundled samples and on files made here. Skipped when the program
 // has not been built beside this test.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "test_tree.h"
 
@@ -47,6 +53,60 @@ class TarngrepTest : public ::testing::Test {
     const int raw = std::system(command.c_str());
     outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     outcome.out = Slurp(out);
+    outcome.err = Slurp(err);
+    return outcome;
+  }
+
+  // Runs tarngrep with exactly these arguments (any bytes), without NO_COLOR in its environment
+  // unless env sets it ("NAME=value" entries), its stdout a file or a terminal.
+  Outcome RunArgs(const std::vector<std::string>& args, const std::vector<std::string>& env = {}, bool tty = false) {
+    const std::string out = tree_.root() + "/stdout";
+    const std::string err = tree_.root() + "/stderr";
+    std::vector<std::string> environment;
+    for (char** e = environ; *e != nullptr; ++e)
+      if (std::strncmp(*e, "NO_COLOR=", 9) != 0) environment.emplace_back(*e);
+    environment.insert(environment.end(), env.begin(), env.end());
+    std::vector<char*> argv{const_cast<char*>(program_.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (std::string& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    auto exec = [&] {
+      const int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(err_fd, 2);
+      if (!tty) {
+        const int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(out_fd, 1);
+      }
+      if (chdir(TARN_SOURCE_DIR) == 0) execve(argv[0], argv.data(), envp.data());
+      _exit(127);
+    };
+    Outcome outcome;
+    int status = 0;
+    if (tty) {
+      int master = -1;
+      const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+      if (pid == 0) exec();
+      char buffer[4096];
+      for (;;) {
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n > 0)
+          outcome.out.append(buffer, static_cast<std::size_t>(n));
+        else if (n == 0 || errno != EINTR)
+          break;  // EIO once the program has closed its side
+      }
+      close(master);
+      waitpid(pid, &status, 0);
+      // The terminal writes each line end as CR LF.
+      outcome.out.erase(std::remove(outcome.out.begin(), outcome.out.end(), '\r'), outcome.out.end());
+    } else {
+      const pid_t pid = fork();
+      if (pid == 0) exec();
+      waitpid(pid, &status, 0);
+      outcome.out = Slurp(out);
+    }
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     outcome.err = Slurp(err);
     return outcome;
   }
@@ -147,6 +207,126 @@ TEST_F(TarngrepTest, SavesTheResultAndKeepsItInTheHistory) {
   EXPECT_EQ(Slurp(text), fs::canonical(TARN_SOURCE_DIR).string() +
                              "/samples/computer.txt(5): \x82\x60\x82\x61\x82\x62\x82\xC6" "abc\x81\x42\r\n");
 }
+
+// The hit of "ab東京cd" painted or not, by --color, the terminal, NO_COLOR and the settings file.
+struct ColourCase {
+  const char* name;
+  std::vector<std::string> args;
+  std::string ini;  // the data directory's [FindResult] keys; none: no settings file
+  std::vector<std::string> env;
+  bool tty;
+  std::string out;
+  std::string pattern = "\xE6\x9D\xB1\xE4\xBA\xAC";  // 東京 in UTF-8
+};
+
+class TarngrepColourTest : public TarngrepTest, public ::testing::WithParamInterface<ColourCase> {};
+
+TEST_P(TarngrepColourTest, PaintsTheHitAsTheWindowDoes) {
+  const ColourCase& c = GetParam();
+  tree_.File("t/a.txt", "ab\x93\x8C\x8B\x9E" "cd\r\n");
+  const std::string data = tree_.Dir("data");
+  if (!c.ini.empty()) tree_.File("data/tarn.ini", "[FindResult]\r\n" + c.ini);
+  std::vector<std::string> args = {"-q", "--data-dir", data};
+  args.insert(args.end(), c.args.begin(), c.args.end());
+  args.insert(args.end(), {c.pattern, tree_.root() + "/t"});
+  const Outcome o = RunArgs(args, c.env, c.tty);
+  std::string expected = c.out;
+  if (const std::size_t tree = expected.find("TREE"); tree != std::string::npos) expected.replace(tree, 4, tree_.root());
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out, expected);
+}
+
+const std::string kTokyo = "\xE6\x9D\xB1\xE4\xBA\xAC";
+const std::string kDefaultHit = "\x1B[38;2;0;0;255;48;2;255;255;0m";  // blue on yellow
+const std::string kReset = "\x1B[m\x1B[K";
+const std::vector<std::string> kLineOnly = {"--encoding", "utf-8", "--result-type", "0"};
+
+std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WhenAndStyle, TarngrepColourTest,
+    ::testing::Values(
+        ColourCase{"NeverIsTheDefault", kLineOnly, "", {}, true, "ab" + kTokyo + "cd\n"},
+        ColourCase{"Always", With(kLineOnly, {"--color=always"}), "", {}, false, "ab" + kDefaultHit + kTokyo + kReset + "cd\n"},
+        ColourCase{"AlwaysDespiteNoColor", With(kLineOnly, {"--colour=always"}), "", {"NO_COLOR=1"}, false,
+                   "ab" + kDefaultHit + kTokyo + kReset + "cd\n"},
+        ColourCase{"NeverOnATerminal", With(kLineOnly, {"--color=never"}), "", {}, true, "ab" + kTokyo + "cd\n"},
+        ColourCase{"AloneIsAutoOnATerminal", With(kLineOnly, {"--color"}), "", {}, true,
+                   "ab" + kDefaultHit + kTokyo + kReset + "cd\n"},
+        ColourCase{"AutoIntoAFile", With(kLineOnly, {"--colour=auto"}), "", {}, false, "ab" + kTokyo + "cd\n"},
+        ColourCase{"AutoWithNoColor", With(kLineOnly, {"--color=auto"}), "", {"NO_COLOR=1"}, true, "ab" + kTokyo + "cd\n"},
+        ColourCase{"AutoWithEmptyNoColor", With(kLineOnly, {"--color=auto"}), "", {"NO_COLOR="}, true,
+                   "ab" + kDefaultHit + kTokyo + kReset + "cd\n"},
+        ColourCase{"SettingsColoursAndStyle", With(kLineOnly, {"--color=always"}),
+                   "StringFontColor=$000000FF\r\nStringBackColor=$1FFFFFFF\r\nStringStyleBold=1\r\n"
+                   "StringStyleUnderline=1\r\n",
+                   {}, false, "ab\x1B[1;4;38;2;255;0;0m" + kTokyo + kReset + "cd\n"},
+        ColourCase{"SystemColoursAreTheTerminals", With(kLineOnly, {"--color=always"}),
+                   "StringFontColor=$80000008\r\nStringBackColor=$80000005\r\nStringStyleItalic=1\r\n", {}, false,
+                   "ab\x1B[3m" + kTokyo + kReset + "cd\n"},
+        ColourCase{"NothingToPaint", With(kLineOnly, {"--color=always"}),
+                   "StringFontColor=$1FFFFFFF\r\nStringBackColor=$1FFFFFFF\r\n", {}, false, "ab" + kTokyo + "cd\n"},
+        ColourCase{"Cp932AfterTheFileName", {"--encoding", "cp932", "--result-type", "2", "--color=always"}, "", {}, false,
+                   "a.txt(1): ab" + kDefaultHit + "\x93\x8C\x8B\x9E" + kReset + "cd\n", "\x93\x8C\x8B\x9E"},
+        ColourCase{"NotInRecords", {"--encoding", "utf-8", "--info", "--color=always", "--result-type", "0"}, "", {}, false,
+                   "3,4," + kTokyo + ",TREE/t/a.txt,1\n"}),
+    [](const ::testing::TestParamInfo<ColourCase>& info) { return std::string(info.param.name); });
+
+TEST_F(TarngrepTest, CountsAndListsFilesInWalkOrder) {
+  // One file per directory: the walk order is the same on every file system.
+  tree_.File("t/a.txt", "hit 1\nmiss\nhit 2\n");
+  tree_.File("t/s/b.txt", "miss\nhit\n");
+  tree_.File("t/s/u/c.txt", "miss\n");
+  tree_.File("t/s/u/v/d.txt", "hit\nhit\nhit");
+  tree_.File("t/s/u/v/w/e.txt", std::string("hit\0", 4));  // binary
+  const std::string t = tree_.root() + "/t";
+  Outcome o = RunArgs({"-c", "--color=always", "--encoding", "utf-8", "hit", t});
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out, t + "/a.txt:2\n" + t + "/s/b.txt:1\n" + t + "/s/u/v/d.txt:3\n");
+  EXPECT_EQ(o.err.rfind(" 6\xE5\x80\x8B", 0), 0U) << o.err;  // " 6個": the status counts lines
+  o = RunArgs({"--files-with-matches", "--color=always", "--encoding", "utf-8", "hit", t});
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out, t + "/a.txt\n" + t + "/s/b.txt\n" + t + "/s/u/v/d.txt\n");
+  // A file is read only up to its first match: one line each.
+  EXPECT_EQ(o.err.rfind(" 3\xE5\x80\x8B", 0), 0U) << o.err;
+  o = RunArgs({"-l", "-q", "--history", "--data-dir", tree_.Dir("data"), "nothing", t});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out, "");
+  o = RunArgs({"--count", "-q", "--no-subdirs", "--save", tree_.root() + "/saved.txt", "--color=always", "--encoding",
+               "utf-8", "hit", t + "/s", "*.txt"});
+  EXPECT_EQ(o.out, t + "/s/b.txt:1\n");
+  EXPECT_EQ(Slurp(tree_.root() + "/saved.txt"), t + "/s/b.txt(2): hit\r\n");
+}
+
+// Bad usage: the reason and the usage on stderr, exit status 2, nothing searched.
+class TarngrepUsageTest : public TarngrepTest, public ::testing::WithParamInterface<std::vector<std::string>> {};
+
+TEST_P(TarngrepUsageTest, ExplainsAndExitsWithTwo) {
+  std::vector<std::string> args = GetParam();
+  const Outcome o = RunArgs(args);
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err.rfind("tarngrep: ", 0), 0U) << o.err;
+  EXPECT_NE(o.err.find("\nusage: tarngrep"), std::string::npos) << o.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadOptions, TarngrepUsageTest,
+    ::testing::Values(std::vector<std::string>{"--frobnicate", "x", "samples"},
+                      std::vector<std::string>{"-j", "0", "x", "samples"}, std::vector<std::string>{"-jx", "x", "samples"},
+                      std::vector<std::string>{"-j", "4x", "x", "samples"},
+                      std::vector<std::string>{"--threads=", "x", "samples"},
+                      std::vector<std::string>{"--threads", "99999999999", "x", "samples"},
+                      std::vector<std::string>{"x", "samples", "-j"},
+                      std::vector<std::string>{"--color=sometimes", "x", "samples"},
+                      std::vector<std::string>{"--colour=", "x", "samples"},
+                      std::vector<std::string>{"-c", "-l", "x", "samples"},
+                      std::vector<std::string>{"--info", "--count", "x", "samples"},
+                      std::vector<std::string>{"--info", "-l", "x", "samples"},
+                      std::vector<std::string>{"-c"}));
 
 }  // namespace
 }  // namespace tarn::search

@@ -1,0 +1,233 @@
+#include "search/parallel_grep.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "search/native_path.h"
+
+namespace tarn::search {
+namespace {
+
+// A worker hands its lines over in batches, so that a file with many hits costs few locks.
+constexpr std::size_t kBatchLines = 256;
+constexpr std::size_t kBatchBytes = 64 * 1024;
+
+void MoveAppend(std::vector<ResultLine>& to, std::vector<ResultLine>& from) {
+  if (to.empty())
+    to.swap(from);
+  else
+    std::move(from.begin(), from.end(), std::back_inserter(to));
+  from.clear();
+}
+
+}  // namespace
+
+struct TParallelGrep::Slot {
+  std::string Path;
+  std::string NativePath;
+  // Guarded by mutex_:
+  std::vector<ResultLine> Lines;  // handed over, not yet taken
+  std::size_t HeldBytes = 0;
+  bool Ended = false;
+  std::exception_ptr Error;
+};
+
+struct TParallelGrep::Worker {
+  pattern::TGrep Grep;
+  pattern::TAWKStr AWKStr;
+  int ResultType = kResultFullPath;
+  bool FirstLinePerFile = false;
+  // The file being searched and its path for the records.
+  Slot* Current = nullptr;
+  std::string RecordNativePath;
+  std::vector<ResultLine> Batch;
+  std::size_t BatchBytes = 0;
+};
+
+TParallelGrep::TParallelGrep(unsigned thread_count) {
+  thread_count = std::max(thread_count, 1U);
+  for (unsigned i = 0; i < thread_count; ++i) {
+    auto worker = std::make_unique<Worker>();
+    Worker& w = *worker;
+    // A dropped file ends at its next block or line, as a stopped grep does.
+    w.Grep.ProcessMessages = [this, &w] {
+      if (abandon_.load(std::memory_order_relaxed)) w.Grep.Cancel = true;
+    };
+    w.Grep.OnMatch = [this, &w](pattern::TGrep&, pattern::RE_LineInfo_t line_info) {
+      int start = 0;
+      int length = 0;
+      w.AWKStr.Match(line_info.Line, start, length);
+      ResultLine line = MakeResultLine(w.ResultType, w.Current->Path, w.RecordNativePath, std::move(line_info), start, length);
+      w.BatchBytes += line.Line.size() + line.Info.size();
+      w.Batch.push_back(std::move(line));
+      if (w.FirstLinePerFile) w.Grep.Cancel = true;
+      if (w.Batch.size() >= kBatchLines || w.BatchBytes >= kBatchBytes) Deliver(w, *w.Current, false, {});
+    };
+    workers_.push_back(std::move(worker));
+  }
+  threads_.reserve(workers_.size());
+  for (const auto& worker : workers_) threads_.emplace_back([this, &w = *worker] { Work(w); });
+}
+
+TParallelGrep::~TParallelGrep() {
+  Abandon();
+  {
+    const std::lock_guard lock(mutex_);
+    quit_ = true;
+  }
+  work_ready_.notify_all();
+  for (std::thread& thread : threads_) thread.join();
+}
+
+void TParallelGrep::Begin(pattern::TGrep& model, int result_type, bool first_line_per_file) {
+  // The workers are idle: nothing is queued, and Add's lock publishes these writes to them.
+  const std::lock_guard lock(mutex_);
+  for (const auto& worker : workers_) {
+    Worker& w = *worker;
+    w.ResultType = result_type;
+    w.FirstLinePerFile = first_line_per_file;
+    w.Grep.BlockSize = model.BlockSize;
+    w.Grep.ForceReferenceScan = model.ForceReferenceScan;
+    for (pattern::TRegularExpression* component : {static_cast<pattern::TRegularExpression*>(&w.Grep),
+                                                    static_cast<pattern::TRegularExpression*>(&w.AWKStr)}) {
+      component->SynonymDicList() = model.SynonymDicList();
+      component->SetRegExp(model.RegExp());
+      component->SetUseFuzzyCharDic(model.UseFuzzyCharDic());
+      component->SetUseSynonymDic(model.UseSynonymDic());
+    }
+  }
+}
+
+void TParallelGrep::Add(std::string path, std::string native_path) {
+  auto slot = std::make_unique<Slot>();
+  slot->Path = std::move(path);
+  slot->NativePath = std::move(native_path);
+  bool wake = false;
+  {
+    const std::lock_guard lock(mutex_);
+    queue_.push_back(std::move(slot));
+    queued_ = queue_.size();
+    // Busy workers take the next file without sleeping; an idle one is woken once a few files
+    // wait for it (or when the consumer waits), not for every file: a wake-up costs more than a
+    // small file's search.
+    wake = idle_ > 0 && queue_.size() - started_ >= workers_.size();
+  }
+  if (wake) work_ready_.notify_one();
+}
+
+std::optional<TParallelGrep::Head> TParallelGrep::TakeHead(std::vector<ResultLine>& lines,
+                                                           std::chrono::milliseconds wait, std::size_t ended_files) {
+  if (wait.count() <= 0 && deliveries_.load(std::memory_order_acquire) == deliveries_seen_) return std::nullopt;
+  std::unique_lock lock(mutex_);
+  deliveries_seen_ = deliveries_.load(std::memory_order_relaxed);
+  if (wait.count() > 0) {
+    awaited_files_ = std::clamp<std::size_t>(ended_files, 1, queue_.size());
+    if (!ConsumerDue()) {
+      if (idle_ > 0 && started_ < queue_.size()) work_ready_.notify_all();
+      consumer_waiting_ = true;
+      lines_ready_.wait_for(lock, wait, [this] { return ConsumerDue(); });
+      consumer_waiting_ = false;
+    }
+  }
+  Slot& head = *queue_.front();
+  if (head.Lines.empty() && !head.Ended) return std::nullopt;
+  MoveAppend(lines, head.Lines);
+  const bool was_held_back = head.HeldBytes > kHeldBytesLimit;
+  head.HeldBytes = 0;
+  std::optional<Head> result;
+  if (head.Ended) {
+    result = Head{std::move(head.Path), std::move(head.NativePath), true, std::move(head.Error)};
+    queue_.pop_front();
+    queued_ = queue_.size();
+    --started_;
+  } else {
+    result = Head{head.Path, head.NativePath, false, {}};
+  }
+  lock.unlock();
+  if (was_held_back) room_freed_.notify_all();
+  return result;
+}
+
+bool TParallelGrep::ConsumerDue() const {
+  const Slot& head = *queue_.front();
+  if (!head.Lines.empty()) return true;
+  // A held-back file cannot end before it is the head: then the head's end is enough.
+  if (held_back_ > 0) return head.Ended;
+  const std::size_t files = std::min(awaited_files_, queue_.size());
+  return std::all_of(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(files),
+                     [](const auto& slot) { return slot->Ended; });
+}
+
+void TParallelGrep::Abandon() {
+  std::unique_lock lock(mutex_);
+  if (queue_.empty()) return;
+  abandon_ = true;
+  queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(started_), queue_.end());
+  room_freed_.notify_all();
+  consumer_waiting_ = true;
+  lines_ready_.wait(lock, [this] {
+    return std::all_of(queue_.begin(), queue_.end(), [](const auto& slot) { return slot->Ended; });
+  });
+  consumer_waiting_ = false;
+  queue_.clear();
+  queued_ = 0;
+  started_ = 0;
+  abandon_ = false;
+}
+
+void TParallelGrep::Work(Worker& worker) {
+  for (;;) {
+    Slot* slot = nullptr;
+    {
+      std::unique_lock lock(mutex_);
+      ++idle_;
+      work_ready_.wait(lock, [this] { return quit_ || started_ < queue_.size(); });
+      --idle_;
+      if (quit_) return;
+      slot = queue_[started_++].get();
+    }
+    Search(worker, *slot);
+  }
+}
+
+void TParallelGrep::Search(Worker& worker, Slot& slot) {
+  worker.Current = &slot;
+  std::exception_ptr error;
+  try {
+    worker.RecordNativePath = NativeRecoverable(slot.Path, slot.NativePath) ? "" : slot.NativePath;
+    // A file that is not text is skipped silently.
+    worker.Grep.GrepIfText(slot.NativePath);
+  } catch (const pattern::EGrepCancel&) {
+    // The file's first line is taken, or the file was dropped.
+  } catch (...) {
+    error = std::current_exception();
+  }
+  Deliver(worker, slot, true, std::move(error));
+  worker.Current = nullptr;
+}
+
+void TParallelGrep::Deliver(Worker& worker, Slot& slot, bool ended, std::exception_ptr error) {
+  std::unique_lock lock(mutex_);
+  slot.HeldBytes += worker.BatchBytes;
+  MoveAppend(slot.Lines, worker.Batch);
+  worker.BatchBytes = 0;
+  if (ended) {
+    slot.Ended = true;
+    slot.Error = std::move(error);
+  }
+  deliveries_.fetch_add(1, std::memory_order_release);
+  // Lines of a file that is not the head wait for the consumer; past the limit the worker waits too.
+  const bool hold_back = !ended && slot.HeldBytes > kHeldBytesLimit && !abandon_;
+  if (hold_back) ++held_back_;
+  // Waking the consumer for every file would cost more than a small file's search; and woken
+  // while the lock is held, it would only wait for the lock.
+  const bool wake = consumer_waiting_ && (abandon_ ? ended : ConsumerDue());
+  if (!hold_back) lock.unlock();
+  if (wake) lines_ready_.notify_one();
+  if (hold_back) {
+    room_freed_.wait(lock, [this, &slot] { return slot.HeldBytes <= kHeldBytesLimit || abandon_.load(); });
+    --held_back_;
+  }
+}
+
+}  // namespace tarn::search
