@@ -1,6 +1,7 @@
 // tarn: the desktop application. One copy runs per user and data directory; a second copy hands
 // its command line to the running one and ends.
 #include <QApplication>
+#include <QIcon>
 #include <clocale>
 #include <cstdio>
 #include <string>
@@ -53,6 +54,10 @@ int main(int argc, char* argv[]) {
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tarn"));
+  // Ties the windows to the installed desktop entry and icon (task bar, Wayland app id); a copy
+  // that was not installed simply has no icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("tarn"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tarn")));
   std::setlocale(LC_NUMERIC, "C");
   // The splash comes first, before it is known whether this copy stays.
   std::unique_ptr<tarn::ui::TFormSplash> splash =
