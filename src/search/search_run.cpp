@@ -80,6 +80,8 @@ SearchRun::SearchRun(SearchWindow& window, std::function<void()> process_message
   find_file1_.AttrSystem = false;
   find_file1_.MinSize = 0;
   find_file1_.MaxSize = 2147483647;
+  // The handler reads names alone; the hidden and system conditions need no more.
+  find_file1_.OnFindDetails = 0;
   find_file1_.OnFind = [this](TFindFile&, const TFindData& data, const std::string&, bool& cancel) {
     FindFile1Find(data, cancel);
   };
@@ -236,11 +238,11 @@ void SearchRun::FindFile1Find(const TFindData& find_data, bool& cancel) {
     if (!ReportParallelLines(4 * std::size_t{parallel_->ThreadCount()} - 1)) cancel = true;
     return;
   }
-  if (!pattern::IsTextFile(current_native_file_)) return;
   current_record_native_file_ = NativeRecoverable(current_file_, current_native_file_) ? "" : current_native_file_;
   file_ended_early_ = false;
   try {
-    grep1_.Grep(current_native_file_);
+    // A file that is not text is skipped silently.
+    grep1_.GrepIfText(current_native_file_);
   } catch (const pattern::EGrepCancel&) {
     if (file_ended_early_ && !stop_requested_) return;
     stop_requested_ = true;
