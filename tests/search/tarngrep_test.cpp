@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "../pattern/random_sjis_text.h"
 #include "test_tree.h"
 
 namespace tarn::search {
@@ -327,6 +328,118 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"--info", "--count", "x", "samples"},
                       std::vector<std::string>{"--info", "-l", "x", "samples"},
                       std::vector<std::string>{"-c"}));
+
+// What a run leaves behind, with the status line's elapsed time cut off.
+struct RunTrace {
+  Outcome outcome;
+  std::string saved;
+  std::string history;
+
+};
+
+std::string WithoutElapsedTime(std::string err) {
+  const std::size_t elapsed = err.find("(Elapsed time ");
+  if (elapsed != std::string::npos) err.erase(elapsed, err.find(')', elapsed) + 1 - elapsed);
+  return err;
+}
+
+bool operator==(const Outcome& a, const Outcome& b) {
+  return a.status == b.status && a.out == b.out && WithoutElapsedTime(a.err) == WithoutElapsedTime(b.err);
+}
+
+// A random tree: nested folders, names with CP932 and UTF-8 bytes, Shift-JIS texts with and
+// without hits, every kind of line end, lines longer than a block, files without a final line
+// end, empty and binary files.
+void MakeRandomTree(pattern::testing::Rng& rng, const testing::TestTree& tree, const std::string& top) {
+  using pattern::testing::Chance;
+  using pattern::testing::PickOf;
+  const std::vector<std::string> names = {"a", "b1", "\x93\xFA\x96\x7B", "\x95\x5C", "\xE6\x9D\xB1\xE4\xBA\xAC", "x y", ".dot"};
+  std::vector<std::string> dirs = {top};
+  for (int i = 0; i < 8; ++i) dirs.push_back(PickOf(rng, dirs) + "/" + PickOf(rng, names) + std::to_string(i));
+  for (int i = 0; i < 36; ++i) {
+    std::string text;
+    if (Chance(rng, 10)) {
+      // empty
+    } else if (Chance(rng, 10)) {
+      text = std::string("\0", 1) + pattern::testing::RandomText(rng, false);
+    } else {
+      const pattern::testing::TextShape shape{40, Chance(rng, 20) ? std::size_t{150000} : std::size_t{300}, 5, 10};
+      text = pattern::testing::RandomText(rng, shape);
+      // Past the text test's head, a NUL makes no binary file.
+      if (Chance(rng, 5)) text = std::string(3000, 'a') + "\n" + text;
+    }
+    const std::string name = PickOf(rng, names) + std::to_string(i) + (Chance(rng, 70) ? ".txt" : ".dat");
+    tree.File(PickOf(rng, dirs).substr(tree.root().size() + 1) + "/" + name, text);
+  }
+}
+
+TEST_F(TarngrepTest, WorkerThreadsPrintWhatOneThreadPrints) {
+  pattern::testing::Rng rng(20261209);
+  using pattern::testing::Chance;
+  using pattern::testing::Pick;
+  const std::string dic = tree_.File("syn.dic", SystemText("ア,a,表\r\nbc,日,ー\r\n"));
+  const int rounds = pattern::testing::Rounds(12);
+  for (int round = 0; round < rounds; ++round) {
+    const std::string top = tree_.Dir("tree" + std::to_string(round));
+    MakeRandomTree(rng, tree_, top);
+    for (int k = 0; k < 4; ++k) {
+      std::vector<std::string> args = {"--encoding", "cp932", "--result-type", std::to_string(Pick(rng, 3))};
+      const char* forms[] = {"", "-c", "-l", "--info"};
+      const std::string form = forms[Chance(rng, 50) ? 0 : 1 + Pick(rng, 3)];
+      if (!form.empty()) args.push_back(form);
+      if (Chance(rng, 40)) args.push_back("--color=always");
+      if (Chance(rng, 15)) args.push_back("-F");
+      if (Chance(rng, 20)) args.push_back("--fuzzy");
+      if (Chance(rng, 20)) args.insert(args.end(), {"--synonym-file", dic});
+      if (Chance(rng, 10)) args.push_back("--no-subdirs");
+      const bool save = Chance(rng, 40);
+      const bool html = Chance(rng, 50);
+      const bool history = Chance(rng, 40);
+      // Half of them a single piece, which finds lines in most files.
+      const std::string pattern = SystemText(Chance(rng, 50) ? pattern::testing::PickOf(rng, pattern::testing::kAtoms)
+                                                             : pattern::testing::RandomPattern(rng));
+      const char* masks[] = {"*.txt", "*.*", "*.txt,*.dat"};
+      const std::string mask = masks[Pick(rng, 3)];
+      auto run = [&](const char* threads) {
+        const std::string name = "run" + std::string(threads);
+        fs::remove_all(tree_.root() + "/" + name);
+        const std::string data = tree_.Dir(name);
+        const std::string saved = data + (html ? "/saved.htm" : "/saved.txt");
+        std::vector<std::string> all = {"-j", threads, "--data-dir", data};
+        if (save) all.insert(all.end(), {"--save", saved});
+        if (history) all.push_back("--history");
+        all.insert(all.end(), args.begin(), args.end());
+        all.insert(all.end(), {"--", pattern, top, mask});
+        return RunTrace{RunArgs(all), Slurp(saved), Slurp(data + "/Tmp/ResultList.1")};
+      };
+      const RunTrace one = run("1");
+      const RunTrace four = run("4");
+      std::string command;
+      for (const std::string& arg : args) command += arg + " ";
+      SCOPED_TRACE("round " + std::to_string(round) + ": " + command + pattern::testing::Printable(pattern) + " " + mask +
+                   (save ? " --save" : "") + (history ? " --history" : ""));
+      EXPECT_EQ(four.outcome.status, one.outcome.status);
+      EXPECT_EQ(four.outcome.out, one.outcome.out);
+      EXPECT_EQ(WithoutElapsedTime(four.outcome.err), WithoutElapsedTime(one.outcome.err));
+      EXPECT_EQ(four.saved, one.saved);
+      EXPECT_EQ(four.history, one.history);
+    }
+  }
+}
+
+// Files whose lines wait for an earlier file hold a bounded amount each; then their workers wait.
+TEST_F(TarngrepTest, ManyLinesOfLaterFilesWaitTheirTurn) {
+  for (int i = 0; i < 5; ++i) {
+    std::string text;
+    for (int line = 0; line < 40000; ++line) text += "hit " + std::to_string(i) + " " + std::to_string(line) + " ..........\n";
+    tree_.File("big/d" + std::to_string(i) + "/f.txt", text);
+  }
+  const Outcome one = RunArgs({"-j1", "-q", "--result-type", "2", "hit", tree_.root() + "/big"});
+  const Outcome four = RunArgs({"-j4", "-q", "--result-type", "2", "hit", tree_.root() + "/big"});
+  EXPECT_EQ(one.status, 0);
+  EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\n'), 200000);
+  EXPECT_TRUE(four == one);
+}
 
 }  // namespace
 }  // namespace tarn::search
