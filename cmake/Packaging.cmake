@@ -60,11 +60,21 @@ if(tarn_compressed_outputs)
   add_custom_target(tarn_compressed_docs ALL DEPENDS ${tarn_compressed_outputs})
 endif()
 
-# The changelog's newest entry must name the version being packaged.
-file(STRINGS ${TARN_DATA_DIR}/debian/changelog tarn_changelog_head LIMIT_COUNT 1)
-if(NOT tarn_changelog_head MATCHES "^tarn \\(${PROJECT_VERSION}\\) ")
+# The files that carry the version must name the one being built.
+file(STRINGS ${TARN_DATA_DIR}/debian/changelog tarn_version_line LIMIT_COUNT 1)
+if(NOT tarn_version_line MATCHES "^tarn \\(${PROJECT_VERSION}\\) ")
   message(WARNING "data/debian/changelog has no entry for version ${PROJECT_VERSION} at its top")
 endif()
+file(STRINGS ${TARN_DATA_DIR}/${TARN_APPSTREAM_ID}.metainfo.xml tarn_version_line REGEX "<release " LIMIT_COUNT 1)
+if(NOT tarn_version_line MATCHES "version=\"${PROJECT_VERSION}\"")
+  message(WARNING "the first release of the metainfo file is not ${PROJECT_VERSION}")
+endif()
+foreach(program IN LISTS tarn_programs)
+  file(STRINGS ${TARN_DATA_DIR}/man/${program}.1 tarn_version_line REGEX "^\\.TH ")
+  if(NOT tarn_version_line MATCHES "\"Tarn ${PROJECT_VERSION}\"")
+    message(WARNING "data/man/${program}.1 does not name version ${PROJECT_VERSION}")
+  endif()
+endforeach()
 
 set(TARN_PACKAGE_MAINTAINER "The Tarn developers <tarn@example.org>"
     CACHE STRING "Maintainer line of the Debian package")
