@@ -142,6 +142,9 @@ utf8_lines() { iconv -f CP932 -t UTF-8 "$1" | sed 's/\r$//'; }
 # Every line of a file ends with CR LF.
 all_crlf() { [[ -s $1 && $(grep -c $'\r$' "$1") -eq $(wc -l <"$1") && $(tail -c 2 "$1" | od -An -tx1 | tr -d ' ') = 0d0a ]]; }
 
+# The items as <a><b>..., so that lists compare item by item, blanks inside items included.
+joined() { (($#)) && printf '<%s>' "$@"; }
+
 # Line N of a text file with CR LF, LF or CR line ends, as UTF-8.
 text_line() { iconv -f CP932 -t UTF-8 "$1" | sed 's/\r$//' | tr '\r' '\n' | sed -n "$2p"; }
 
@@ -240,8 +243,8 @@ files=$(find "$tmp" -mindepth 1 -printf '%f\n' | LC_ALL=C sort | tr '\n' ' ')
 for f in GerpList.1 ParamList.1 ResultList.1; do all_crlf "$tmp/$f" || fail "$f does not end every line with CR LF"; done
 mapfile -t param < <(utf8_lines "$tmp/ParamList.1")
 expected_param=(東京 "$samples" '*.txt' 1 '*.*' 0 0)
-[[ ${param[*]} = "${expected_param[*]}" && ${#param[@]} -eq 7 ]] ||
-  fail "ParamList.1 holds [${param[*]}], expected [${expected_param[*]}]"
+got=$(joined "${param[@]}") want=$(joined "${expected_param[@]}")
+[[ $got = "$want" ]] || fail "ParamList.1 holds [$got], expected [$want]"
 
 # Every entry of GerpList.1 names a line that holds the hit, and the view line of the same number
 # shows that file and line with the hit at the recorded byte column.
@@ -285,10 +288,13 @@ has_ended "$tarn_pid" && fail "the first copy ended with the hand-over"
 focus_window
 xdotool key F3 || fail "xdotool could not send F3"
 wait_for 60 "history entry 2 in $tmp" test -f "$tmp/ResultList.2"
+files=$(find "$tmp" -mindepth 1 -printf '%f\n' | LC_ALL=C sort | tr '\n' ' ')
+[[ $files = "GerpList.1 GerpList.2 ParamList.1 ParamList.2 ResultList.1 ResultList.2 " ]] ||
+  fail "Tmp holds '$files' instead of entries 1 and 2"
 mapfile -t param < <(utf8_lines "$tmp/ParamList.2")
 expected_param=(ページ "$second_dir" '*.htm' 1 '*.*' 0 0)
-[[ ${param[*]} = "${expected_param[*]}" && ${#param[@]} -eq 7 ]] ||
-  fail "ParamList.2 holds [${param[*]}], expected [${expected_param[*]}]"
+got=$(joined "${param[@]}") want=$(joined "${expected_param[@]}")
+[[ $got = "$want" ]] || fail "ParamList.2 holds [$got], expected [$want]"
 mapfile -t infos < <(utf8_lines "$tmp/GerpList.2" | comma_fields)
 IFS=$'\t' read -r _ _ hit_text path line_no _ <<<"${infos[0]:-}"
 [[ ${#infos[@]} -eq 1 && $hit_text = ページ && $path = "$second_dir/page.htm" && $line_no = 2 ]] ||
@@ -303,9 +309,8 @@ xdotool key Return || fail "xdotool could not send Return"
 wait_for 30 "the stub editor's record $record" test -f "$record"
 mapfile -t editor_args <"$record"
 expected_args=(--line=2 "$second_dir/page.htm" --hit=ページ)
-[[ ${#editor_args[@]} -eq 3 && ${editor_args[0]} = "${expected_args[0]}" && ${editor_args[1]} = "${expected_args[1]}" &&
-  ${editor_args[2]} = "${expected_args[2]}" ]] ||
-  fail "the editor got [$(printf '<%s>' "${editor_args[@]}")], expected [$(printf '<%s>' "${expected_args[@]}")]"
+got=$(joined "${editor_args[@]}") want=$(joined "${expected_args[@]}")
+[[ $got = "$want" ]] || fail "the editor got [$got], expected [$want]"
 pass "the editor got <${expected_args[0]}> <${expected_args[1]#"$scratch"/}> <${expected_args[2]}>"
 
 # --- 7: Ctrl+Q writes the settings and ends the program ------------------------------------------
