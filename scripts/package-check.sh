@@ -63,7 +63,8 @@ echo "== desktop entry and AppStream metadata"
 desktop-file-validate "$usr/share/applications/tarn.desktop" || fail "desktop entry invalid"
 metainfo=("$usr"/share/metainfo/*.metainfo.xml)
 [ -f "${metainfo[0]}" ] || fail "the package has no metainfo file"
-appstreamcli validate --no-net "${metainfo[0]}" || fail "AppStream metadata invalid"
+# The whole tree, so the launchable is checked against the desktop entry shipped beside it.
+appstreamcli validate-tree --no-net "$root" || fail "AppStream metadata invalid"
 grep -q '<launchable type="desktop-id">tarn.desktop</launchable>' "${metainfo[0]}" ||
   fail "the metainfo does not launch tarn.desktop"
 
