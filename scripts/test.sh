@@ -14,6 +14,8 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # holds, and let an empty test set fail.
 bash scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARN_BUILD_TESTS=ON
 ctest --test-dir build --output-on-failure --no-tests=error -j2
+# The installed layout on a private virtual X display, driven by real key events.
+bash scripts/e2e.sh build
 
 bash scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE=ON -DTARN_BUILD_TESTS=ON
 ctest --test-dir build-asan --output-on-failure --no-tests=error -j2
