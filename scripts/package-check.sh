@@ -92,6 +92,23 @@ status=0
   fail "tarnre matched wrongly"
 [ "$("$usr/bin/tarnre" 'a+b' xaaab)" = "2 4" ] || fail "tarnre matched a+b wrongly"
 
+# An installed copy cannot write its own folder, so its data goes to $XDG_DATA_HOME/tarn. Root
+# could write it anyway: the check then runs as an ordinary user.
+chmod a-w "$usr/bin"
+xdg=$scratch/xdg
+mkdir -p "$xdg"
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+  chmod 755 "$scratch"
+  chown nobody "$xdg"
+  as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+fi
+cp -R samples "$scratch/samples"
+chmod -R a+rX "$scratch/samples"
+(cd "$root" && "${as_user[@]}" env XDG_DATA_HOME="$xdg" "$usr/bin/tarngrep" -q --history 東京 "$scratch/samples" >/dev/null) ||
+  fail "the installed tarngrep --history failed"
+[ -f "$xdg/tarn/Tmp/ParamList.1" ] || fail "the installed tarngrep kept its history elsewhere than \$XDG_DATA_HOME/tarn"
+
 "$usr/bin/tarn" --version >/dev/null || fail "tarn --version failed"
 # The window must come up and stay until it is ended.
 status=0
