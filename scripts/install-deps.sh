@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-ipafont-gothic
-  dpkg-dev file lintian appstream
+  dpkg-dev file lintian appstream desktop-file-utils man-db
   xvfb xauth xdotool x11-utils
 )
 

@@ -16,6 +16,8 @@ bash scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARN_BUILD_TESTS
 ctest --test-dir build --output-on-failure --no-tests=error -j2
 # The installed layout on a private virtual X display, driven by real key events.
 bash scripts/e2e.sh build
+# The Debian package: lintian, desktop entry, metadata, manual pages, the unpacked programs.
+bash scripts/package-check.sh build
 
 bash scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE=ON -DTARN_BUILD_TESTS=ON
 ctest --test-dir build-asan --output-on-failure --no-tests=error -j2

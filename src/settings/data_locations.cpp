@@ -35,6 +35,14 @@ bool IsWritableDirectory(const fs::path& dir) {
   return fs::is_directory(dir, ec) && ::access(dir.c_str(), W_OK | X_OK) == 0;
 }
 
+// A copy installed with its shared files (bin/ beside share/doc/tarn) keeps per-user data even
+// where its folder could be written: root may write /usr/bin, but data does not belong there.
+bool IsInstalledCopy(const fs::path& programDirectory) {
+  std::error_code ec;
+  return programDirectory.filename() == "bin" &&
+         fs::is_directory(programDirectory.parent_path() / "share" / "doc" / "tarn", ec);
+}
+
 }  // namespace
 
 fs::path ProgramDirectory() {
@@ -65,6 +73,7 @@ fs::path PerUserDataDirectory() {
 DataLocations DataLocations::ForRunningProgram() { return ForProgram(ProgramDirectory()); }
 
 DataLocations DataLocations::ForProgram(const fs::path& programDirectory) {
+  if (IsInstalledCopy(programDirectory)) return DataLocations(PerUserDataDirectory());
   const std::string name = DataDirectoryName(programDirectory);
   const fs::path candidate = name.empty() ? programDirectory : programDirectory / name;
   std::error_code ec;

@@ -26,8 +26,8 @@ class DataLocations {
   // The data directory chosen for the running program.
   static DataLocations ForRunningProgram();
   // The data directory chosen for a program in programDirectory: programDirectory + name, or
-  // programDirectory itself when the name is empty; when that cannot be written, the per-user
-  // data directory.
+  // programDirectory itself when the name is empty; when that cannot be written, or for an
+  // installed copy (a "bin" folder beside "share/doc/tarn"), the per-user data directory.
   static DataLocations ForProgram(const std::filesystem::path& programDirectory);
   // A data directory given outright (a command-line option, tests).
   static DataLocations InDirectory(std::filesystem::path dataDirectory);

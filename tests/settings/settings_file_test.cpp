@@ -230,6 +230,12 @@ TEST(DataLocations, FallsBackToThePerUserDirectoryWhenTheProgramDirectoryCannotB
     std::filesystem::permissions(program, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     EXPECT_EQ(DataLocations::ForProgram(program).DataDirectory(), PerUserDataDirectory());
   }
+  // An installed copy, even one whose folder can be written (root's /usr/bin).
+  const auto prefix = dir.path() / "usr";
+  std::filesystem::create_directories(prefix / "bin");
+  EXPECT_NE(DataLocations::ForProgram(prefix / "bin").DataDirectory(), PerUserDataDirectory());
+  std::filesystem::create_directories(prefix / "share" / "doc" / "tarn");
+  EXPECT_EQ(DataLocations::ForProgram(prefix / "bin").DataDirectory(), PerUserDataDirectory());
 }
 
 }  // namespace
