@@ -110,47 +110,65 @@ void TParallelGrep::Add(std::string path, std::string native_path) {
     // Busy workers take the next file without sleeping; an idle one is woken once a few files
     // wait for it (or when the consumer waits), not for every file: a wake-up costs more than a
     // small file's search.
-    wake = idle_ > 0 && queue_.size() - started_ >= workers_.size();
+    wake = idle_ > waking_ && queue_.size() - started_ >= 4 * workers_.size();
+    if (wake) ++waking_;
   }
   if (wake) work_ready_.notify_one();
 }
 
 std::optional<TParallelGrep::Head> TParallelGrep::TakeHead(std::vector<ResultLine>& lines,
                                                            std::chrono::milliseconds wait, std::size_t ended_files) {
-  if (wait.count() <= 0 && deliveries_.load(std::memory_order_acquire) == deliveries_seen_) return std::nullopt;
+  if (wait.count() <= 0 && !head_may_be_ready_ && deliveries_.load(std::memory_order_acquire) == deliveries_seen_)
+    return std::nullopt;
   std::unique_lock lock(mutex_);
   deliveries_seen_ = deliveries_.load(std::memory_order_relaxed);
   if (wait.count() > 0) {
     awaited_files_ = std::clamp<std::size_t>(ended_files, 1, queue_.size());
     if (!ConsumerDue()) {
-      if (idle_ > 0 && started_ < queue_.size()) work_ready_.notify_all();
-      consumer_waiting_ = true;
-      lines_ready_.wait_for(lock, wait, [this] { return ConsumerDue(); });
+      if (idle_ > waking_ && started_ < queue_.size()) {
+        waking_ = idle_;
+        work_ready_.notify_all();
+      }
+      // A worker that wakes the consumer clears consumer_waiting_: each wait arms it again.
+      const auto until = std::chrono::steady_clock::now() + wait;
+      do {
+        consumer_waiting_ = true;
+        if (lines_ready_.wait_until(lock, until) == std::cv_status::timeout) break;
+      } while (!ConsumerDue());
       consumer_waiting_ = false;
     }
   }
   Slot& head = *queue_.front();
+  head_may_be_ready_ = false;
   if (head.Lines.empty() && !head.Ended) return std::nullopt;
   MoveAppend(lines, head.Lines);
-  const bool was_held_back = head.HeldBytes > kHeldBytesLimit;
+  held_bytes_ -= head.HeldBytes;
   head.HeldBytes = 0;
+  bool head_changed = false;
   std::optional<Head> result;
   if (head.Ended) {
     result = Head{std::move(head.Path), std::move(head.NativePath), true, std::move(head.Error)};
     queue_.pop_front();
     queued_ = queue_.size();
+    head_changed = true;
     --started_;
+    // The next file may have ended before the last look.
+    head_may_be_ready_ = !queue_.empty();
   } else {
     result = Head{head.Path, head.NativePath, false, {}};
   }
+  // A held-back worker goes on when there is room again or its file has become the head.
+  const bool wake = held_back_ > 0 && (head_changed || held_bytes_ <= kHeldBytesLimit);
   lock.unlock();
-  if (was_held_back) room_freed_.notify_all();
+  if (wake) room_freed_.notify_all();
   return result;
 }
 
 bool TParallelGrep::ConsumerDue() const {
   const Slot& head = *queue_.front();
-  if (!head.Lines.empty()) return true;
+  // A head with many lines hands them on as they come (and is never held back itself); a few
+  // lines wait for the files awaited.
+  if (head.HeldBytes >= kBatchBytes) return true;
   // A held-back file cannot end before it is the head: then the head's end is enough.
   if (held_back_ > 0) return head.Ended;
   const std::size_t files = std::min(awaited_files_, queue_.size());
@@ -164,13 +182,14 @@ void TParallelGrep::Abandon() {
   abandon_ = true;
   queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(started_), queue_.end());
   room_freed_.notify_all();
-  consumer_waiting_ = true;
-  lines_ready_.wait(lock, [this] {
-    return std::all_of(queue_.begin(), queue_.end(), [](const auto& slot) { return slot->Ended; });
-  });
+  while (!std::all_of(queue_.begin(), queue_.end(), [](const auto& slot) { return slot->Ended; })) {
+    consumer_waiting_ = true;
+    lines_ready_.wait(lock);
+  }
   consumer_waiting_ = false;
   queue_.clear();
   queued_ = 0;
+  held_bytes_ = 0;
   started_ = 0;
   abandon_ = false;
 }
@@ -183,6 +202,7 @@ void TParallelGrep::Work(Worker& worker) {
       ++idle_;
       work_ready_.wait(lock, [this] { return quit_ || started_ < queue_.size(); });
       --idle_;
+      if (waking_ > 0) --waking_;
       if (quit_) return;
       slot = queue_[started_++].get();
     }
@@ -209,6 +229,7 @@ void TParallelGrep::Search(Worker& worker, Slot& slot) {
 void TParallelGrep::Deliver(Worker& worker, Slot& slot, bool ended, std::exception_ptr error) {
   std::unique_lock lock(mutex_);
   slot.HeldBytes += worker.BatchBytes;
+  held_bytes_ += worker.BatchBytes;
   MoveAppend(slot.Lines, worker.Batch);
   worker.BatchBytes = 0;
   if (ended) {
@@ -217,15 +238,19 @@ void TParallelGrep::Deliver(Worker& worker, Slot& slot, bool ended, std::excepti
   }
   deliveries_.fetch_add(1, std::memory_order_release);
   // Lines of a file that is not the head wait for the consumer; past the limit the worker waits too.
-  const bool hold_back = !ended && slot.HeldBytes > kHeldBytesLimit && !abandon_;
+  const bool hold_back = !ended && held_bytes_ > kHeldBytesLimit && &slot != queue_.front().get() && !abandon_;
   if (hold_back) ++held_back_;
   // Waking the consumer for every file would cost more than a small file's search; and woken
   // while the lock is held, it would only wait for the lock.
+  // Once woken, the consumer is not woken again before it has looked.
   const bool wake = consumer_waiting_ && (abandon_ ? ended : ConsumerDue());
+  if (wake) consumer_waiting_ = false;
   if (!hold_back) lock.unlock();
   if (wake) lines_ready_.notify_one();
   if (hold_back) {
-    room_freed_.wait(lock, [this, &slot] { return slot.HeldBytes <= kHeldBytesLimit || abandon_.load(); });
+    room_freed_.wait(lock, [this, &slot] {
+      return held_bytes_ <= kHeldBytesLimit || &slot == queue_.front().get() || abandon_.load();
+    });
     --held_back_;
   }
 }

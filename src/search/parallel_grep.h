@@ -3,9 +3,9 @@
 // that thread would have reported them.
 //
 // The consumer adds files as the walk finds them and takes the lines of the first file still
-// queued (the head) as they come, up to its end. Memory stays bounded: the consumer keeps at
-// most a few files queued, and a worker whose file is not the head yet waits once that file
-// holds kHeldBytesLimit bytes of lines no one has taken.
+// queued (the head) as they come, up to its end. Memory stays bounded: the consumer keeps a
+// bounded number of files queued, and once the queued files hold kHeldBytesLimit bytes of lines
+// no one has taken, a worker whose file is not the head waits at its next batch.
 //
 // Each worker owns a TGrep and a TAWKStr compiled from the model's pattern on the calling
 // thread; the synonym dictionary and the fuzzy-character table they point at are only read.
@@ -31,7 +31,7 @@ namespace tarn::search {
 
 class TParallelGrep {
  public:
-  static constexpr std::size_t kHeldBytesLimit = 1 << 20;
+  static constexpr std::size_t kHeldBytesLimit = 4 << 20;
 
   // Starts thread_count workers (at least one).
   explicit TParallelGrep(unsigned thread_count);
@@ -79,19 +79,21 @@ class TParallelGrep {
   void Search(Worker& worker, Slot& slot);
   // Hands the worker's batch over; with ended, the file's end too.
   void Deliver(Worker& worker, Slot& slot, bool ended, std::exception_ptr error);
-  // What the waiting consumer waits for (under mutex_): the head's lines, or the end of the files
-  // it awaits (of the head alone while a worker is held back).
+  // What the waiting consumer waits for (under mutex_): a batch of the head's lines, or the end
+  // of the files it awaits (of the head alone while a worker is held back).
   bool ConsumerDue() const;
 
   std::mutex mutex_;
   std::condition_variable work_ready_;   // idle workers: a file queued, or quit
-  std::condition_variable room_freed_;   // held-back workers: their lines taken, or abandon
+  std::condition_variable room_freed_;   // held-back workers: lines taken, a new head, or abandon
   std::condition_variable lines_ready_;  // the consumer: what it waits for
   std::deque<std::unique_ptr<Slot>> queue_;  // changed by the consumer only
   std::size_t queued_ = 0;                   // queue_.size(), for the consumer without the lock
   std::size_t started_ = 0;                  // queue_[0, started_) are taken by workers
   std::size_t idle_ = 0;                     // workers waiting for a file
+  std::size_t waking_ = 0;                   // of them, those woken already
   std::size_t held_back_ = 0;                // workers waiting for room
+  std::size_t held_bytes_ = 0;               // of lines handed over and not taken
   bool consumer_waiting_ = false;
   std::size_t awaited_files_ = 1;
   bool quit_ = false;
@@ -99,6 +101,7 @@ class TParallelGrep {
   // Counts hand-overs, so that the consumer looks at the head only when something came.
   std::atomic<std::uint64_t> deliveries_{0};
   std::uint64_t deliveries_seen_ = 0;
+  bool head_may_be_ready_ = false;
   std::vector<std::unique_ptr<Worker>> workers_;
   std::vector<std::thread> threads_;
 };

@@ -234,8 +234,9 @@ void SearchRun::FindFile1Find(const TFindData& find_data, bool& cancel) {
   }
   if (parallel_) {
     parallel_->Add(current_file_, current_native_file_);
-    // The walk runs ahead of the reported lines by a few files per worker, no more.
-    if (!ReportParallelLines(4 * std::size_t{parallel_->ThreadCount()} - 1)) cancel = true;
+    // The walk runs ahead of the reported lines by 16 files per worker at most: enough that
+    // workers seldom wait for the walk, whose wake-ups cost more than a small file's search.
+    if (!ReportParallelLines(16 * std::size_t{parallel_->ThreadCount()} - 1)) cancel = true;
     return;
   }
   current_record_native_file_ = NativeRecoverable(current_file_, current_native_file_) ? "" : current_native_file_;
