@@ -142,6 +142,48 @@ __attribute__((target("avx2"))) const char* FindCharacters32(const char*& p, con
   }
   return nullptr;
 }
+
+// For a pattern that is a line start and a plain text: whole 32-byte steps from p (after the
+// region's first byte) up to the first that holds a line end followed by the text's first two
+// bytes (first alone when second_used is false). Adds the line ends of the steps passed to n,
+// sets suspect when one of them follows a lead-range byte, and returns the step's line ends
+// that are followed by those bytes (0 when it stopped for want of bytes: 34 are read per step).
+__attribute__((target("avx2"))) std::uint32_t LineStartCandidates32(const char*& p, const char* end, char first,
+                                                                    char second, bool second_used, std::size_t& n,
+                                                                    bool& suspect) noexcept {
+  const __m256i lf = _mm256_set1_epi8('\n');
+  const __m256i cr = _mm256_set1_epi8('\r');
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i first_key = _mm256_set1_epi8(first);
+  const __m256i second_key = _mm256_set1_epi8(second);
+  const __m256i any = _mm256_set1_epi8(-1);
+  __m256i flagged = zero;
+  std::uint32_t found = 0;
+  while (found == 0 && end - p >= 34) {
+    __m256i counts = zero;
+    for (int k = 0; k < 255 && end - p >= 34; ++k, p += 32) {
+      const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+      const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+      const __m256i is_lf = _mm256_cmpeq_epi8(here, lf);
+      const __m256i is_cr = _mm256_cmpeq_epi8(here, cr);
+      const __m256i line_end = _mm256_or_si256(is_lf, is_cr);
+      const __m256i second_ok =
+          second_used ? _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2)), second_key) : any;
+      const __m256i starts = _mm256_and_si256(line_end, _mm256_and_si256(_mm256_cmpeq_epi8(next, first_key), second_ok));
+      found = static_cast<std::uint32_t>(_mm256_movemask_epi8(starts));
+      if (found != 0) break;
+      const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 1));
+      const __m256i lone_cr = _mm256_andnot_si256(_mm256_cmpeq_epi8(next, lf), is_cr);
+      counts = _mm256_sub_epi8(counts, _mm256_or_si256(is_lf, lone_cr));
+      flagged = _mm256_or_si256(flagged, _mm256_and_si256(line_end, IsLeadRange32(before)));
+    }
+    const __m256i sums = _mm256_sad_epu8(counts, zero);
+    n += static_cast<std::size_t>(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
+                                  _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3));
+  }
+  suspect = suspect || _mm256_movemask_epi8(flagged) != 0;
+  return found;
+}
 #endif
 
 bool IsLeadRun(const char* line, const char* q) noexcept {
@@ -270,9 +312,15 @@ const char* LineStartOf(const char* p, const char* floor) noexcept {
 // One file's scan: the state that crosses block boundaries lives here.
 class FileScan {
  public:
-  FileScan(const ReadOnlyFile& file, TLineDFA& dfa, const TByteFinder& finder, const bool& cancel,
-           const std::function<void()>& pump, const TFastLineScan::Report& report)
-      : file_(file), dfa_(dfa), finder_(finder), cancel_(cancel), pump_(pump), report_(report) {}
+  FileScan(const ReadOnlyFile& file, TLineDFA& dfa, const TByteFinder& finder, const std::string& line_start_literal,
+           const bool& cancel, const std::function<void()>& pump, const TFastLineScan::Report& report)
+      : file_(file),
+        dfa_(dfa),
+        finder_(finder),
+        line_start_literal_(line_start_literal),
+        cancel_(cancel),
+        pump_(pump),
+        report_(report) {}
 
   // The block of the file that starts at offset.
   void Block(const char* p, const char* end, std::uint64_t offset) {
@@ -285,6 +333,22 @@ class FileScan {
     if (in_line_ && p < end) p = matched_pending_ ? FinishMatchedLine(p, end) : RunLines(p, end, true);
     const bool prefilter = finder_.Active() && !dfa_.LineStartMatches();
     while (p < end) {
+#ifdef TARN_AVX2
+      if (!line_start_literal_.empty() && HasAvx2()) {
+        // Only lines that begin with the text can match: the line ends before it are counted
+        // in the same pass that looks for them.
+        const std::string& text = line_start_literal_;
+        if (static_cast<std::size_t>(end - p) < text.size() ? *p == text[0]
+                                                             : std::memcmp(p, text.data(), text.size()) == 0) {
+          p = RunLines(p, end, true);
+          continue;
+        }
+        if (const char* line = SkipToLineStartLiteral(p, end); line != p) {
+          p = line;
+          continue;
+        }
+      }
+#endif
       if (!prefilter) {
         p = RunLines(p, end, false);
         continue;
@@ -431,6 +495,38 @@ class FileScan {
     return CountLineEnds(begin, end);
   }
 
+#ifdef TARN_AVX2
+  // From p, a line start, over whole lines to the next one that begins with the first bytes of
+  // the line-start text, counting the lines passed; when too few bytes are left for that, to
+  // the last line start it could reach. Throws BrokenLineEnd as CountCheckedLineEnds does.
+  const char* SkipToLineStartLiteral(const char* p, const char* end) {
+    if (end - p < 35) return p;
+    const std::string& text = line_start_literal_;
+    std::size_t n = (*p == '\n' || (*p == '\r' && p[1] != '\n')) ? 1 : 0;
+    if (n == 1 && p[1] == text[0]) {  // an empty line before a candidate
+      ++line_no_;
+      return p + 1;
+    }
+    bool suspect = false;
+    const char* q = p + 1;
+    const std::uint32_t found = LineStartCandidates32(q, end, text[0], text.size() > 1 ? text[1] : 0, text.size() > 1, n, suspect);
+    const char* line;
+    if (found != 0) {
+      line = q + __builtin_ctz(found) + 1;
+    } else {
+      line = LineStartOf(q, p);
+      // The line ends of [line, q) were counted with the steps: there are none.
+    }
+    for (; q < line; ++q) {
+      if (*q == '\n' || (*q == '\r' && q[1] != '\n')) ++n;
+      if ((*q == '\n' || *q == '\r') && IsLeadByte(q[-1])) suspect = true;
+    }
+    if (suspect && HasLineEndAfterLeadByte(p, line)) throw BrokenLineEnd{};
+    line_no_ += static_cast<std::uint32_t>(n);
+    return line;
+  }
+#endif
+
   const char* FinishMatchedLine(const char* p, const char* end) {
     const char* line_end = FindLineEnd(p, end);
     if (line_end == end) return end;
@@ -489,6 +585,7 @@ class FileScan {
   const ReadOnlyFile& file_;
   TLineDFA& dfa_;
   const TByteFinder& finder_;
+  const std::string& line_start_literal_;
   const bool& cancel_;
   const std::function<void()>& pump_;
   const TFastLineScan::Report& report_;
@@ -616,8 +713,11 @@ std::unique_ptr<TFastLineScan> TFastLineScan::For(const TRE_DFA& dfa) {
 }
 
 TFastLineScan::TFastLineScan(const TRE_DFA& dfa)
-    : dfa_(dfa), line_dfa_(dfa), finder_(RequiredBytes(dfa), FirstCharacterBytes(dfa, TLineDFA::kMaxSkipBytes),
-              FirstCharacters(dfa, TCharacterKeys::kMax)) {}
+    : dfa_(dfa),
+      line_dfa_(dfa),
+      finder_(RequiredBytes(dfa), FirstCharacterBytes(dfa, TLineDFA::kMaxSkipBytes),
+              FirstCharacters(dfa, TCharacterKeys::kMax)),
+      line_start_literal_(LineStartLiteral(dfa)) {}
 
 char* TFastLineScan::Buffer(std::size_t block_size) {
   block_size = std::max<std::size_t>(block_size, 1);
@@ -640,7 +740,7 @@ bool TFastLineScan::Scan(ReadOnlyFile& file, std::size_t block_size, std::option
                          const bool& cancel, const std::function<void()>& pump, const Report& report) {
   block_size = std::max<std::size_t>(block_size, 1);
   char* const data = Buffer(block_size);
-  FileScan scan(file, line_dfa_, finder_, cancel, pump, report);
+  FileScan scan(file, line_dfa_, finder_, line_start_literal_, cancel, pump, report);
   std::uint64_t offset = 0;
   try {
     for (;;) {

@@ -81,6 +81,7 @@ class TFastLineScan {
   const TRE_DFA& dfa_;
   TLineDFA line_dfa_;
   TByteFinder finder_;
+  std::string line_start_literal_;  // LineStartLiteral of the pattern
   std::unique_ptr<char[]> buffer_;
   std::size_t buffer_size_ = 0;
 };

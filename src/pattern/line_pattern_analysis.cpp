@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "core/sjis.h"
+
 namespace tarn::pattern {
 namespace {
 
@@ -241,6 +243,31 @@ std::string FirstCharacterBytes(const TRE_DFA& dfa, std::size_t max_bytes) {
     if (bytes.size() > max_bytes) return {};
   }
   return bytes;
+}
+
+std::string LineStartLiteral(const TRE_DFA& dfa) {
+  RE_DFAState state = dfa.InitialState();
+  std::string bytes;
+  for (std::size_t steps = 0; steps <= dfa.StateCount(); ++steps) {
+    if (dfa.Accepting(state)) return steps > 1 ? bytes : std::string();
+    const auto moves = dfa.Transitions(state);
+    if (moves.size() != 1 || moves[0].Low != moves[0].High) return {};
+    const RE_Char_t code = moves[0].Low;
+    if (steps == 0) {
+      if (code != 10) return {};
+    } else if (code <= 0xFF) {
+      if (code == 0 || code == 10 || code == 13 || IsLeadByte(static_cast<char>(code))) return {};
+      bytes += static_cast<char>(code);
+    } else {
+      const auto lead = static_cast<char>(code >> 8);
+      const auto trail = static_cast<char>(code & 0xFF);
+      if (!IsLeadByte(lead) || trail == 0 || trail == 10 || trail == 13) return {};
+      bytes += lead;
+      bytes += trail;
+    }
+    state = moves[0].Target;
+  }
+  return {};
 }
 
 }  // namespace tarn::pattern

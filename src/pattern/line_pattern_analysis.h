@@ -26,4 +26,10 @@ std::vector<std::string> FirstCharacters(const TRE_DFA& dfa, std::size_t max_cou
 // rarer byte. Empty when there are more than max_bytes or a match can begin with a line end.
 std::string FirstCharacterBytes(const TRE_DFA& dfa, std::size_t max_bytes);
 
+// The bytes K when the pattern is a line start followed by the plain characters K: every match
+// is then a line that begins with K's bytes. Empty for every other pattern, and when a
+// character of K could not be told by its bytes alone (a lone lead byte, a pair whose first
+// byte is no lead byte, a line end, a NUL).
+std::string LineStartLiteral(const TRE_DFA& dfa);
+
 }  // namespace tarn::pattern

@@ -45,6 +45,26 @@ TEST(FastScanDifferential, WellFormedTexts) { Compare(20261209, Rounds(100), fal
 
 TEST(FastScanDifferential, LeadBytesBeforeLineEnds) { Compare(7, Rounds(50), true); }
 
+TEST(FastScanDifferential, LineStartLiterals) {
+  // Lines that begin with the text, with its first or second byte alone, or with it right after
+  // a lead byte; every kind of line end, lead bytes before them, long stretches without a hit.
+  const std::vector<std::string> pieces = {"\x93\xFA\x96{", "\x93\xFA", "\x96{", "\x93", "\xFA", "\xFA\x96{", "\x83", "a", "ab", "z",
+                                           "\n",    "\r\n", "\r", "\r\r\n", "\x83\n", std::string("\0", 1),
+                                           "\x93\xFA\x96", "                                "};
+  DiffGrep grep;
+  Rng rng(5);
+  for (int round = 0; round < Rounds(150); ++round) {
+    const std::string pattern = PickOf(rng, std::vector<std::string>{"^日本", "^日", "^ab", "^a", "^本z", "^日本a"});
+    ASSERT_TRUE(grep.Set(pattern, false, false));
+    std::string text;
+    for (std::size_t n = Pick(rng, 400); n > 0; --n) text += PickOf(rng, pieces);
+    for (const std::size_t block : {35, 64, 100, 1000, 102400}) {
+      ASSERT_EQ(grep.Run(text, block, false), grep.Run(text, block, true))
+          << pattern << " block " << block << " text " << Printable(text);
+    }
+  }
+}
+
 TEST(FastScanDifferential, LiteralsFoundByTheirBytesOnlyAtCharacterBoundaries) {
   DiffGrep grep;
   // "A" inside ア, "[" inside ー, "\" inside ソ and 表; line ends of every kind; a NUL.
