@@ -440,7 +440,11 @@ int main(int argc, char** argv) {
     if (stop_signalled != 0) run.ActionFindStopExecute();
   });
   run.KeepResultLineInfos = keep_results;
-  run.SetWorkerThreads(options.threads);
+  try {
+    run.SetWorkerThreads(options.threads);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tarngrep: cannot start %u threads (%s); searching with one\n", options.threads, e.what());
+  }
   window.run = &run;
 
   // The window's settings file, synonyms and history, so both programs share them.

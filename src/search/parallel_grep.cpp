@@ -66,7 +66,18 @@ TParallelGrep::TParallelGrep(unsigned thread_count) {
     workers_.push_back(std::move(worker));
   }
   threads_.reserve(workers_.size());
-  for (const auto& worker : workers_) threads_.emplace_back([this, &w = *worker] { Work(w); });
+  try {
+    for (const auto& worker : workers_) threads_.emplace_back([this, &w = *worker] { Work(w); });
+  } catch (...) {
+    // No destructor runs for a constructor that fails: end the workers started so far here.
+    {
+      const std::lock_guard lock(mutex_);
+      quit_ = true;
+    }
+    work_ready_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+    throw;
+  }
 }
 
 TParallelGrep::~TParallelGrep() {

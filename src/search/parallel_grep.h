@@ -33,7 +33,8 @@ class TParallelGrep {
  public:
   static constexpr std::size_t kHeldBytesLimit = 4 << 20;
 
-  // Starts thread_count workers (at least one).
+  // Starts thread_count workers (at least one). Raises std::system_error when the system gives
+  // no more threads.
   explicit TParallelGrep(unsigned thread_count);
   // Drops whatever is queued and ends the workers.
   ~TParallelGrep();

@@ -91,10 +91,9 @@ SearchRun::~SearchRun() = default;
 
 void SearchRun::SetWorkerThreads(unsigned count) {
   if (busy_ != 0) return;
-  if (count <= 1)
-    parallel_.reset();
-  else if (!parallel_ || parallel_->ThreadCount() != count)
-    parallel_ = std::make_unique<TParallelGrep>(count);
+  if (parallel_ && parallel_->ThreadCount() == count) return;
+  parallel_.reset();
+  if (count > 1) parallel_ = std::make_unique<TParallelGrep>(count);
 }
 
 FindStartResult SearchRun::ActionFindStartExecute(SearchRequest& request, const SearchSettings& settings) {

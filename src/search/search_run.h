@@ -102,7 +102,8 @@ class SearchRun {
   SearchRun& operator=(const SearchRun&) = delete;
 
   // More than one: the files are grepped by that many worker threads and their lines reported
-  // here in walk order, the same lines as Grep1 alone reports. Not while a run is busy.
+  // here in walk order, the same lines as Grep1 alone reports. Not while a run is busy. Raises
+  // std::system_error, leaving Grep1 to search alone, when the threads cannot be started.
   void SetWorkerThreads(unsigned count);
 
   // The Start command. request holds the boxes' texts and is updated as the boxes are. Raises
