@@ -13,6 +13,13 @@
 # Defaults: -n 3; peers: ripgrep -E shift_jis -j1, GNU grep in the CP932 locale,
 # LC_ALL=C grep, and the memchr / cat floors. The shared scripts are found in
 # TARN_SHARED_BENCH (default: ../shared/bench beside the checkout).
+#
+# Last, the cost per file: a literal and a line-start query on the many-files tree of
+# make-many.sh (60,000 files of 1-16 KiB in 401 folders, built when missing), tarngrep on one
+# thread (and with -j 2 when it has that option) beside recursive GNU grep (CP932 locale and C
+# locale, binary files skipped) and ripgrep (-j1 and its default). Every tool prints the
+# matching lines without file names, so each row's count must agree; median wall, user and
+# system seconds.
 set -uo pipefail
 
 RUNS=3 CORPUS=/tmp/cp932corpus NO_PEERS=0
@@ -126,4 +133,49 @@ ratio_row cat - "cat DIR/edict.txt"
 for i in "${!QID[@]}"; do
     pattern=$(printf '%s' "${QU[i]}" | iconv -f UTF-8 -t CP932)
     ratio_row tarngrep "${QID[i]}" "$(printf '%q ' "$TARNGREP" -q --no-subdirs --result-type 0 --encoding cp932 -- "$pattern") DIR edict.txt"
+done
+
+# The cost per file: many small files (make-many.sh), every tool printing the matching lines.
+MANY=$CORPUS/many
+"$SHARED/make-many.sh" "$CORPUS" >/dev/null || exit 1
+times_of() {    # median wall, user and system seconds of a command
+    local js=$WORK/tarn-hf.json
+    rm -f "$js"
+    hyperfine --shell=bash -i --style none --output=pipe --warmup 1 --runs "$RUNS" --export-json "$js" -- "$1" >/dev/null 2>&1
+    python3 -c 'import json, sys
+r = json.load(open(sys.argv[1]))["results"][0]
+print("%.3f %.3f %.3f" % (r["median"], r["user"], r["system"]))' "$js"
+}
+many_row() {    # tool, threads, query, command
+    local m t
+    m=$(eval "$4" | wc -l)
+    t=$(times_of "$4")
+    printf '%-12s %-4s %-5s %10s %9s %7s %7s
+' "$1" "$2" "$3" "$m" $t
+}
+cat "$MANY"/*/*/*.txt "$MANY"/*/*/.hidden/*.txt >/dev/null 2>&1
+LOC=$WORK/locale/ja_JP.WINDOWS-31J
+echo
+echo "many small files: $(find "$MANY" -type f | wc -l) files in $(find "$MANY" -type d | wc -l) folders, mask *.txt; load $(cut -d' ' -f1-3 /proc/loadavg)"
+printf '%-12s %-4s %-5s %10s %9s %7s %7s
+' tool thr q matches median_s user_s sys_s
+MQ=(F L)
+MU=('コンピュータ' '^日本')
+for k in 0 1; do
+    u=${MU[k]} q=${MQ[k]}
+    pattern=$(printf '%s' "$u" | iconv -f UTF-8 -t CP932)
+    fl=(); [ "$q" = F ] && fl=(-F)
+    many_row tarngrep 1 "$q" "$(printf '%q ' "$TARNGREP" -j1 -q --result-type 0 --encoding cp932 "${fl[@]}" -- "$pattern" "$MANY" '*.txt')"
+    if "$TARNGREP" --help 2>&1 | grep -q -- '--threads'; then
+        many_row tarngrep 2 "$q" "$(printf '%q ' "$TARNGREP" -j 2 -q --result-type 0 --encoding cp932 "${fl[@]}" -- "$pattern" "$MANY" '*.txt')"
+    fi
+    if [ -d "$LOC" ]; then
+        many_row grep-sjis 1 "$q" "LOCPATH=$(printf '%q' "$WORK/locale") LC_ALL=ja_JP.WINDOWS-31J $(printf '%q ' grep -r -I -h "${fl[@]}" --include='*.txt' -e "$pattern" "$MANY")"
+    fi
+    many_row grep-C 1 "$q" "LC_ALL=C $(printf '%q ' grep -r -I -h "${fl[@]}" --include='*.txt' -e "$pattern" "$MANY")"
+    if command -v rg >/dev/null; then
+        rfl=(); [ "$q" = F ] && rfl=(-F)
+        many_row rg-sjis 1 "$q" "$(printf '%q ' rg -j1 -E shift_jis --hidden --no-ignore -I -N "${rfl[@]}" -g '*.txt' -e "$u" "$MANY")"
+        many_row rg-sjis "$(nproc)" "$q" "$(printf '%q ' rg -E shift_jis --hidden --no-ignore -I -N "${rfl[@]}" -g '*.txt' -e "$u" "$MANY")"
+    fi
 done
