@@ -58,7 +58,8 @@ const char kUsage[] =
     "  Binary files (a NUL byte in the first 2048 bytes) are skipped.\n"
     "Search:\n"
     "  --no-subdirs          search DIRECTORY only, not its sub-directories\n"
-    "  --dir-mask MASK       walk only sub-directories whose names match MASK (default \"*.*\")\n"
+    "  --dir-mask MASK       walk only sub-directories whose names match MASK\n"
+    "                        (default \"*.*\")\n"
     "  -F, --no-regexp       PATTERN is a plain text, not a regular expression\n"
     "  --fuzzy               use the fuzzy-character dictionary (width, case, kana forms)\n"
     "  --synonym             use the synonym dictionary \"Synonym.Dic\" of the data directory\n"
@@ -66,8 +67,10 @@ const char kUsage[] =
     "  -j N, --threads N     search N files at once (default: the number of processors);\n"
     "                        the output is the same for every N\n"
     "Output (on stdout; -c, -l and --info exclude each other):\n"
-    "  --result-type N       1: full path(line): line (default), 2: file name(line): line, 0: line\n"
-    "  --info                print each line's hit record (column,length,hit,file,line) instead\n"
+    "  --result-type N       1: \"full path(line): line\" (default), 2: \"file name(line): line\",\n"
+    "                        0: the line alone\n"
+    "  --info                print each line's hit record (column,length,hit,file,line)\n"
+    "                        instead\n"
     "  -c, --count           print \"path:count\" for each file with matching lines instead\n"
     "  -l, --files-with-matches\n"
     "                        print the path of each file with a matching line instead; a file\n"
@@ -81,7 +84,8 @@ const char kUsage[] =
     "                        (auto: utf-8 when the locale's character set is UTF-8)\n"
     "  -q, --quiet           no status line (\" n個検索しました。(Elapsed time ...)\") on stderr\n"
     "Results (never painted):\n"
-    "  --save FILE           also save the result: HTML for a name ending .htm or .html, else text\n"
+    "  --save FILE           also save the result: HTML for a name ending .htm or .html,\n"
+    "                        else text\n"
     "  --history             store a result with lines as a new result-history entry\n"
     "  --data-dir DIR        the data directory (settings file, synonyms, history) to use\n"
     "  -h, --help            print this help; --version: print the version\n"
@@ -146,10 +150,11 @@ bool HitSpan(std::string_view info, std::string_view line, std::size_t& begin, s
   const char* const last = info.data() + info.size();
   std::size_t column = 0;
   std::size_t length = 0;
-  auto [after_column, error1] = std::from_chars(p, last, column);
-  if (error1 != std::errc{} || after_column == last || *after_column != ',') return false;
-  auto [after_length, error2] = std::from_chars(after_column + 1, last, length);
-  if (error2 != std::errc{} || column < 1 || length == 0 || column - 1 >= line.size()) return false;
+  const auto [after_column, column_error] = std::from_chars(p, last, column);
+  if (column_error != std::errc{} || after_column == last || *after_column != ',') return false;
+  if (std::from_chars(after_column + 1, last, length).ec != std::errc{} || column < 1 || length == 0 ||
+      column - 1 >= line.size())
+    return false;
   begin = column - 1;
   end = std::min(line.size(), begin + std::min(length, line.size()));
   std::size_t i = 0;
