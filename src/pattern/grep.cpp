@@ -66,6 +66,15 @@ void TGrep::Grep(const std::string& native_path) {
 
 bool TGrep::GrepIfText(const std::string& native_path) {
   ReadOnlyFile file(native_path, std::nothrow);
+  return GrepIfText(native_path, file);
+}
+
+bool TGrep::GrepIfText(const std::string& native_path, int dir_fd, const std::string& name) {
+  ReadOnlyFile file(dir_fd, name.c_str(), std::nothrow);
+  return GrepIfText(native_path, file);
+}
+
+bool TGrep::GrepIfText(const std::string& native_path, ReadOnlyFile& file) {
   if (!file.IsOpen()) return false;
   struct stat st {};
   if (fstat(file.Descriptor(), &st) != 0 || !S_ISREG(st.st_mode)) return false;

@@ -38,6 +38,9 @@ class TGrep : public TRegularExpression {
   // IsTextFile and, when it holds, Grep, with the file opened and its head read once. False,
   // with nothing reported, when the file is no text file; raises as Grep does.
   bool GrepIfText(const std::string& native_path);
+  // The same, the file opened as name in the open directory dir_fd, which saves the system a
+  // walk along the path; native_path must name the same file.
+  bool GrepIfText(const std::string& native_path, int dir_fd, const std::string& name);
 
   // True when the pattern is a plain string, matched by comparing character codes.
   bool UsesLiteralScan() const noexcept { return literal_scan_; }
@@ -64,6 +67,7 @@ class TGrep : public TRegularExpression {
   // The fast scan of an open file (first_block as TFastLineScan::Scan takes it), then the exact
   // scan when the fast one cannot finish.
   void ScanFast(const std::string& native_path, ReadOnlyFile& file, std::optional<std::size_t> first_block);
+  bool GrepIfText(const std::string& native_path, ReadOnlyFile& file);
 
   bool literal_scan_ = false;
   std::unique_ptr<TFastLineScan> fast_;

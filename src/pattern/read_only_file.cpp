@@ -14,10 +14,12 @@ std::string SystemErrorText(int error) {
   return text != nullptr ? text : "I/O error " + std::to_string(error);
 }
 
-int OpenReadOnly(const std::string& native_path) noexcept {
+int OpenReadOnly(const std::string& native_path) noexcept { return OpenReadOnly(AT_FDCWD, native_path.c_str()); }
+
+int OpenReadOnly(int dir_fd, const char* native_path) noexcept {
   int fd;
   do {
-    fd = open(native_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    fd = openat(dir_fd, native_path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
@@ -27,6 +29,9 @@ ReadOnlyFile::ReadOnlyFile(const std::string& native_path) : fd_(OpenReadOnly(na
 }
 
 ReadOnlyFile::ReadOnlyFile(const std::string& native_path, std::nothrow_t) noexcept : fd_(OpenReadOnly(native_path)) {}
+
+ReadOnlyFile::ReadOnlyFile(int dir_fd, const char* native_path, std::nothrow_t) noexcept
+    : fd_(OpenReadOnly(dir_fd, native_path)) {}
 
 ReadOnlyFile::~ReadOnlyFile() {
   if (fd_ >= 0) close(fd_);

@@ -13,8 +13,10 @@ namespace tarn::pattern {
 // The system's text for an errno value.
 std::string SystemErrorText(int error);
 
-// open(2) as the readers open files; -1 (errno set) on failure.
+// open(2) as the readers open files; -1 (errno set) on failure. With dir_fd, a relative path
+// is taken from that directory (openat(2)).
 int OpenReadOnly(const std::string& native_path) noexcept;
+int OpenReadOnly(int dir_fd, const char* native_path) noexcept;
 
 class ReadOnlyFile {
  public:
@@ -22,6 +24,7 @@ class ReadOnlyFile {
   explicit ReadOnlyFile(const std::string& native_path);
   // Leaves the file closed (IsOpen false, errno set) instead of raising.
   ReadOnlyFile(const std::string& native_path, std::nothrow_t) noexcept;
+  ReadOnlyFile(int dir_fd, const char* native_path, std::nothrow_t) noexcept;
   ~ReadOnlyFile();
   ReadOnlyFile(const ReadOnlyFile&) = delete;
   ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;

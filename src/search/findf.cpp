@@ -172,8 +172,12 @@ int TFindFirstLoop::Run() {
   running_ = true;
   struct ClearRunning {
     bool& flag;
-    ~ClearRunning() { flag = false; }
-  } clear_running{running_};
+    int& dir_fd;
+    ~ClearRunning() {
+      flag = false;
+      dir_fd = -1;
+    }
+  } clear_running{running_, dir_fd_};
 
   const std::size_t slash = LastSlash(path_);
   const std::string pattern = slash == std::string::npos ? path_ : path_.substr(slash + 1);
@@ -190,6 +194,7 @@ int TFindFirstLoop::Run() {
   DirStream dir(native_dir);
   if (dir.get() == nullptr) return 0;
   const int dir_fd = dirfd(dir.get());
+  dir_fd_ = dir_fd;
   bool first = true;
   for (;;) {
     errno = 0;

@@ -85,6 +85,8 @@ class TFindFirstLoop {
   void SetPath(std::string path, std::string native_dir = {});
   const std::string& Path() const noexcept { return path_; }
   bool Running() const noexcept { return running_; }
+  // The directory being listed, open while Run calls OnFind; -1 otherwise.
+  int DirDescriptor() const noexcept { return dir_fd_; }
 
   // 0 when the listing ended (also when nothing matched or the directory does not exist),
   // kFindCancelled when a handler cancelled, otherwise the system error that stopped it.
@@ -99,6 +101,7 @@ class TFindFirstLoop {
   std::string path_;
   std::string native_dir_;
   bool running_ = false;
+  int dir_fd_ = -1;
 };
 
 enum TFindFileCondition {
@@ -165,6 +168,9 @@ class TFindFile {
   // The directory being listed, as handed to OnFind, and its system form.
   const std::string& CurrentDir() const noexcept { return current_dir_; }
   const std::string& CurrentNativeDir() const noexcept { return current_native_dir_; }
+  // The directory whose entries OnFind gets, open while OnFind runs: a handler can open an
+  // entry by its NativeFileName relative to it.
+  int CurrentDirDescriptor() const noexcept { return file_loop_.DirDescriptor(); }
 
   // 0 when the walk ended, kFindCancelled when cancelled, otherwise the system error code.
   virtual int Run();

@@ -242,7 +242,7 @@ void SearchRun::FindFile1Find(const TFindData& find_data, bool& cancel) {
   file_ended_early_ = false;
   try {
     // A file that is not text is skipped silently.
-    grep1_.GrepIfText(current_native_file_);
+    grep1_.GrepIfText(current_native_file_, find_file1_.CurrentDirDescriptor(), find_data.NativeFileName);
   } catch (const pattern::EGrepCancel&) {
     if (file_ended_early_ && !stop_requested_) return;
     stop_requested_ = true;

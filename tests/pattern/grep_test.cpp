@@ -1,7 +1,9 @@
 #include "pattern/grep.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -167,6 +169,14 @@ TEST(GrepTest, GrepIfTextSearchesExactlyWhatTheTextTestLetsThrough) {
     EXPECT_EQ(lines, "");
     grep.Cancel = true;  // cleared as the grep begins
     EXPECT_TRUE(grep.GrepIfText(dir.Write("late", late_nul)));
+    EXPECT_EQ(lines, "1:" + std::string(2048, 'a') + " hit|" + (pattern == "hit" ? "2:hit|" : "")) << pattern;
+    // Opened in its directory.
+    const int dir_fd = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(dir_fd, 0);
+    lines.clear();
+    EXPECT_TRUE(grep.GrepIfText(dir.path() + "/late", dir_fd, "late"));
+    EXPECT_FALSE(grep.GrepIfText(dir.path() + "/nul", dir_fd, "nul"));
+    close(dir_fd);
     EXPECT_EQ(lines, "1:" + std::string(2048, 'a') + " hit|" + (pattern == "hit" ? "2:hit|" : "")) << pattern;
   }
 }
