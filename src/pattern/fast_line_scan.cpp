@@ -322,15 +322,32 @@ class FileScan {
         pump_(pump),
         report_(report) {}
 
-  // The block of the file that starts at offset.
-  void Block(const char* p, const char* end, std::uint64_t offset) {
-    block_begin_ = p;
+  // True when Block takes the block with its NULs as they are: the line-start text search
+  // sees no difference between a NUL and a space unless the text has one, and only the lines it
+  // hands on need NULs read as spaces.
+  bool TakesRawNuls() const noexcept {
+#ifdef TARN_AVX2
+    return !line_start_literal_.empty() && HasAvx2() && line_start_literal_.find(' ') == std::string::npos;
+#else
+    return false;
+#endif
+  }
+
+  // The block of the file that starts at offset; NULs read as spaces already unless
+  // TakesRawNuls.
+  void Block(char* data, char* end, std::uint64_t offset) {
+    const char* p = data;
+    block_begin_ = data;
     block_offset_ = offset;
+    raw_from_ = TakesRawNuls() ? data : end;
     if (pending_cr_) {
       pending_cr_ = false;
       if (p < end && *p == '\n') ++p;
     }
-    if (in_line_ && p < end) p = matched_pending_ ? FinishMatchedLine(p, end) : RunLines(p, end, true);
+    if (in_line_ && p < end) {
+      ReadNulsAsSpaces(p, FindLineEnd(p, end), end);
+      p = matched_pending_ ? FinishMatchedLine(p, end) : RunLines(p, end, true);
+    }
     const bool prefilter = finder_.Active() && !dfa_.LineStartMatches();
     while (p < end) {
 #ifdef TARN_AVX2
@@ -340,6 +357,7 @@ class FileScan {
         const std::string& text = line_start_literal_;
         if (static_cast<std::size_t>(end - p) < text.size() ? *p == text[0]
                                                              : std::memcmp(p, text.data(), text.size()) == 0) {
+          ReadNulsAsSpaces(p, FindLineEnd(p, end), end);
           p = RunLines(p, end, true);
           continue;
         }
@@ -349,6 +367,7 @@ class FileScan {
         }
       }
 #endif
+      ReadNulsAsSpaces(p, end, end);
       if (!prefilter) {
         p = RunLines(p, end, false);
         continue;
@@ -361,6 +380,15 @@ class FileScan {
       p = line;
       if (p < end) p = RunLines(p, end, true);
     }
+  }
+
+  // Reads the NULs of [from, upto) as spaces, where that is not done yet; the lines skipped
+  // before from are never read again. end is the block's (writable) end.
+  void ReadNulsAsSpaces(const char* from, const char* upto, char* end) noexcept {
+    from = std::max(from, raw_from_);
+    if (upto <= from) return;
+    NulsToSpaces(end - (end - from), static_cast<std::size_t>(upto - from));
+    raw_from_ = upto;
   }
 
   // The end of the file ends its last line.
@@ -591,6 +619,7 @@ class FileScan {
   const TFastLineScan::Report& report_;
   std::uint32_t line_no_ = 1;  // the current line's number
   const char* block_begin_ = nullptr;
+  const char* raw_from_ = nullptr;  // the block's NULs from here on are not spaces yet
   std::uint64_t block_offset_ = 0;  // file offset of block_begin_
   std::uint64_t file_end_ = 0;
   bool carried_ = false;            // the current line began in an earlier block...
@@ -752,7 +781,7 @@ bool TFastLineScan::Scan(ReadOnlyFile& file, std::size_t block_size, std::option
         got = file.Read(data, block_size);
       }
       if (got == 0) break;
-      NulsToSpaces(data, got);
+      if (!scan.TakesRawNuls()) NulsToSpaces(data, got);
       if (pump) pump();
       if (cancel) throw EGrepCancel();
       scan.Block(data, data + got, offset);

@@ -54,7 +54,7 @@ TEST(FastScanDifferential, LineStartLiterals) {
   DiffGrep grep;
   Rng rng(5);
   for (int round = 0; round < Rounds(150); ++round) {
-    const std::string pattern = PickOf(rng, std::vector<std::string>{"^日本", "^日", "^ab", "^a", "^本z", "^日本a"});
+    const std::string pattern = PickOf(rng, std::vector<std::string>{"^日本", "^日", "^ab", "^a", "^本z", "^日本a", "^ a", "^a "});
     ASSERT_TRUE(grep.Set(pattern, false, false));
     std::string text;
     for (std::size_t n = Pick(rng, 400); n > 0; --n) text += PickOf(rng, pieces);
