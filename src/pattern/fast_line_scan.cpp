@@ -38,6 +38,13 @@ __attribute__((target("avx2"))) __m256i IsLeadRange32(__m256i v) noexcept {
   return _mm256_cmpeq_epi8(_mm256_subs_epu8(offset, _mm256_set1_epi8(0xDC - 0xA1)), _mm256_setzero_si256());
 }
 
+// The sum of the 32 byte counters.
+__attribute__((target("avx2"))) std::size_t SumOfBytes32(__m256i counts) noexcept {
+  const __m256i sums = _mm256_sad_epu8(counts, _mm256_setzero_si256());
+  return static_cast<std::size_t>(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
+                                  _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3));
+}
+
 // Stops before the first 32 bytes that hold a line end right after a lead-range byte.
 __attribute__((target("avx2"))) const char* SkipCleanLineEnds32(const char* p, const char* end) noexcept {
   const __m256i lf = _mm256_set1_epi8('\n');
@@ -65,9 +72,7 @@ __attribute__((target("avx2"))) std::size_t CountLineEnds32(const char*& p, cons
       const __m256i lone_cr = _mm256_andnot_si256(_mm256_cmpeq_epi8(next, lf), _mm256_cmpeq_epi8(here, cr));
       counts = _mm256_sub_epi8(counts, _mm256_or_si256(is_lf, lone_cr));
     }
-    const __m256i sums = _mm256_sad_epu8(counts, zero);
-    n += static_cast<std::size_t>(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
-                                  _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3));
+    n += SumOfBytes32(counts);
   }
   return n;
 }
@@ -93,9 +98,7 @@ __attribute__((target("avx2"))) std::size_t CountAndCheck32(const char*& p, cons
       counts = _mm256_sub_epi8(counts, _mm256_or_si256(is_lf, lone_cr));
       flagged = _mm256_or_si256(flagged, _mm256_and_si256(_mm256_or_si256(is_lf, is_cr), IsLeadRange32(before)));
     }
-    const __m256i sums = _mm256_sad_epu8(counts, zero);
-    n += static_cast<std::size_t>(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
-                                  _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3));
+    n += SumOfBytes32(counts);
   }
   suspect = _mm256_movemask_epi8(flagged) != 0;
   return n;
@@ -177,9 +180,7 @@ __attribute__((target("avx2"))) std::uint32_t LineStartCandidates32(const char*&
       counts = _mm256_sub_epi8(counts, _mm256_or_si256(is_lf, lone_cr));
       flagged = _mm256_or_si256(flagged, _mm256_and_si256(line_end, IsLeadRange32(before)));
     }
-    const __m256i sums = _mm256_sad_epu8(counts, zero);
-    n += static_cast<std::size_t>(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
-                                  _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3));
+    n += SumOfBytes32(counts);
   }
   suspect = suspect || _mm256_movemask_epi8(flagged) != 0;
   return found;
