@@ -1,7 +1,11 @@
 #include "search/parallel_grep.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <iterator>
+#include <string_view>
 
 #include "search/native_path.h"
 
@@ -22,9 +26,20 @@ void MoveAppend(std::vector<ResultLine>& to, std::vector<ResultLine>& from) {
 
 }  // namespace
 
+// A copy of a directory descriptor the walk has open, kept while files of it are queued.
+struct TParallelGrep::Directory {
+  explicit Directory(int fd) : Fd(fd) {}
+  ~Directory() { close(Fd); }
+  Directory(const Directory&) = delete;
+  Directory& operator=(const Directory&) = delete;
+  int Fd;
+};
+
 struct TParallelGrep::Slot {
   std::string Path;
   std::string NativePath;
+  std::shared_ptr<const Directory> Dir;  // null: opened along NativePath
+  std::string Name;                      // in Dir
   // Guarded by mutex_:
   std::vector<ResultLine> Lines;  // handed over, not yet taken
   std::size_t HeldBytes = 0;
@@ -109,8 +124,20 @@ void TParallelGrep::Begin(pattern::TGrep& model, int result_type, bool first_lin
   }
 }
 
-void TParallelGrep::Add(std::string path, std::string native_path) {
+void TParallelGrep::Add(std::string path, std::string native_path, int dir_fd, std::string name) {
   auto slot = std::make_unique<Slot>();
+  if (dir_fd >= 0 && native_path.size() > name.size()) {
+    // A descriptor number can name another directory later: the path tells them apart.
+    const std::string_view dir_path(native_path.data(), native_path.size() - name.size());
+    if (!directory_ || dir_fd != directory_source_fd_ || dir_path != directory_path_) {
+      const int copy = fcntl(dir_fd, F_DUPFD_CLOEXEC, 0);
+      directory_ = copy >= 0 ? std::make_shared<const Directory>(copy) : nullptr;
+      directory_source_fd_ = dir_fd;
+      directory_path_ = dir_path;
+    }
+    slot->Dir = directory_;
+    if (directory_) slot->Name = std::move(name);
+  }
   slot->Path = std::move(path);
   slot->NativePath = std::move(native_path);
   bool wake = false;
@@ -188,6 +215,7 @@ bool TParallelGrep::ConsumerDue() const {
 }
 
 void TParallelGrep::Abandon() {
+  directory_.reset();
   std::unique_lock lock(mutex_);
   if (queue_.empty()) return;
   abandon_ = true;
@@ -227,7 +255,10 @@ void TParallelGrep::Search(Worker& worker, Slot& slot) {
   try {
     worker.RecordNativePath = NativeRecoverable(slot.Path, slot.NativePath) ? "" : slot.NativePath;
     // A file that is not text is skipped silently.
-    worker.Grep.GrepIfText(slot.NativePath);
+    if (slot.Dir)
+      worker.Grep.GrepIfText(slot.NativePath, slot.Dir->Fd, slot.Name);
+    else
+      worker.Grep.GrepIfText(slot.NativePath);
   } catch (const pattern::EGrepCancel&) {
     // The file's first line is taken, or the file was dropped.
   } catch (...) {

@@ -51,8 +51,9 @@ class TParallelGrep {
   // The rest is for the consumer's thread alone.
 
   // Queues a file the walk accepted: it is searched when it is a text file, as the single grep
-  // searches it.
-  void Add(std::string path, std::string native_path);
+  // searches it. With dir_fd, the open directory it is listed in, workers open it by name there
+  // (through a copy of the descriptor, taken once per directory) rather than along its path.
+  void Add(std::string path, std::string native_path, int dir_fd = -1, std::string name = {});
   // Files added and not yet taken to their end.
   std::size_t Queued() const noexcept { return queued_; }
 
@@ -68,13 +69,14 @@ class TParallelGrep {
   // than waking for each). Only while something is queued.
   std::optional<Head> TakeHead(std::vector<ResultLine>& lines, std::chrono::milliseconds wait,
                                std::size_t ended_files = 1);
-  // Drops every queued file; workers stop their files at the next block or line. Returns once no
-  // worker touches a dropped file.
+  // Drops every queued file (the end of a run); workers stop their files at the next block or
+  // line. Returns once no worker touches a dropped file.
   void Abandon();
 
  private:
   struct Slot;
   struct Worker;
+  struct Directory;
 
   void Work(Worker& worker);
   void Search(Worker& worker, Slot& slot);
@@ -102,6 +104,10 @@ class TParallelGrep {
   // Counts hand-overs, so that the consumer looks at the head only when something came.
   std::atomic<std::uint64_t> deliveries_{0};
   std::uint64_t deliveries_seen_ = 0;
+  // The directory of the last file added, and the descriptor and path it was known by.
+  std::shared_ptr<const Directory> directory_;
+  int directory_source_fd_ = -1;
+  std::string directory_path_;
   bool head_may_be_ready_ = false;
   std::vector<std::unique_ptr<Worker>> workers_;
   std::vector<std::thread> threads_;

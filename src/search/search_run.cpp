@@ -232,7 +232,7 @@ void SearchRun::FindFile1Find(const TFindData& find_data, bool& cancel) {
     return;
   }
   if (parallel_) {
-    parallel_->Add(current_file_, current_native_file_);
+    parallel_->Add(current_file_, current_native_file_, find_file1_.CurrentDirDescriptor(), find_data.NativeFileName);
     // The walk runs ahead of the reported lines by 16 files per worker at most: enough that
     // workers seldom wait for the walk, whose wake-ups cost more than a small file's search.
     if (!ReportParallelLines(16 * std::size_t{parallel_->ThreadCount()} - 1)) cancel = true;
