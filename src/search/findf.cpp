@@ -191,6 +191,8 @@ int TFindFirstLoop::Run() {
       native_dir = Cp932ToNative(std::string_view(path_).substr(0, slash));
   }
 
+  // "*" and "*.*" match every name: the directory loop of a tree walk lists with "*.*".
+  const bool every_name = pattern == "*" || pattern == "*.*";
   DirStream dir(native_dir);
   if (dir.get() == nullptr) return 0;
   const int dir_fd = dirfd(dir.get());
@@ -203,7 +205,7 @@ int TFindFirstLoop::Run() {
     TFindData data;
     data.NativeFileName = entry->d_name;
     data.FileName = NativeToCp932(data.NativeFileName);
-    if (!MatchesWildcard(pattern, data.FileName)) continue;
+    if (!every_name && !MatchesWildcard(pattern, data.FileName)) continue;
     if (!Describe(dir_fd, *entry, Details, data)) continue;
     bool cancel = false;
     OnFind(*this, data, cancel);

@@ -238,7 +238,7 @@ void SearchRun::FindFile1Find(const TFindData& find_data, bool& cancel) {
     if (!ReportParallelLines(16 * std::size_t{parallel_->ThreadCount()} - 1)) cancel = true;
     return;
   }
-  current_record_native_file_ = NativeRecoverable(current_file_, current_native_file_) ? "" : current_native_file_;
+  record_native_known_ = false;
   file_ended_early_ = false;
   try {
     // A file that is not text is skipped silently.
@@ -255,6 +255,10 @@ void SearchRun::Grep1Match(pattern::RE_LineInfo_t line_info) {
   int start = 0;
   int length = 0;
   awk_str1_.Match(line_info.Line, start, length);
+  if (!record_native_known_) {
+    record_native_known_ = true;
+    current_record_native_file_ = NativeRecoverable(current_file_, current_native_file_) ? "" : current_native_file_;
+  }
   ReportResultLine(MakeResultLine(settings_.ResultType, current_file_, current_record_native_file_, std::move(line_info), start, length));
   if (settings_.FirstLinePerFile) {
     file_ended_early_ = true;

@@ -161,8 +161,9 @@ class SearchRun {
   std::string current_file_;
   std::string current_native_file_;
   // The native path for the current file's records: empty when the CP932 path leads back to it,
-  // decided once per file rather than once per reported line.
+  // decided at a file's first reported line rather than at every line or every file.
   std::string current_record_native_file_;
+  bool record_native_known_ = false;  // current_record_native_file_ is decided for this file
 };
 
 }  // namespace tarn::search
