@@ -33,20 +33,7 @@ std::size_t LastSlash(std::string_view path) {
   return found;
 }
 
-// Closes a directory stream on every way out of a listing.
-class DirStream {
- public:
-  explicit DirStream(const std::string& native_dir) : dir_(opendir(native_dir.empty() ? "/" : native_dir.c_str())) {}
-  ~DirStream() {
-    if (dir_ != nullptr) closedir(dir_);
-  }
-  DirStream(const DirStream&) = delete;
-  DirStream& operator=(const DirStream&) = delete;
-  DIR* get() const noexcept { return dir_; }
-
- private:
-  DIR* dir_;
-};
+bool IsDotOrDotDot(std::string_view name) { return name == "." || name == ".."; }
 
 // statx where the system offers it; fstatat (without a birth time) where statx is missing or
 // refused by a sandbox, so a listing never comes out silently empty.
@@ -70,14 +57,16 @@ int StatEntry(int dir_fd, const char* native_name, int flags, struct statx& sx) 
 // Fills the fields of an entry; false when the entry vanished meanwhile. The kind of entry comes
 // from the listing (d_type) where it says; the system is asked only for what it leaves open and
 // for the details asked for.
-bool Describe(int dir_fd, const dirent& entry, std::uint8_t details, TFindData& data) {
-  const char* native_name = entry.d_name;
+bool Describe(int dir_fd, const DirListing::Entry& entry, std::uint8_t details, TFindData& data) {
+  const char* native_name = entry.Name;
   std::uint32_t attributes = native_name[0] == '.' ? kAttrHidden : 0;
   // A symbolic link is what it leads to; an unknown kind must be asked for.
-  const bool known = entry.d_type != DT_UNKNOWN && entry.d_type != DT_LNK;
-  const bool directory_entry = entry.d_type == DT_DIR;
+  const bool known = entry.Type != DT_UNKNOWN && entry.Type != DT_LNK;
+  const bool directory_entry = entry.Type == DT_DIR;
+  // "." and ".." are never walked into, so the walk needs no identity of theirs.
+  const bool dots = IsDotOrDotDot(native_name);
   const bool need_stat = !known || (details & (fdTimes | fdSize | fdIdentity)) != 0 ||
-                         ((details & fdDirectoryIdentity) != 0 && directory_entry);
+                         ((details & fdDirectoryIdentity) != 0 && directory_entry && !dots);
   if (need_stat) {
     struct statx sx {};
     if (StatEntry(dir_fd, native_name, 0, sx) != 0 && StatEntry(dir_fd, native_name, AT_SYMLINK_NOFOLLOW, sx) != 0)
@@ -97,13 +86,13 @@ bool Describe(int dir_fd, const dirent& entry, std::uint8_t details, TFindData& 
       data.SizeHigh = static_cast<std::uint32_t>(size >> 32);
       data.SizeLow = static_cast<std::uint32_t>(size);
     }
-    if ((details & fdIdentity) != 0 || ((details & fdDirectoryIdentity) != 0 && directory)) {
+    if ((details & fdIdentity) != 0 || ((details & fdDirectoryIdentity) != 0 && directory && !dots)) {
       data.Device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
       data.Inode = sx.stx_ino;
     }
   } else if (directory_entry) {
     attributes |= kAttrDirectory;
-  } else if (entry.d_type == DT_REG) {
+  } else if (entry.Type == DT_REG) {
     attributes |= kAttrArchive;
   } else {
     attributes |= kAttrSystem;  // FIFO, socket, device
@@ -112,8 +101,6 @@ bool Describe(int dir_fd, const dirent& entry, std::uint8_t details, TFindData& 
   data.Attributes = attributes;
   return true;
 }
-
-bool IsDotOrDotDot(const std::string& name) { return name == "." || name == ".."; }
 
 // Local midnight of today plus the given number of days, as a file time.
 FileTime LocalMidnight(int days_ahead) {
@@ -169,6 +156,21 @@ void TFindFirstLoop::SetPath(std::string path, std::string native_dir) {
 
 int TFindFirstLoop::Run() {
   if (!OnFind) return 0;
+  std::vector<char> buffer;
+  DirListing listing(NativeDir(), buffer);
+  return Run(listing);
+}
+
+std::string TFindFirstLoop::NativeDir() const {
+  if (!native_dir_.empty()) return native_dir_;
+  const std::size_t slash = LastSlash(path_);
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return Cp932ToNative(std::string_view(path_).substr(0, slash));
+}
+
+int TFindFirstLoop::Run(DirListing& listing) {
+  if (!OnFind || !listing.IsOpen()) return 0;
   running_ = true;
   struct ClearRunning {
     bool& flag;
@@ -181,32 +183,20 @@ int TFindFirstLoop::Run() {
 
   const std::size_t slash = LastSlash(path_);
   const std::string pattern = slash == std::string::npos ? path_ : path_.substr(slash + 1);
-  std::string native_dir = native_dir_;
-  if (native_dir.empty()) {
-    if (slash == std::string::npos)
-      native_dir = ".";
-    else if (slash == 0)
-      native_dir = "/";
-    else
-      native_dir = Cp932ToNative(std::string_view(path_).substr(0, slash));
-  }
-
   // "*" and "*.*" match every name: the directory loop of a tree walk lists with "*.*".
   const bool every_name = pattern == "*" || pattern == "*.*";
-  DirStream dir(native_dir);
-  if (dir.get() == nullptr) return 0;
-  const int dir_fd = dirfd(dir.get());
+  Wildcard wildcard(pattern);
+  const int dir_fd = listing.Descriptor();
   dir_fd_ = dir_fd;
   bool first = true;
-  for (;;) {
-    errno = 0;
-    const dirent* entry = readdir(dir.get());
-    if (entry == nullptr) return errno;
+  DirListing::Entry entry{};
+  int error = 0;
+  while (listing.Next(entry, error)) {
     TFindData data;
-    data.NativeFileName = entry->d_name;
+    data.NativeFileName = entry.Name;
     data.FileName = NativeToCp932(data.NativeFileName);
-    if (!every_name && !MatchesWildcard(pattern, data.FileName)) continue;
-    if (!Describe(dir_fd, *entry, Details, data)) continue;
+    if (!every_name && !wildcard.Matches(data.FileName)) continue;
+    if (!Describe(dir_fd, entry, Details, data)) continue;
     bool cancel = false;
     OnFind(*this, data, cancel);
     if (cancel) {
@@ -215,6 +205,7 @@ int TFindFirstLoop::Run() {
     }
     first = false;
   }
+  return error;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -306,7 +297,8 @@ int TFindFile::FlatWalk() {
   // The root is listed as "" so that the paths under it read "/name".
   SetCurrent(base_dir_ == "/" ? "" : base_dir_, native_base_dir_ == "/" ? "" : native_base_dir_);
   file_loop_.SetPath(current_dir_ + "/" + FileMask, current_native_dir_);
-  return file_loop_.Run();
+  DirListing listing(current_native_dir_, listing_buffer_);
+  return file_loop_.Run(listing);
 }
 
 int TFindFile::TreeWalk() {
@@ -318,10 +310,13 @@ int TFindFile::TreeWalk() {
     walked_.emplace(static_cast<std::uint64_t>(base.st_dev), static_cast<std::uint64_t>(base.st_ino));
   for (std::size_t i = 0; i < pending_.size(); ++i) {
     SetCurrent(pending_[i].first, pending_[i].second);
+    // The system lists the directory once: the directory loop goes over what the file loop read.
+    DirListing listing(current_native_dir_, listing_buffer_);
     file_loop_.SetPath(current_dir_ + "/" + FileMask, current_native_dir_);
-    if (const int result = file_loop_.Run(); result != 0) return result;
+    if (const int result = file_loop_.Run(listing); result != 0) return result;
     dir_loop_.SetPath(current_dir_ + "/" + DirMask, current_native_dir_);
-    if (const int result = dir_loop_.Run(); result != 0) return result;
+    listing.Rewind();
+    if (const int result = dir_loop_.Run(listing); result != 0) return result;
   }
   return 0;
 }

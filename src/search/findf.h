@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "search/dir_listing.h"
+
 namespace tarn::search {
 
 // Attribute bits of TFindData::Attributes.
@@ -57,7 +59,7 @@ enum TFindDetail : std::uint8_t {
   fdTimes = 0x02,              // creation, last-access and last-write times
   fdSize = 0x04,               // SizeHigh and SizeLow
   fdIdentity = 0x08,           // Device and Inode
-  fdDirectoryIdentity = 0x10,  // Device and Inode of directories alone
+  fdDirectoryIdentity = 0x10,  // Device and Inode of directories alone, but for "." and ".."
   fdAll = 0x1F,
 };
 
@@ -91,6 +93,9 @@ class TFindFirstLoop {
   // 0 when the listing ended (also when nothing matched or the directory does not exist),
   // kFindCancelled when a handler cancelled, otherwise the system error that stopped it.
   virtual int Run();
+  // The same over a listing of the directory of Path opened by the caller, which can go over
+  // it again afterwards.
+  int Run(DirListing& listing);
 
   bool ExceptionOnCancel = false;
   TFindFirstLoopOnFind OnFind;
@@ -98,6 +103,8 @@ class TFindFirstLoop {
   std::uint8_t Details = fdAll;
 
  private:
+  std::string NativeDir() const;
+
   std::string path_;
   std::string native_dir_;
   bool running_ = false;
@@ -219,6 +226,7 @@ class TFindFile {
   TFindFirstLoop file_loop_;
   TFindFirstLoop dir_loop_;
   std::vector<std::pair<std::string, std::string>> pending_;  // CP932 and system form
+  std::vector<char> listing_buffer_;                          // lent to each directory's listing
   std::set<std::pair<std::uint64_t, std::uint64_t>> walked_;  // device and inode
   std::vector<Check> checks_;
   std::uint32_t must_have_ = 0;

@@ -1,22 +1,16 @@
 #include "search/wildcard.h"
 
-#include <vector>
-
-#include "core/sjis.h"
-
 namespace tarn::search {
 namespace {
 
 // Character codes of a text with ASCII letters folded to lower case.
-std::vector<RE_Char_t> FoldedCodes(std::string_view text) {
-  std::vector<RE_Char_t> codes;
-  codes.reserve(text.size());
+void FoldCodes(std::string_view text, std::vector<RE_Char_t>& codes) {
+  codes.clear();
   for (std::size_t i = 0; i < text.size(); i += CharLengthAt(text, i)) {
     RE_Char_t c = CharCodeAt(text, i);
     if (c >= 'A' && c <= 'Z') c = static_cast<RE_Char_t>(c + ('a' - 'A'));
     codes.push_back(c);
   }
-  return codes;
 }
 
 // Greedy match with one backtrack point per "*": linear in practice, never exponential.
@@ -45,13 +39,16 @@ bool Match(const std::vector<RE_Char_t>& pattern, std::size_t pattern_end, const
 
 }  // namespace
 
-bool MatchesWildcard(std::string_view pattern, std::string_view name) {
-  if (pattern.empty()) return false;
-  const std::vector<RE_Char_t> p = FoldedCodes(pattern);
-  const std::vector<RE_Char_t> n = FoldedCodes(name);
-  if (Match(p, p.size(), n)) return true;
-  const std::size_t size = p.size();
-  return size >= 2 && p[size - 2] == '.' && p[size - 1] == '*' && Match(p, size - 2, n);
+bool MatchesWildcard(std::string_view pattern, std::string_view name) { return Wildcard(pattern).Matches(name); }
+
+Wildcard::Wildcard(std::string_view pattern) { FoldCodes(pattern, pattern_); }
+
+bool Wildcard::Matches(std::string_view name) {
+  if (pattern_.empty()) return false;
+  FoldCodes(name, name_);
+  if (Match(pattern_, pattern_.size(), name_)) return true;
+  const std::size_t size = pattern_.size();
+  return size >= 2 && pattern_[size - 2] == '.' && pattern_[size - 1] == '*' && Match(pattern_, size - 2, name_);
 }
 
 }  // namespace tarn::search

@@ -5,10 +5,25 @@
 #pragma once
 
 #include <string_view>
+#include <vector>
+
+#include "core/sjis.h"
 
 namespace tarn::search {
 
 // Both texts are CP932. An empty pattern matches nothing.
 bool MatchesWildcard(std::string_view pattern, std::string_view name);
+
+// The same for one pattern and many names: the pattern is read once, and the names share one
+// buffer.
+class Wildcard {
+ public:
+  explicit Wildcard(std::string_view pattern);
+  bool Matches(std::string_view name);
+
+ private:
+  std::vector<RE_Char_t> pattern_;
+  std::vector<RE_Char_t> name_;
+};
 
 }  // namespace tarn::search

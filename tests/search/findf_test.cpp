@@ -1,6 +1,7 @@
 #include "search/findf.h"
 
 #include <gtest/gtest.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -351,6 +352,78 @@ TEST(FindFileTest, NamesOutsideCp932KeepTheirNativeForm) {
   };
   EXPECT_EQ(finder.Run(), 0);
   EXPECT_EQ(names, (std::set<std::string>{"snow?.txt", "\x93\x8C\x8B\x9E.txt"}));
+}
+
+// Records what each of a directory's two passes is handed.
+class PassRecorder : public TFindFile {
+ public:
+  std::vector<std::string> file_pass;
+  std::vector<std::string> dir_pass;
+
+ protected:
+  void FileEntryFound(const TFindData& data, bool& cancel) override {
+    file_pass.push_back(CurrentDir() + "/" + data.FileName);
+    TFindFile::FileEntryFound(data, cancel);
+  }
+  void DirEntryFound(const TFindData& data, bool& cancel) override {
+    dir_pass.push_back(CurrentDir() + "/" + data.FileName);
+    TFindFile::DirEntryFound(data, cancel);
+  }
+};
+
+std::vector<std::string> SystemListing(const std::string& dir) {
+  std::vector<std::string> names;
+  DIR* stream = opendir(dir.c_str());
+  if (stream == nullptr) return names;
+  while (const dirent* entry = readdir(stream)) names.push_back(dir + "/" + entry->d_name);
+  closedir(stream);
+  return names;
+}
+
+TEST(FindFileTest, BothPassesSeeEveryEntryInTheSystemsOrderAndWhatTheHandlerChanged) {
+  TestTree tree;
+  tree.File("first.txt");
+  for (int i = 0; i < 300; ++i) tree.File("sub/f" + std::to_string(i) + ".txt");
+  tree.Dir("sub/inner");
+  tree.Dir("gone");
+  PassRecorder finder;
+  finder.SetBaseDir(tree.root());
+  finder.SearchSubDir = true;
+  finder.FileMask = "*.txt";
+  int messages = 0;
+  finder.ProcessMessages = [&] { ++messages; };
+  std::vector<std::string> found;
+  // The base's file is reported before its sub-directories are looked for: what its handler
+  // changes in the base shows in the second pass.
+  finder.OnFind = [&](TFindFile&, const TFindData& data, const std::string& dir, bool&) {
+    found.push_back(dir + "/" + data.FileName);
+    if (dir != tree.root()) return;
+    std::filesystem::remove(tree.root() + "/gone");
+    tree.File("late/f.txt");
+  };
+  const std::vector<std::string> base_before = SystemListing(tree.root());
+  ASSERT_EQ(finder.Run(), 0);
+
+  // Breadth first over the tree as it is now; the base's file pass saw it as it was before.
+  // The file pass is handed the names that match the mask, the sub-directory pass every name.
+  std::vector<std::string> expected_dir_pass;
+  std::vector<std::string> expected_found;
+  std::vector<std::string> dirs{tree.root()};
+  for (std::size_t i = 0; i < dirs.size(); ++i) {
+    const std::vector<std::string> listing = SystemListing(dirs[i]);
+    expected_dir_pass.insert(expected_dir_pass.end(), listing.begin(), listing.end());
+    for (const std::string& path : i > 0 ? listing : base_before) {
+      if (path.ends_with(".txt")) expected_found.push_back(path);
+    }
+    for (const std::string& path : listing) {
+      if (!path.ends_with("/.") && !path.ends_with("/..") && std::filesystem::is_directory(path)) dirs.push_back(path);
+    }
+  }
+  EXPECT_EQ(dirs.size(), 4U);  // the base, sub, late, sub/inner; not gone
+  EXPECT_EQ(finder.file_pass, expected_found);
+  EXPECT_EQ(finder.dir_pass, expected_dir_pass);
+  EXPECT_EQ(found, expected_found);
+  EXPECT_EQ(messages, static_cast<int>(expected_found.size() + expected_dir_pass.size()));
 }
 
 }  // namespace
