@@ -224,8 +224,9 @@ void SearchRun::ReportStop() {
 }
 
 void SearchRun::FindFile1Find(const TFindData& find_data, bool& cancel) {
-  current_file_ = find_file1_.CurrentDir() + "/" + find_data.FileName;
-  current_native_file_ = find_file1_.CurrentNativeDir() + "/" + find_data.NativeFileName;
+  // Built in place: the paths keep their storage from file to file.
+  current_file_.assign(find_file1_.CurrentDir()).append("/").append(find_data.FileName);
+  current_native_file_.assign(find_file1_.CurrentNativeDir()).append("/").append(find_data.NativeFileName);
   if (stop_requested_) {
     ReportStop();
     cancel = true;
