@@ -69,6 +69,11 @@ file(STRINGS ${TARN_DATA_DIR}/${TARN_APPSTREAM_ID}.metainfo.xml tarn_version_lin
 if(NOT tarn_version_line MATCHES "version=\"${PROJECT_VERSION}\"")
   message(WARNING "the first release of the metainfo file is not ${PROJECT_VERSION}")
 endif()
+# The programs print, and the settings file records, the product version of settings_records.h.
+file(STRINGS ${CMAKE_SOURCE_DIR}/src/settings/settings_records.h tarn_version_line REGEX "kProductVersion = ")
+if(NOT tarn_version_line MATCHES "\"${PROJECT_VERSION}\"")
+  message(WARNING "src/settings/settings_records.h's kProductVersion is not ${PROJECT_VERSION}")
+endif()
 foreach(program IN LISTS tarn_programs)
   file(STRINGS ${TARN_DATA_DIR}/man/${program}.1 tarn_version_line REGEX "^\\.TH ")
   if(NOT tarn_version_line MATCHES "\"Tarn ${PROJECT_VERSION}\"")

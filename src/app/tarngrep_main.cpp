@@ -33,6 +33,7 @@
 #include "settings/data_locations.h"
 #include "settings/ini_file.h"
 #include "settings/settings_file.h"
+#include "settings/settings_records.h"
 #include "storage/result_storage.h"
 
 namespace {
@@ -386,7 +387,8 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
       std::fputs(kUsage, stdout);
       return kExitFound;
     } else if (arg == "--version") {
-      std::puts("tarngrep (Tarn) 0.1.0");
+      std::printf("tarngrep (Tarn) %.*s\n", static_cast<int>(tarn::settings::kProductVersion.size()),
+                  tarn::settings::kProductVersion.data());
       return kExitFound;
     } else {
       return UsageError("unknown option " + std::string(arg));
