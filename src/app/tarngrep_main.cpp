@@ -29,6 +29,7 @@
 #include "search/native_path.h"
 #include "search/result_export.h"
 #include "search/result_history.h"
+#include "search/result_lines.h"
 #include "search/search_run.h"
 #include "settings/data_locations.h"
 #include "settings/ini_file.h"
@@ -154,18 +155,14 @@ std::string HitStyleSequence(const tarn::settings::TFindResultInfo& style) {
   return codes.empty() ? std::string() : "\033[" + codes + "m";
 }
 
-// The hit's bytes in a result line from its record (1-based column and length, the record's
-// first two fields), widened to whole characters; false when the record names no hit in it.
+// The hit's bytes in a result line from its record (1-based column and length), widened to
+// whole characters; false when the record names no hit in it.
 bool HitSpan(std::string_view info, std::string_view line, std::size_t& begin, std::size_t& end) {
-  const char* p = info.data();
-  const char* const last = info.data() + info.size();
-  std::size_t column = 0;
-  std::size_t length = 0;
-  const auto [after_column, column_error] = std::from_chars(p, last, column);
-  if (column_error != std::errc{} || after_column == last || *after_column != ',') return false;
-  if (std::from_chars(after_column + 1, last, length).ec != std::errc{} || column < 1 || length == 0 ||
-      column - 1 >= line.size())
-    return false;
+  const auto fields = tarn::search::ParseResultLineInfo(info);
+  if (!fields || fields->HitPos < 1 || fields->HitLen <= 0) return false;
+  const auto column = static_cast<std::size_t>(fields->HitPos);
+  const auto length = static_cast<std::size_t>(fields->HitLen);
+  if (column - 1 >= line.size()) return false;
   begin = column - 1;
   end = std::min(line.size(), begin + std::min(length, line.size()));
   std::size_t i = 0;

@@ -55,6 +55,7 @@ struct TParallelGrep::Worker {
   // The file being searched and its path for the records.
   Slot* Current = nullptr;
   std::string RecordNativePath;
+  bool RecordNativeKnown = false;
   std::vector<ResultLine> Batch;
   std::size_t BatchBytes = 0;
 };
@@ -72,6 +73,11 @@ TParallelGrep::TParallelGrep(unsigned thread_count) {
       int start = 0;
       int length = 0;
       w.AWKStr.Match(line_info.Line, start, length);
+      // Decided at a file's first line: most files searched have none.
+      if (!w.RecordNativeKnown) {
+        w.RecordNativeKnown = true;
+        w.RecordNativePath = NativeRecoverable(w.Current->Path, w.Current->NativePath) ? "" : w.Current->NativePath;
+      }
       ResultLine line = MakeResultLine(w.ResultType, w.Current->Path, w.RecordNativePath, std::move(line_info), start, length);
       w.BatchBytes += line.Line.size() + line.Info.size();
       w.Batch.push_back(std::move(line));
@@ -251,9 +257,9 @@ void TParallelGrep::Work(Worker& worker) {
 
 void TParallelGrep::Search(Worker& worker, Slot& slot) {
   worker.Current = &slot;
+  worker.RecordNativeKnown = false;
   std::exception_ptr error;
   try {
-    worker.RecordNativePath = NativeRecoverable(slot.Path, slot.NativePath) ? "" : slot.NativePath;
     // A file that is not text is skipped silently.
     if (slot.Dir)
       worker.Grep.GrepIfText(slot.NativePath, slot.Dir->Fd, slot.Name);
