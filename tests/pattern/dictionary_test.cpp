@@ -48,7 +48,7 @@ TEST(SynonymDic, LinesCommentsAndLineEnds) {
 TEST(SynonymDic, MissingFileIsNoDictionaryUnreadableIsAnError) {
   EXPECT_FALSE(ReadSynonymDic("/nonexistent/Synonym.Dic").has_value());
   EXPECT_THROW(ReadSynonymDic("/"), std::runtime_error);
-  const std::string path = testing::TempDir() + "Synonym.Dic";
+  const std::string path = testing::TempDir() + "MissingFileIsNoDictionary.Synonym.Dic";
   std::ofstream(path, std::ios::binary) << "a,b\r\n";
   const auto dic = ReadSynonymDic(path);
   ASSERT_TRUE(dic.has_value());
@@ -64,7 +64,7 @@ TEST(SynonymDic, MissingFileIsNoDictionaryUnreadableIsAnError) {
 
 TEST(SynonymDic, OwnerAttachesOneListToEveryComponentAndFreesIt) {
   TAWKStr grep_like, awk;
-  const std::string path = testing::TempDir() + "Synonym.Dic";
+  const std::string path = testing::TempDir() + "OwnerAttachesOneList.Synonym.Dic";
   std::ofstream(path, std::ios::binary) << SystemText("車,自動車,クルマ\r\n");
   {
     TSynonymDicOwner owner({&grep_like, &awk});
