@@ -28,6 +28,11 @@ extern const char* const kTarnUsage;
 // trailing "/" (except for the root).
 std::string CanonicalPath(std::string_view path);
 
+// The arguments as a second copy hands them over: a relative directory is made absolute against
+// this copy's working folder, since the running copy has a working folder of its own. The other
+// arguments are no paths and stay as they are.
+std::vector<std::string> HandOverArguments(std::vector<std::string> args, std::string_view working_folder);
+
 // The three boxes' texts, in the system's form (UTF-8).
 struct TStartBoxes {
   std::string FindString;
