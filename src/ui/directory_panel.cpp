@@ -1,14 +1,20 @@
 #include "ui/directory_panel.h"
 
+#include <QAbstractItemDelegate>
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPersistentModelIndex>
+#include <QScrollBar>
 #include <QStandardItemModel>
+#include <QStyleOptionViewItem>
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <memory>
+
+#include "search/native_path.h"
 
 namespace tarn::ui {
 
@@ -253,7 +259,8 @@ void TDirectoryPanel::RemoveNode(const QModelIndex& index) {
 }
 
 void TDirectoryPanel::SelectPath(const QString& path) {
-  const std::optional<TPathLevels> levels = SplitPath(path.toStdString(), roots_.Children);
+  // The nodes hold the names as the disk does; a path shown or typed may name a CP932 folder.
+  const std::optional<TPathLevels> levels = SplitPath(search::DisplayToNative(path.toStdString()), roots_.Children);
   QModelIndex node = model_->index(0, 0);
   if (!levels || !node.isValid()) return;
   tree_->expand(node);
@@ -281,12 +288,13 @@ void TDirectoryPanel::SelectPath(const QString& path) {
 QString TDirectoryPanel::SelectedPath() const {
   const TFolderNode* node = model_->NodeAt(tree_->currentIndex());
   if (!node) return {};
-  return node->Kind == TFolderKind::kRoot ? node->text() : QString::fromStdString(node->Path);
+  return node->Kind == TFolderKind::kRoot ? node->text() : QString::fromStdString(search::NativeToDisplay(node->Path));
 }
 
 QString TDirectoryPanel::SelectedDirectory() const {
   const TFolderNode* node = model_->NodeAt(tree_->currentIndex());
-  return node && node->Kind != TFolderKind::kRoot ? QString::fromStdString(node->Path) : QString();
+  return node && node->Kind != TFolderKind::kRoot ? QString::fromStdString(search::NativeToDisplay(node->Path))
+                                                  : QString();
 }
 
 }  // namespace tarn::ui

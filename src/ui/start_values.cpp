@@ -5,6 +5,7 @@
 
 #include "core/comma_text.h"
 #include "core/strings.h"
+#include "search/native_path.h"
 
 namespace tarn::ui {
 
@@ -85,7 +86,7 @@ TStartBoxes StartBoxes(const TStartSources& s, const std::function<bool(const st
   const auto& args = s.Arguments;
   if (!args.empty()) {
     const std::string_view dir = Trim(args[0]);
-    boxes.Directory = dir.empty() ? std::string() : CanonicalPath(dir);
+    boxes.Directory = dir.empty() ? std::string() : search::NativeToDisplay(CanonicalPath(dir));
   }
   if (args.size() >= 2) boxes.FindString = args[1];
   if (args.size() >= 3) boxes.FileMask = std::string(Trim(args[2]));

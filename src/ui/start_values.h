@@ -51,7 +51,8 @@ struct TStartSources {
 };
 
 // The run-time flags, then the arguments ("$$BLANK$$" for an empty search string, trimmed
-// directory and mask), then a directory that does not exist is emptied.
+// directory and mask; the directory as the box shows it), then a directory that does not exist is
+// emptied.
 TStartBoxes StartBoxes(const TStartSources& sources, const std::function<bool(const std::string&)>& is_directory);
 
 // The boxes a running copy changes for a hand-over text (CP932, up to its first NUL): one item

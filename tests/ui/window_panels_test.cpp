@@ -8,6 +8,9 @@
 #include <QSpinBox>
 #include <QTreeView>
 #include <QUrl>
+#include <sys/stat.h>
+
+#include <cstdio>
 
 #include "ui/directory_panel.h"
 #include "ui/fr_find_string.h"
@@ -16,6 +19,7 @@
 
 using tarn::ui::ActionId;
 using tarn::ui::TFormTarnMain;
+using tarn::ui::TKoFlatComboBox;
 using namespace tarn::ui::testing;
 
 // Stands for the desktop's browser.
@@ -66,6 +70,42 @@ class WindowPanelsTest : public QObject {
     tree.setFocus();
     tree.setCurrentIndex(tree.model()->index(0, 0));
     QCOMPARE(Box(*w, "KoFlatComboBoxFindDirectory").currentText(), QString());
+  }
+
+  // Old archives unpack with CP932 names: the tree and the box name such a folder (below a UTF-8
+  // one) so that the search opens it.
+  void cp932NamedFolderIsSearched() {
+    const QString shown = data_->path() + "/資料/日本";
+    const QByteArray folder = QFile::encodeName(data_->path() + "/資料") + "/\x93\xfa\x96\x7b";
+    QVERIFY(QDir().mkpath(data_->path() + "/資料"));
+    QCOMPARE(mkdir(folder.constData(), 0700), 0);
+    std::FILE* memo = std::fopen(folder + "/memo.txt", "wb");
+    QVERIFY(memo);
+    std::fputs("\x93\x8c\x8b\x9e\r\n", memo);  // 東京
+    std::fclose(memo);
+
+    auto w = OpenWindow(data_->path() + "/data", {folder.toStdString()});
+    QVERIFY(w);
+    TKoFlatComboBox& dir = Box(*w, "KoFlatComboBoxFindDirectory");
+    QTreeView& tree = w->DirectoryPanel().KoTreeView1();
+    QCOMPARE(dir.currentText(), shown);
+    QCOMPARE(tree.currentIndex().data().toString(), QStringLiteral("日本"));
+    // Up and back down with the keyboard, then F5: the box and the tree follow each other.
+    tree.setFocus();
+    QTest::keyClick(&tree, Qt::Key_Left);
+    QCOMPARE(dir.currentText(), data_->path() + "/資料");
+    QTest::keyClick(&tree, Qt::Key_Down);
+    QCOMPARE(dir.currentText(), shown);
+    QTest::keyClick(w.get(), Qt::Key_F5);
+    QCOMPARE(tree.currentIndex().data().toString(), QStringLiteral("日本"));
+
+    Box(*w, "KoFlatComboBoxFindString").setEditText(QStringLiteral("東京"));
+    Box(*w, "KoFlatComboBoxFindFileMask").setEditText(QStringLiteral("*.txt"));
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    QCOMPARE(w->KoEditorResult().Lines.Count(), 1);
+    QVERIFY(w->ResultLineInfos().front().find(tarn::Utf8ToCp932((shown + "/memo.txt").toStdString())) !=
+            std::string::npos);
+    Screenshot(*w, "main-window-cp932-folder");
   }
 
   void registeredWordsReachTheSearchBox() {
