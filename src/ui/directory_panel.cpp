@@ -138,6 +138,32 @@ void TKoTreeView::setModel(QAbstractItemModel* model) {
   if (old) old->deleteLater();
 }
 
+void TKoTreeView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+  if (!index.isValid() || !model()) return QTreeView::scrollTo(index, hint);
+  // The column is sized to its contents only later on its own, and a scroll bar that comes with a
+  // wider row takes height from the view: both first, so that the row is not hidden again.
+  executeDelayedItemsLayout();
+  resizeColumnToContents(0);
+  updateGeometries();
+  // As little sideways movement as shows the label, so that the folders above stay in sight.
+  const int offset = horizontalOffset();
+  QTreeView::scrollTo(index, hint);
+  QStyleOptionViewItem option;
+  initViewItemOption(&option);
+  const int label = itemDelegateForIndex(index)->sizeHint(option, index).width();
+  const int left = visualRect(index).left() + horizontalOffset();
+  const int from = std::max(0, left - indentation());
+  const int view = viewport()->width();
+  int to = offset;
+  if (left + label - from > view)
+    to = left;  // wider than the panel: its start
+  else if (from < offset)
+    to = from;
+  else if (left + label > offset + view)
+    to = left + label - view;
+  horizontalScrollBar()->setValue(to);
+}
+
 void TKoTreeView::focusInEvent(QFocusEvent* e) {
   // The view would make the first node current when focus arrives with none; that would empty
   // the directory box the user has just typed into.

@@ -502,8 +502,6 @@ void TFormTarnMain::showEvent(QShowEvent* e) {
     QTreeView& tree = directoryPanel_->KoTreeView1();
     if (!tree.currentIndex().isValid()) return;
     tree.scrollTo(tree.currentIndex(), QAbstractItemView::PositionAtCenter);
-    // Rows are read from their start: the view stays at the left edge.
-    tree.horizontalScrollBar()->setValue(0);
   });
   if (OnFirstShow) OnFirstShow();
 }
