@@ -3,8 +3,6 @@
 #include <QLineEdit>
 #include <QListView>
 
-#include "settings/settings_records.h"
-#include "ui/fr_option_env.h"
 #include "ui/history_completion.h"
 #include "window_test_support.h"
 
@@ -81,23 +79,6 @@ class HistoryComboBoxTest : public QObject {
       image.save(qEnvironmentVariable("TARN_SCREENSHOT_DIR") + "/history-box-completion.png");
     }
     find.hidePopup();
-  }
-
-  // The options dialog's history boxes always complete, whatever the main window's setting.
-  void optionsDialogBoxCompletes() {
-    WriteCp932(data_->path() + "/tarn.ini", "[Editor]\r\nHistoryExeName=/usr/bin/vi,/opt/Tokyo/bin/ed\r\n");
-    tarn::ui::TFormOptionEnv form(tarn::settings::TTarnSettings{}, (data_->path() + "/tarn.ini").toStdString(), nullptr);
-    form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
-    auto* exe = form.findChild<TKoFlatComboBox*>(QStringLiteral("KoFlatComboBoxEditorExeName"));
-    QVERIFY(exe);
-    exe->setEditText(QString());
-    exe->setFocus();
-    QTest::keyClicks(exe, QStringLiteral("/u"));
-    QCOMPARE(exe->currentText(), QStringLiteral("/usr/bin/vi"));
-    QCOMPARE(exe->lineEdit()->selectedText(), QStringLiteral("sr/bin/vi"));
-    QTest::keyClicks(exe, QStringLiteral("sr/bin/x"));
-    QCOMPARE(exe->currentText(), QStringLiteral("/usr/bin/x"));
   }
 
   void withoutAutoCompleteTypingIsPlain() {
