@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end run of the installed tarn on a private virtual X display: a search started by a real
 # key press, a second copy handing its command line over to the running window, a result row
-# opened in the editor with Enter, and the settings file written when Ctrl+Q closes the window.
+# opened in the editor with Enter, a directory handed over relative to the second copy's own
+# working folder, and the settings file written when Ctrl+Q closes the window.
 #
 #   bash scripts/e2e.sh [BUILD_DIR]        (default: the checkout's build/, already built)
 #
@@ -313,6 +314,30 @@ got=$(joined "${editor_args[@]}") want=$(joined "${expected_args[@]}")
 [[ $got = "$want" ]] || fail "the editor got [$got], expected [$want]"
 pass "the editor got <${expected_args[0]}> <${expected_args[1]#"$scratch"/}> <${expected_args[2]}>"
 
+# --- 6b: a directory relative to the second copy's working folder ---------------------------------
+step "6b relative hand-over"
+# "." is the folder the user typed it in, not the one the running copy was started from.
+(cd "$second_dir" && exec "$tarn" --data-dir "$data" -- . 東京 '*.txt') >"$scratch/logs/tarn-relative.log" 2>&1 &
+relative_pid=$!
+started+=("$relative_pid")
+wait_for 30 "the end of the copy started in ${second_dir#"$scratch"/}" has_ended "$relative_pid"
+wait "$relative_pid"
+status=$?
+forget "$relative_pid"
+((status == 0)) || fail "the copy started in ${second_dir#"$scratch"/} ended with status $status"
+focus_window
+xdotool key F3 || fail "xdotool could not send F3"
+wait_for 60 "history entry 3 in $tmp" test -f "$tmp/ResultList.3"
+mapfile -t param < <(utf8_lines "$tmp/ParamList.3")
+expected_param=(東京 "$second_dir" '*.txt' 1 '*.*' 0 0)
+got=$(joined "${param[@]}") want=$(joined "${expected_param[@]}")
+[[ $got = "$want" ]] || fail "ParamList.3 holds [$got], expected [$want]"
+mapfile -t infos < <(utf8_lines "$tmp/GerpList.3" | comma_fields)
+IFS=$'\t' read -r _ _ hit_text path line_no _ <<<"${infos[0]:-}"
+[[ ${#infos[@]} -eq 1 && $hit_text = 東京 && $path = "$second_dir/日記.txt" && $line_no = 2 ]] ||
+  fail "GerpList.3 holds [${infos[*]}], expected one hit 東京 in $second_dir/日記.txt line 2"
+pass "\".\" from ${second_dir#"$scratch"/} searched that folder"
+
 # --- 7: Ctrl+Q writes the settings and ends the program ------------------------------------------
 step "7 close"
 focus_window
@@ -343,12 +368,12 @@ done
 (($(ini_value Tarn Width) > 0 && $(ini_value Tarn Height) > 0)) || fail "tarn.ini holds an empty window size"
 expect_ini Editor ExeName "$editor"
 expect_ini Editor CmdLine "$cmd_line"
-expect_ini FindRequest FindString 'ページ,東京,大阪'
+expect_ini FindRequest FindString '東京,ページ,大阪'
 expect_ini FindRequest FindDirectory "\"$second_dir\",\"$samples\""
-expect_ini FindRequest FindFileMask '*.htm,*.txt'
+expect_ini FindRequest FindFileMask '*.txt,*.htm'
 expect_ini FindResultHistory First 1
-expect_ini FindResultHistory Last 2
+expect_ini FindResultHistory Last 3
 [[ -f $data/String.txt ]] || fail "String.txt was not written at close"
-pass "tarn ended with 0; tarn.ini holds the window, the histories and entries 1 to 2"
+pass "tarn ended with 0; tarn.ini holds the window, the histories and entries 1 to 3"
 
 echo "PASS  e2e"

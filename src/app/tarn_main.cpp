@@ -4,7 +4,9 @@
 #include <QIcon>
 #include <clocale>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "search/native_path.h"
@@ -24,9 +26,12 @@ int ForwardCommandLine(tarn::ui::TSingleInstance& instance, const std::vector<st
     instance.Forward(tarn::ui::kActivateRecord, {});
     return 0;
   }
+  std::error_code ec;
+  const std::string here = std::filesystem::current_path(ec).string();
   std::vector<std::string> cp932;
   cp932.reserve(args.size());
-  for (const std::string& arg : args) cp932.push_back(tarn::search::NativeToCp932(arg));
+  for (const std::string& arg : tarn::ui::HandOverArguments(args, here))
+    cp932.push_back(tarn::search::NativeToCp932(arg));
   QByteArray text = QByteArray::fromStdString(tarn::ui::HandOverText(cp932));
   text.append('\0');
   instance.Forward(tarn::ui::kHandOverRecord, text);

@@ -1,14 +1,20 @@
 #include "ui/directory_panel.h"
 
+#include <QAbstractItemDelegate>
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPersistentModelIndex>
+#include <QScrollBar>
 #include <QStandardItemModel>
+#include <QStyleOptionViewItem>
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <memory>
+
+#include "search/native_path.h"
 
 namespace tarn::ui {
 
@@ -132,6 +138,32 @@ void TKoTreeView::setModel(QAbstractItemModel* model) {
   if (old) old->deleteLater();
 }
 
+void TKoTreeView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+  if (!index.isValid() || !model()) return QTreeView::scrollTo(index, hint);
+  // The column is sized to its contents only later on its own, and a scroll bar that comes with a
+  // wider row takes height from the view: both first, so that the row is not hidden again.
+  executeDelayedItemsLayout();
+  resizeColumnToContents(0);
+  updateGeometries();
+  // As little sideways movement as shows the label, so that the folders above stay in sight.
+  const int offset = horizontalOffset();
+  QTreeView::scrollTo(index, hint);
+  QStyleOptionViewItem option;
+  initViewItemOption(&option);
+  const int label = itemDelegateForIndex(index)->sizeHint(option, index).width();
+  const int left = visualRect(index).left() + horizontalOffset();
+  const int from = std::max(0, left - indentation());
+  const int view = viewport()->width();
+  int to = offset;
+  if (left + label - from > view)
+    to = left;  // wider than the panel: its start
+  else if (from < offset)
+    to = from;
+  else if (left + label > offset + view)
+    to = left + label - view;
+  horizontalScrollBar()->setValue(to);
+}
+
 void TKoTreeView::focusInEvent(QFocusEvent* e) {
   // The view would make the first node current when focus arrives with none; that would empty
   // the directory box the user has just typed into.
@@ -253,7 +285,8 @@ void TDirectoryPanel::RemoveNode(const QModelIndex& index) {
 }
 
 void TDirectoryPanel::SelectPath(const QString& path) {
-  const std::optional<TPathLevels> levels = SplitPath(path.toStdString(), roots_.Children);
+  // The nodes hold the names as the disk does; a path shown or typed may name a CP932 folder.
+  const std::optional<TPathLevels> levels = SplitPath(search::DisplayToNative(path.toStdString()), roots_.Children);
   QModelIndex node = model_->index(0, 0);
   if (!levels || !node.isValid()) return;
   tree_->expand(node);
@@ -281,12 +314,13 @@ void TDirectoryPanel::SelectPath(const QString& path) {
 QString TDirectoryPanel::SelectedPath() const {
   const TFolderNode* node = model_->NodeAt(tree_->currentIndex());
   if (!node) return {};
-  return node->Kind == TFolderKind::kRoot ? node->text() : QString::fromStdString(node->Path);
+  return node->Kind == TFolderKind::kRoot ? node->text() : QString::fromStdString(search::NativeToDisplay(node->Path));
 }
 
 QString TDirectoryPanel::SelectedDirectory() const {
   const TFolderNode* node = model_->NodeAt(tree_->currentIndex());
-  return node && node->Kind != TFolderKind::kRoot ? QString::fromStdString(node->Path) : QString();
+  return node && node->Kind != TFolderKind::kRoot ? QString::fromStdString(search::NativeToDisplay(node->Path))
+                                                  : QString();
 }
 
 }  // namespace tarn::ui

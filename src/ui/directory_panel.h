@@ -21,6 +21,9 @@ class TKoTreeView : public QTreeView {
  public:
   explicit TKoTreeView(QWidget* parent = nullptr);
   void setModel(QAbstractItemModel* model) override;
+  // Also sideways: the node's label (with its expand button) comes into view, however deep the
+  // node lies; the view's own scrolling knows only the one column as wide as the deepest label.
+  void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
   // Asked before the selection moves to another node; false keeps the selection where it is.
   std::function<bool(const QModelIndex& node)> OnChanging;
 

@@ -15,6 +15,8 @@
 #include <memory>
 #include <numeric>
 
+#include "search/native_path.h"
+
 namespace tarn::ui {
 namespace {
 
@@ -144,7 +146,7 @@ std::optional<std::vector<TFolderEntry>> ListSubFolders(const std::string& path,
       continue;  // a dangling link, or one we may not follow
     }
     folder.Name = std::string(name);
-    folder.DisplayName = Utf8(name);
+    folder.DisplayName = Utf8(search::NativeToDisplay(name));
     entries.push_back(std::move(folder));
   }
   SortFolderEntries(entries);

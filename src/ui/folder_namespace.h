@@ -51,7 +51,7 @@ std::optional<TFolderId> FolderIdOf(const std::string& path);
 
 struct TFolderEntry {
   std::string Name;  // as the file system holds it
-  QString DisplayName;
+  QString DisplayName;  // a name that is no UTF-8 is read as CP932
   TFolderId Id;
   // The same folder as the listed one or one of its ancestors (through a link or a bind mount):
   // expanding it would never end.

@@ -23,6 +23,7 @@
 
 #include "core/comma_text.h"
 #include "core/system_text.h"
+#include "search/native_path.h"
 #include "ui/ko_flat_combo_box.h"
 #include "ui/directory_panel.h"
 #include "ui/fr_find_string.h"
@@ -152,7 +153,7 @@ TFormTarnMain::TFormTarnMain(settings::DataLocations locations, std::vector<std:
   sources.Arguments = arguments_;
   const TStartBoxes start = StartBoxes(sources, [](const std::string& dir) {
     std::error_code ec;
-    return std::filesystem::is_directory(dir, ec);
+    return std::filesystem::is_directory(search::DisplayToNative(dir), ec);
   });
   Box(search::RequestBox::kFindString).setEditText(QString::fromStdString(start.FindString));
   Box(search::RequestBox::kDirectory).setEditText(QString::fromStdString(start.Directory));
@@ -501,8 +502,6 @@ void TFormTarnMain::showEvent(QShowEvent* e) {
     QTreeView& tree = directoryPanel_->KoTreeView1();
     if (!tree.currentIndex().isValid()) return;
     tree.scrollTo(tree.currentIndex(), QAbstractItemView::PositionAtCenter);
-    // Rows are read from their start: the view stays at the left edge.
-    tree.horizontalScrollBar()->setValue(0);
   });
   if (OnFirstShow) OnFirstShow();
 }
@@ -523,7 +522,9 @@ void TFormTarnMain::ActionFindRefreshExecute() {
 
 // A path that names nothing on disk leaves the tree as it is, and so the box keeps its text.
 void TFormTarnMain::SelectInPanel(const QString& path) {
-  if (!path.isEmpty() && QFileInfo::exists(path)) directoryPanel_->SelectPath(path);
+  std::error_code ec;
+  if (!path.isEmpty() && std::filesystem::exists(search::DisplayToNative(path.toStdString()), ec))
+    directoryPanel_->SelectPath(path);
 }
 
 void TFormTarnMain::ActionFindStringExecute() { formFindString_->BringForward(); }

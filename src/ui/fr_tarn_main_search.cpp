@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 #include "pattern/scanner.h"
+#include "search/native_path.h"
 #include "search/result_lines.h"
 #include "ui/fr_tarn_main.h"
 #include "ui/ko_flat_combo_box.h"
@@ -34,7 +35,7 @@ void TFormTarnMain::ActionFindStartExecute() {
   request.FindString = Box(RequestBox::kFindString).Text();
   request.Directory = Box(RequestBox::kDirectory).Text();
   // The directory as the system names it, so that a name outside CP932 is still found.
-  request.NativeDirectory = ToNative(Box(RequestBox::kDirectory).currentText());
+  request.NativeDirectory = search::DisplayToNative(Box(RequestBox::kDirectory).currentText().toStdString());
   request.FileMask = Box(RequestBox::kFileMask).Text();
   request.DirectoryMask = Box(RequestBox::kDirectoryMask).Text();
   request.SearchSubDirectory = flatCheckBoxFindSubDirectory_->isChecked();

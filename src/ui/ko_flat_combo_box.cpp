@@ -28,7 +28,6 @@ TKoFlatComboBox::TKoFlatComboBox(QWidget* parent) : QComboBox(parent) {
   setMaxVisibleItems(16);
   // The history's own completion replaces the toolkit's.
   setCompleter(nullptr);
-  lineEdit()->installEventFilter(this);
   connect(lineEdit(), &QLineEdit::textChanged, this, [this] { RunOwnCompletion(); });
 }
 
@@ -106,33 +105,33 @@ void TKoFlatComboBox::RunOwnCompletion() {
   completing_ = wasCompleting;
 }
 
-bool TKoFlatComboBox::eventFilter(QObject* watched, QEvent* e) {
-  if (watched != lineEdit()) return QComboBox::eventFilter(watched, e);
-  if (e->type() == QEvent::KeyPress) {
-    auto* key = static_cast<QKeyEvent*>(e);
-    lastKey_ = KeyCode(*key);
-    const QString typed = key->text();
-    const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-    if (autoComplete_ && plain && !typed.isEmpty() && typed.front().isPrint() && !lineEdit()->isReadOnly())
-      return TypeWithCompletion(typed);
-  } else if (e->type() == QEvent::InputMethod && autoComplete_) {
-    // Text committed by an input method is typed as one piece.
-    auto* im = static_cast<QInputMethodEvent*>(e);
-    if (!im->commitString().isEmpty() && im->preeditString().isEmpty() && im->replacementLength() == 0)
-      return TypeWithCompletion(im->commitString());
-  }
-  return QComboBox::eventFilter(watched, e);
-}
-
 // The edit field passes on the Enter it does not use; the box gives it to its owner instead of
 // taking it as its own.
 void TKoFlatComboBox::keyPressEvent(QKeyEvent* e) {
+  lastKey_ = KeyCode(*e);
   if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && !(e->modifiers() & ~Qt::KeypadModifier)) {
     e->accept();
     emit EnterPressed();
     return;
   }
+  const QString typed = e->text();
+  const bool plain = !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+  if (autoComplete_ && plain && !typed.isEmpty() && typed.front().isPrint() && !lineEdit()->isReadOnly() &&
+      TypeWithCompletion(typed)) {
+    e->accept();
+    return;
+  }
   QComboBox::keyPressEvent(e);
+}
+
+// Text committed by an input method is typed as one piece.
+void TKoFlatComboBox::inputMethodEvent(QInputMethodEvent* e) {
+  if (autoComplete_ && !e->commitString().isEmpty() && e->preeditString().isEmpty() && e->replacementLength() == 0 &&
+      !lineEdit()->isReadOnly() && TypeWithCompletion(e->commitString())) {
+    e->accept();
+    return;
+  }
+  QComboBox::inputMethodEvent(e);
 }
 
 }  // namespace tarn::ui

@@ -45,8 +45,10 @@ class TKoFlatComboBox : public QComboBox {
   void EnterPressed();
 
  protected:
+  // Keys and input method text reach the box, which hands them to its edit field itself: the
+  // completion is done here, before that.
   void keyPressEvent(QKeyEvent* e) override;
-  bool eventFilter(QObject* watched, QEvent* e) override;
+  void inputMethodEvent(QInputMethodEvent* e) override;
 
  private:
   void ShowItems();

@@ -5,6 +5,7 @@
 
 #include "core/comma_text.h"
 #include "core/strings.h"
+#include "search/native_path.h"
 
 namespace tarn::ui {
 
@@ -46,14 +47,30 @@ TTarnCommandLine ParseTarnCommandLine(const std::vector<std::string>& args) {
   return out;
 }
 
+namespace {
+
+std::string LexicallyNormal(const std::filesystem::path& p) {
+  std::string out = p.lexically_normal().string();
+  while (out.size() > 1 && out.back() == '/') out.pop_back();
+  return out;
+}
+
+}  // namespace
+
 std::string CanonicalPath(std::string_view path) {
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::path p = fs::absolute(fs::path(std::string(path)), ec);
   if (ec) p = fs::path(std::string(path));
-  std::string out = p.lexically_normal().string();
-  while (out.size() > 1 && out.back() == '/') out.pop_back();
-  return out;
+  return LexicallyNormal(p);
+}
+
+std::vector<std::string> HandOverArguments(std::vector<std::string> args, std::string_view working_folder) {
+  if (args.empty() || working_folder.empty()) return args;
+  const std::string_view dir = Trim(args[0]);
+  if (!dir.empty() && dir.front() != '/')
+    args[0] = LexicallyNormal(std::filesystem::path(std::string(working_folder)) / std::string(dir));
+  return args;
 }
 
 TStartBoxes StartBoxes(const TStartSources& s, const std::function<bool(const std::string&)>& is_directory) {
@@ -69,7 +86,7 @@ TStartBoxes StartBoxes(const TStartSources& s, const std::function<bool(const st
   const auto& args = s.Arguments;
   if (!args.empty()) {
     const std::string_view dir = Trim(args[0]);
-    boxes.Directory = dir.empty() ? std::string() : CanonicalPath(dir);
+    boxes.Directory = dir.empty() ? std::string() : search::NativeToDisplay(CanonicalPath(dir));
   }
   if (args.size() >= 2) boxes.FindString = args[1];
   if (args.size() >= 3) boxes.FileMask = std::string(Trim(args[2]));

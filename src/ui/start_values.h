@@ -28,6 +28,11 @@ extern const char* const kTarnUsage;
 // trailing "/" (except for the root).
 std::string CanonicalPath(std::string_view path);
 
+// The arguments as a second copy hands them over: a relative directory is made absolute against
+// this copy's working folder, since the running copy has a working folder of its own. The other
+// arguments are no paths and stay as they are.
+std::vector<std::string> HandOverArguments(std::vector<std::string> args, std::string_view working_folder);
+
 // The three boxes' texts, in the system's form (UTF-8).
 struct TStartBoxes {
   std::string FindString;
@@ -46,7 +51,8 @@ struct TStartSources {
 };
 
 // The run-time flags, then the arguments ("$$BLANK$$" for an empty search string, trimmed
-// directory and mask), then a directory that does not exist is emptied.
+// directory and mask; the directory as the box shows it), then a directory that does not exist is
+// emptied.
 TStartBoxes StartBoxes(const TStartSources& sources, const std::function<bool(const std::string&)>& is_directory);
 
 // The boxes a running copy changes for a hand-over text (CP932, up to its first NUL): one item

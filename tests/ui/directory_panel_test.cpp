@@ -1,5 +1,7 @@
 // The directory panel driven as a user drives it: paths selected, folders expanded with the
 // mouse and the keyboard, folders that vanish or loop, and what the tree then shows.
+#include <QScrollBar>
+#include <QStyle>
 #include <QTest>
 #include <QVBoxLayout>
 #include <unistd.h>
@@ -40,6 +42,7 @@ class DirectoryPanelTest : public QObject {
     machine_ = std::make_unique<Machine>();
     for (const char* dir : {"user/a/b/c", "user/z/deep", "user/nas/共有", "usb/写真/2024", "other/d"})
       QVERIFY(QDir().mkpath(machine_->Path(QString::fromUtf8(dir))));
+    QVERIFY(QDir().mkpath(machine_->Path(DeepLevels().join('/'))));
     panel_ = std::make_unique<TDirectoryPanel>(machine_->Roots());
     panel_->OnChange = [this] { ++changes_; };
     panel_->resize(250, 400);
@@ -71,6 +74,8 @@ class DirectoryPanelTest : public QObject {
     QTest::newRow("elsewhere, under /") << "$/other/d" << QStringList{"/", "$", "other", "d"} << "other/d";
     QTest::newRow("empty") << "" << QStringList{} << "";
     QTest::newRow("relative") << "user/a" << QStringList{} << "";
+    // Its label lies far past the panel's right edge until the view scrolls sideways.
+    QTest::newRow("deep") << "$/" + DeepLevels().join('/') << DeepLevels() << DeepLevels().join('/');
   }
 
   // At start-up and again after F5's rebuild.
@@ -100,12 +105,16 @@ class DirectoryPanelTest : public QObject {
       QCOMPARE(Tree().currentIndex(), node);
       QCOMPARE(Tree().selectionModel()->selectedIndexes(), QModelIndexList{node});
       for (QModelIndex up = node.parent(); up.isValid(); up = up.parent()) QVERIFY(Tree().isExpanded(up));
-      QVERIFY(Tree().viewport()->rect().intersects(Tree().visualRect(node)));
+      QVERIFY2(LabelShown(node), pass);
       QCOMPARE(panel_->SelectedPath(), machine_->Path(selected));
       QCOMPARE(changes_, 1);
       // Folders beside the path are not listed.
       if (nodes.front() == "user") QCOMPARE(Tree().model()->rowCount(Item({"user", "z"})), 0);
     }
+    // The keyboard moves the view along with the selection.
+    Tree().horizontalScrollBar()->setValue(0);
+    QTest::keyClick(&Tree(), Qt::Key_Left);
+    QVERIFY(!Tree().currentIndex().isValid() || LabelShown(Tree().currentIndex()));
   }
 
   void rootNamesNoDirectory() {
@@ -298,6 +307,16 @@ class DirectoryPanelTest : public QObject {
 
  private:
   QTreeView& Tree() const { return panel_->KoTreeView1(); }
+
+  static QStringList DeepLevels() { return QStringLiteral("user/深い/1/2/3/4/5/6/7/8/9/10/11/12/13/14/目当て").split('/'); }
+
+  // The node's icon and whole name lie inside the panel.
+  bool LabelShown(const QModelIndex& node) const {
+    const QRect row = Tree().visualRect(node);
+    const int label = Tree().style()->pixelMetric(QStyle::PM_SmallIconSize) +
+                      Tree().fontMetrics().horizontalAdvance(node.data().toString());
+    return Tree().viewport()->rect().contains(QRect(row.topLeft(), QSize(label, row.height())));
+  }
 
   // The node reached from the root by the names the user sees.
   QModelIndex Item(const QStringList& texts) const {

@@ -37,29 +37,34 @@ class HistoryComboBoxTest : public QObject {
   void typingFollowsTheNewestItemAndBackspaceRemovesTheAddition() {
     WriteCp932(data_->path() + "/tarn.ini",
                "[Tarn]\r\nVersion=1.1.9\r\n[FindRequest]\r\nAutoComplete=1\r\n"
-               "FindDirectory=\"Program Files\",prog\r\nFindString=東京タワー,東京駅\r\n");
+               "FindDirectory=\"Program Files\",prog\r\nFindString=東京タワー,\"Tokyo tower\",tok,東京駅\r\n");
     auto w = OpenWindow(data_->path());
     QVERIFY(w);
     TKoFlatComboBox& dir = Box(*w, "KoFlatComboBoxFindDirectory");
     dir.setEditText(QString());
     dir.setFocus();
     QLineEdit& edit = *dir.lineEdit();
-    QTest::keyClick(&edit, Qt::Key_P);
+    // Keys go where the keyboard sends them: to the box that has the focus, not its edit field.
+    QTest::keyClick(&dir, Qt::Key_P);
     QCOMPARE(edit.text(), QStringLiteral("program Files"));
     QCOMPARE(edit.selectedText(), QStringLiteral("rogram Files"));
-    QTest::keyClicks(&edit, QStringLiteral("rogr"));
+    QTest::keyClicks(&dir, QStringLiteral("rogr"));
     QCOMPARE(edit.text(), QStringLiteral("program Files"));
     QCOMPARE(edit.selectedText(), QStringLiteral("am Files"));
-    QTest::keyClick(&edit, Qt::Key_Backspace);
+    QTest::keyClick(&dir, Qt::Key_Backspace);
     QCOMPARE(edit.text(), QStringLiteral("progr"));
 
     // Japanese comes from the input method; the completion follows it the same way.
     TKoFlatComboBox& find = Box(*w, "KoFlatComboBoxFindString");
     find.setEditText(QString());
     find.setFocus();
+    QTest::keyClick(&find, 'T', Qt::ShiftModifier);
+    QCOMPARE(find.currentText(), QStringLiteral("Tokyo tower"));
+    QCOMPARE(find.lineEdit()->selectedText(), QStringLiteral("okyo tower"));
+    find.setEditText(QString());
     QInputMethodEvent typed;
     typed.setCommitString(QStringLiteral("東京"));
-    QApplication::sendEvent(find.lineEdit(), &typed);
+    QApplication::sendEvent(&find, &typed);
     QCOMPARE(find.lineEdit()->text(), QStringLiteral("東京タワー"));
     QCOMPARE(find.lineEdit()->selectedText(), QStringLiteral("タワー"));
     find.showPopup();
@@ -83,7 +88,7 @@ class HistoryComboBoxTest : public QObject {
     TKoFlatComboBox& dir = Box(*w, "KoFlatComboBoxFindDirectory");
     dir.setEditText(QString());
     dir.setFocus();
-    QTest::keyClicks(dir.lineEdit(), QStringLiteral("pr"));
+    QTest::keyClicks(&dir, QStringLiteral("pr"));
     QCOMPARE(dir.lineEdit()->text(), QStringLiteral("pr"));
   }
 

@@ -64,7 +64,7 @@ class MainWindowTest : public QObject {
     // Japanese reaches a box as the input method's committed text.
     QInputMethodEvent typed;
     typed.setCommitString(QStringLiteral("東京"));
-    QApplication::sendEvent(Box(*w, "KoFlatComboBoxFindString").lineEdit(), &typed);
+    QApplication::sendEvent(&Box(*w, "KoFlatComboBoxFindString"), &typed);
     Box(*w, "KoFlatComboBoxFindDirectory").setEditText("  " + kSamples + " ");
     Box(*w, "KoFlatComboBoxFindFileMask").setEditText(QStringLiteral("*.txt"));
     QTest::keyClick(w.get(), Qt::Key_F3);
@@ -115,7 +115,7 @@ class MainWindowTest : public QObject {
     Request(*w, QStringLiteral("コンピュータ"), kSamples, QStringLiteral("*.txt"));
     auto& target = Box(*w, box.toLatin1().constData());
     target.setFocus();
-    QTest::keyClick(target.lineEdit(), Qt::Key_Return);
+    QTest::keyClick(&target, Qt::Key_Return);
     QVERIFY(w->StatusText().contains(QStringLiteral("個検索しました。")));
     QVERIFY(w->KoEditorResult().Lines.Count() > 0);
   }

@@ -308,7 +308,7 @@ class OptionEnvTest : public QObject {
     Get<TKoFlatComboBox>(*form, "KoFlatComboBoxFindResultSaveDirectory").setEditText(dir_->path());
     // Enter in a history box confirms as the default button does.
     exe.setFocus();
-    QTest::keyClick(exe.lineEdit(), Qt::Key_Return);
+    QTest::keyClick(&exe, Qt::Key_Return);
     QCOMPARE(form->result(), int(QDialog::Accepted));
     QCOMPARE(QString::fromStdString(form->Result().Editor.ExeName), editor);
     QCOMPARE(form->Result().Editor.CmdLine, std::string("+%L %F"));

@@ -8,6 +8,9 @@
 #include <QSpinBox>
 #include <QTreeView>
 #include <QUrl>
+#include <sys/stat.h>
+
+#include <cstdio>
 
 #include "ui/directory_panel.h"
 #include "ui/fr_find_string.h"
@@ -66,6 +69,29 @@ class WindowPanelsTest : public QObject {
     tree.setFocus();
     tree.setCurrentIndex(tree.model()->index(0, 0));
     QCOMPARE(Box(*w, "KoFlatComboBoxFindDirectory").currentText(), QString());
+  }
+
+  // Old archives unpack with CP932 names: the tree and the box name such a folder (below a UTF-8
+  // one) so that the search opens it.
+  void cp932NamedFolderIsSearched() {
+    const QString shown = data_->path() + "/資料/日本";
+    const QByteArray folder = QFile::encodeName(data_->path() + "/資料") + "/\x93\xfa\x96\x7b";
+    QVERIFY(QDir().mkpath(data_->path() + "/資料") && mkdir(folder.constData(), 0700) == 0);
+    std::FILE* memo = std::fopen(folder + "/memo.txt", "wb");
+    QVERIFY(memo && std::fputs("\x93\x8c\x8b\x9e\r\n", memo) >= 0 && std::fclose(memo) == 0);  // 東京
+    auto w = OpenWindow(data_->path() + "/data", {folder.toStdString()});
+    QVERIFY(w);
+    QTreeView& tree = w->DirectoryPanel().KoTreeView1();
+    QCOMPARE(tree.currentIndex().data().toString(), QStringLiteral("日本"));
+    // Up and back down with the keyboard: the box follows the tree.
+    tree.setFocus();
+    QTest::keyClick(&tree, Qt::Key_Left);
+    QTest::keyClick(&tree, Qt::Key_Down);
+    QCOMPARE(Box(*w, "KoFlatComboBoxFindDirectory").currentText(), shown);
+    Request(*w, QStringLiteral("東京"), shown, QStringLiteral("*.txt"));
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    QCOMPARE(w->KoEditorResult().Lines.Count(), 1);
+    QVERIFY(w->ResultLineInfos()[0].find(tarn::Utf8ToCp932((shown + "/memo.txt").toStdString())) != std::string::npos);
   }
 
   void registeredWordsReachTheSearchBox() {
