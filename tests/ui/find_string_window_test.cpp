@@ -164,23 +164,14 @@ class FindStringWindowTest : public QObject {
     QCOMPARE(p.form->size(), set.size());
   }
 
-  // Where the window opens with no position stored, on a 1600 × 1000 screen.
-  void opensBesideItsOwner_data() {
-    QTest::addColumn<QRect>("owner");
-    QTest::addColumn<int>("boxesBottom");
-    QTest::addColumn<QRect>("expected");
-    QTest::newRow("room on the right") << QRect(100, 100, 800, 600) << 250 << QRect(900, 100, 517, 403);
-    QTest::newRow("room on the left only") << QRect(700, 800, 800, 600) << 950 << QRect(183, 597, 517, 403);
-    QTest::newRow("owner fills the screen") << QRect(0, 0, 1600, 1000) << 199 << QRect(1083, 200, 517, 403);
-    QTest::newRow("shorter below the boxes") << QRect(0, 0, 1600, 1000) << 799 << QRect(1083, 800, 517, 200);
-    QTest::newRow("no room below the boxes") << QRect(0, 0, 1600, 1000) << 979 << QRect(1083, 900, 517, 100);
-  }
+  // Where the window opens with no position stored: beside its owner, else below the owner's boxes.
   void opensBesideItsOwner() {
-    QFETCH(QRect, owner);
-    QFETCH(int, boxesBottom);
-    QFETCH(QRect, expected);
-    const QRect boxes(owner.left(), owner.top() + 50, owner.width(), boxesBottom - owner.top() - 49);
-    QCOMPARE(tarn::ui::PlacedBeside(QSize(517, 403), owner, boxes, QRect(0, 0, 1600, 1000), QSize(160, 100)), expected);
+    using tarn::ui::PlacedBeside;
+    const QRect screen(0, 0, 1600, 1000);
+    const QRect boxes(0, 50, 1600, 750);
+    QCOMPARE(PlacedBeside({517, 403}, {100, 100, 800, 600}, boxes, screen, {160, 100}), QRect(900, 100, 517, 403));
+    QCOMPARE(PlacedBeside({517, 403}, {700, 800, 800, 600}, boxes, screen, {160, 100}), QRect(183, 597, 517, 403));
+    QCOMPARE(PlacedBeside({517, 403}, screen, boxes, screen, {160, 100}), QRect(1083, 800, 517, 200));
   }
 
   void statusFollowsTheCaretAndTheWheelScrollsPages() {

@@ -44,8 +44,6 @@ class OptionRulesTest : public QObject {
     QTest::newRow("shifted symbol") << int(Qt::Key_Question) << int(Qt::ShiftModifier) << "Shift+/";
     QTest::newRow("punctuation") << int(Qt::Key_BracketLeft) << int(Qt::ControlModifier) << "Ctrl+[";
     QTest::newRow("変換") << int(Qt::Key_Henkan) << 0 << "変換";
-    QTest::newRow("無変換") << int(Qt::Key_Muhenkan) << int(Qt::ShiftModifier) << "Shift+無変換";
-    QTest::newRow("半角/全角") << int(Qt::Key_Zenkaku_Hankaku) << 0 << "半角/全角";
     QTest::newRow("Alt+半角/全角") << int(Qt::Key_Kanji) << int(Qt::AltModifier) << "Alt+半角/全角";
     QTest::newRow("ひらがな/カタカナ") << int(Qt::Key_Hiragana_Katakana) << int(Qt::ControlModifier) << "Ctrl+ひらがな";
     QTest::newRow("英数") << int(Qt::Key_Eisu_toggle) << 0 << "英数";
@@ -110,30 +108,6 @@ class OptionRulesTest : public QObject {
     QCOMPARE(rows[1].ShortCut, std::string("ctrl+f2"));
   }
 
-  void doubledKeysStayWithTheirFirstHolder() {
-    TShortCuts shortCuts{};
-    for (std::size_t i = 0; i < shortCuts.size(); ++i) shortCuts[i] = settings::kShortCutCommands[i].DesignShortCut;
-    shortCuts[1] = settings::scCtrl | 'O';  // 検索開始 given エディタで開く's key
-    std::vector<std::string> help = {Sjis("手引き,http://a/,^S"), Sjis("古い形式,http://b/"), Sjis("索引,http://c/,Ctrl+F1"),
-                                     Sjis("別の索引,http://d/,ctrl+f1")};
-    const std::vector<TShortCutClash> clashes = ResolveShortCutClashes(shortCuts, help);
-    QCOMPARE(shortCuts[1], settings::TShortCut(settings::scCtrl | 'O'));
-    QCOMPARE(shortCuts[7], settings::TShortCut(0));
-    QCOMPARE(shortCuts[9], settings::TShortCut(settings::scCtrl | 'S'));
-    // Only the entries that lose their key are rewritten.
-    QCOMPARE(help, std::vector<std::string>({Sjis("手引き,http://a/,"), Sjis("古い形式,http://b/"),
-                                             Sjis("索引,http://c/,Ctrl+F1"), Sjis("別の索引,http://d/,")}));
-    QCOMPARE(clashes.size(), std::size_t(3));
-    QCOMPARE(FromCp932(ShortCutClashMessage(clashes)),
-             QStringLiteral("設定ファイルで同じショートカットが複数の項目に割り当てられていました。\n"
-                            "最初の項目だけに残し、ほかの項目からは外しました。\n\n"
-                            "Ctrl+O ［検索：検索開始］に残し、［結果：エディタで開く］から外しました。\n"
-                            "Ctrl+S ［結果：検索結果を保存］に残し、［ヘルプ設定：手引き］から外しました。\n"
-                            "Ctrl+F1 ［ヘルプ設定：索引］に残し、［ヘルプ設定：別の索引］から外しました。\n"
-                            "\n割り当ては［環境設定］の［ショートカット設定］と［ヘルプ設定］で変更できます。"));
-    QVERIFY(ResolveShortCutClashes(shortCuts, help).empty());
-  }
-
   void helpRowRules() {
     auto exists = [](std::string_view file) { return file == "/doc/a.html"; };
     QCOMPARE(CheckHelpFields("", "http://x/", exists), THelpField::Title);
@@ -151,9 +125,6 @@ class OptionRulesTest : public QObject {
     const THelpButtons last = HelpButtons(2, 1, "t", "f");
     QVERIFY(last.Add && last.Modify && last.Up && !last.Down);
 
-    // A hand-edited "Count" gives absent items; an entry without a file opens nothing.
-    QCOMPARE(UsableHelpEntries({Sjis("一,http://1/,F5"), "", ",,", Sjis("題だけ"), ",/doc/a.html", Sjis("二,http://2/")}),
-             std::vector<std::string>({Sjis("一,http://1/,F5"), "/doc/a.html,/doc/a.html,", Sjis("二,http://2/")}));
 
     THelpRows rows = HelpRowsOf({Sjis("一,http://1/,F5"), Sjis("二,http://2/")});
     QCOMPARE(rows[1].ShortCut, std::string());
