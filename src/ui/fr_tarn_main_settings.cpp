@@ -120,7 +120,9 @@ void TFormTarnMain::ApplySettings() {
   const QFont base = SettingsFont(s.Basic.FontName, s.Basic.FontSize, false);
   setFont(base);
   QToolTip::setFont(base);
-  // Menus are windows of their own: the window's font does not reach them by itself.
+  // Menus are windows of their own: the window's font does not reach them by itself, nor the
+  // menus the boxes make when they are right-clicked.
+  QApplication::setFont(base, "QMenu");
   for (QMenu* menu : findChildren<QMenu*>()) menu->setFont(base);
   flatPanelTreeView_->setFont(SettingsFont(s.LeftPanel.FontName, s.LeftPanel.FontSize, false));
   if (formFindString_) formFindString_->ApplyBaseFont(base);
