@@ -463,7 +463,7 @@ class OptionEnvTest : public QObject {
 
   // A settings file edited by hand: help entries past the ones present, and one key given twice.
   void handEditedSettingsAreSettledOnceAtStart() {
-    WriteCp932(ini_, "[Tarn]\r\nVersion=1.1.9\r\nFontName=IPAPGothic\r\nFontSize=16\r\n[ShortCut]\r\nFindStart=Ctrl+O\r\n"
+    WriteCp932(ini_, "[Tarn]\r\nVersion=1.1.9\r\nFontName=IPAPGothic\r\nFontSize=16\r\n[ShortCut]\r\nFindStart=Ctrl+O\r\nFindString=変換\r\n"
                      "[Help]\r\nCount=3\r\nItem0=マニュアル,http://example.com/,^S\r\nItem2=,,\r\n");
     const auto locations = settings::DataLocations::InDirectory(dir_->path().toStdString());
     {
@@ -481,9 +481,9 @@ class OptionEnvTest : public QObject {
       QVERIFY(entries[0]->shortcut().isEmpty());
       for (const QMenu* menu : w.findChildren<QMenu*>()) QCOMPARE(menu->font().pointSize(), 16);
 
-      // With no position stored, the words window opens clear of the menus and the search box.
+      // 変換 opens the words window; with no position stored it opens clear of the menus and the search box.
       Reactivate(w);
-      QTest::keyClick(&w, Qt::Key_F4);
+      QTest::sendKeyEvent(QTest::Click, &w, Qt::Key_Henkan, QString(), {});
       QVERIFY(QTest::qWaitForWindowExposed(&w.FormFindString()));
       const QRect placed = w.FormFindString().frameGeometry();
       const TKoFlatComboBox& box = Box(w, "KoFlatComboBoxFindString");
