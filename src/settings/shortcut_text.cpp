@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "core/system_text.h"
+
 namespace tarn::settings {
 namespace {
 
@@ -62,6 +64,32 @@ constexpr KeyNames BuildKeyNames() {
 
 constexpr KeyNames kKeyNames = BuildKeyNames();
 
+// The Japanese keys are named as the keyboard labels them; the names are CP932 like every text
+// of the settings file.
+struct TJapaneseKey {
+  TShortCut Code;
+  std::string_view Utf8Name;
+};
+constexpr std::array<TJapaneseKey, 5> kJapaneseKeys = {{
+    {key::Kanji, "半角/全角"},
+    {key::Kana, "ひらがな"},
+    {key::Convert, "変換"},
+    {key::NonConvert, "無変換"},
+    {key::Eisu, "英数"},
+}};
+
+std::string_view KeyName(std::size_t code) {
+  if (!kKeyNames[code].empty()) return kKeyNames[code];
+  static const std::array<std::string, kJapaneseKeys.size()> names = [] {
+    std::array<std::string, kJapaneseKeys.size()> cp932;
+    for (std::size_t i = 0; i < kJapaneseKeys.size(); ++i) cp932[i] = SystemText(kJapaneseKeys[i].Utf8Name);
+    return cp932;
+  }();
+  for (std::size_t i = 0; i < kJapaneseKeys.size(); ++i)
+    if (kJapaneseKeys[i].Code == code) return names[i];
+  return {};
+}
+
 bool SameAscii(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -78,7 +106,7 @@ bool StartsWithAscii(std::string_view text, std::string_view prefix) {
 }  // namespace
 
 std::string FormatShortcut(TShortCut shortcut) {
-  const std::string_view name = kKeyNames[shortcut & kKeyMask];
+  const std::string_view name = KeyName(shortcut & kKeyMask);
   if (name.empty()) return {};
   std::string text;
   if (shortcut & scShift) text += "Shift+";
@@ -109,7 +137,8 @@ TShortCut ParseShortcut(std::string_view text) {
   }
   if (text.empty()) return 0;
   for (std::size_t code = key::BackSpace; code < kKeyNames.size(); ++code)
-    if (!kKeyNames[code].empty() && SameAscii(kKeyNames[code], text)) return static_cast<TShortCut>(modifiers | code);
+    if (const std::string_view name = KeyName(code); !name.empty() && SameAscii(name, text))
+      return static_cast<TShortCut>(modifiers | code);
   return 0;
 }
 

@@ -23,6 +23,8 @@ inline constexpr TShortCut BackSpace = 8, Tab = 9, Enter = 13, Pause = 19, CapsL
                            Digit0 = 48, LetterA = 65, Menu = 93, Keypad0 = 96, KeypadMultiply = 106,
                            KeypadAdd = 107, KeypadSubtract = 109, KeypadDecimal = 110, KeypadDivide = 111,
                            F1 = 112, NumLock = 144, ScrollLock = 145;
+// The keys of a Japanese keyboard: ひらがな/カタカナ, 半角/全角, 変換, 無変換, 英数.
+inline constexpr TShortCut Kana = 21, Kanji = 25, Convert = 28, NonConvert = 29, Eisu = 240;
 }  // namespace key
 
 // Modifiers "Shift+", "Ctrl+", "Alt+" in this order, then the key's name; the empty text for no

@@ -1,6 +1,7 @@
 #include "ui/find_string_rules.h"
 
 #include <QtCore/qnamespace.h>
+#include <algorithm>
 #include <cstdio>
 
 namespace tarn::ui {
@@ -45,6 +46,16 @@ QRect PlacedOnScreen(const QRect& bounds, const QList<QRect>& screens) {
   for (const QRect& screen : screens)
     if (screen.intersects(bounds)) return bounds;
   return QRect(screens.front().topLeft(), bounds.size());
+}
+
+QRect PlacedBeside(QSize size, const QRect& owner, const QRect& keepClear, const QRect& screen, QSize minimum) {
+  size = size.boundedTo(screen.size()).expandedTo(minimum);
+  const int top = std::clamp(owner.top(), screen.top(), std::max(screen.top(), screen.bottom() - size.height() + 1));
+  if (owner.right() + size.width() <= screen.right()) return QRect(QPoint(owner.right() + 1, top), size);
+  if (owner.left() - size.width() >= screen.left()) return QRect(QPoint(owner.left() - size.width(), top), size);
+  const int below = keepClear.bottom() + 1;
+  const int height = std::max(minimum.height(), std::min(size.height(), screen.bottom() - below + 1));
+  return QRect(screen.right() - size.width() + 1, std::min(below, screen.bottom() - height + 1), size.width(), height);
 }
 
 }  // namespace tarn::ui

@@ -27,4 +27,10 @@ bool EditorKeepsKey(int key);
 // their size at the top-left corner of the first screen.
 QRect PlacedOnScreen(const QRect& bounds, const QList<QRect>& screens);
 
+// Where the window opens when no position is stored: beside its owner's frame on the screen,
+// right or else left. When the owner leaves no room (it fills the screen on a first start), at
+// the screen's right edge below `keepClear` (the owner's menus and request boxes, whose search
+// box the window fills), as tall as the room there allows but not below `minimum`.
+QRect PlacedBeside(QSize size, const QRect& owner, const QRect& keepClear, const QRect& screen, QSize minimum);
+
 }  // namespace tarn::ui

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QScreen>
 #include <QSizeGrip>
 #include <QVBoxLayout>
@@ -74,6 +75,7 @@ TFormFindString::TFormFindString(settings::DataLocations locations, QWidget* mai
   settings::TStringWindowPlacement placement;
   try {
     placement = settings::LoadStringWindowPlacement(locations_.SettingsFilePath());
+    placed_ = settings::IniFile::Load(locations_.SettingsFilePath()).Find("StringWindow", "Left").has_value();
   } catch (const std::exception&) {
     // The main window has reported an unreadable settings file already; the design bounds do.
   }
@@ -92,6 +94,7 @@ TFormFindString::TFormFindString(settings::DataLocations locations, QWidget* mai
 TFormFindString::~TFormFindString() = default;
 
 bool TFormFindString::SaveAll() {
+  if (!placed_) PlaceBesideOwner();
   try {
     settings::SaveStringWindowPlacement(locations_.SettingsFilePath(), Bounds());
   } catch (const std::exception& e) {
@@ -108,9 +111,14 @@ bool TFormFindString::SaveAll() {
   return true;
 }
 
-void TFormFindString::ApplyBaseFont(const QFont& font) { setFont(font); }
+void TFormFindString::ApplyBaseFont(const QFont& font) {
+  setFont(font);
+  // The editor's menu is a window of its own and does not take the window's font by itself.
+  for (QMenu* menu : findChildren<QMenu*>()) menu->setFont(font);
+}
 
 void TFormFindString::BringForward() {
+  if (!placed_) PlaceBesideOwner();
   if (isMinimized())
     showNormal();
   else
@@ -153,6 +161,21 @@ void TFormFindString::SetBounds(const settings::TStringWindowPlacement& placemen
   const QRect bounds = PlacedOnScreen(QRect(QPoint(placement.Left, placement.Top), size), screens);
   move(bounds.topLeft());
   resize(bounds.size());
+}
+
+void TFormFindString::PlaceBesideOwner() {
+  placed_ = true;
+  const QWidget* owner = parentWidget();
+  const QScreen* screen = owner ? owner->screen() : nullptr;
+  if (!screen) return;
+  const QRect frame = owner->frameGeometry();
+  const QRect keepClear = RequestBoxesArea ? RequestBoxesArea() : QRect(frame.topLeft(), QSize(frame.width(), 0));
+  // The title bar and borders count; before the window was first shown, the owner's tell.
+  QSize border = frameGeometry().size() - size();
+  if (border.isNull()) border = frame.size() - owner->size();
+  const QRect bounds = PlacedBeside(size() + border, frame, keepClear, screen->availableGeometry(), minimumSize() + border);
+  move(bounds.topLeft());
+  resize(bounds.size() - border);
 }
 
 settings::TStringWindowPlacement TFormFindString::Bounds() const { return {pos().y(), pos().x(), width(), height()}; }

@@ -30,6 +30,9 @@ class TFormFindString : public QWidget {
   // What a double-clicked line hands to the main window's search-string box (CP932, already
   // trimmed).
   std::function<void(const std::string& findString)> OnPick;
+  // Where the owner's request boxes are on the screen: a window opened beside the owner keeps
+  // clear of them.
+  std::function<QRect()> RequestBoxesArea;
 
   // Writes the "StringWindow" keys and String.txt. False (after the message) when String.txt
   // cannot be written; a settings file that cannot be written is reported but does not hold the
@@ -51,6 +54,9 @@ class TFormFindString : public QWidget {
   void KoEditor1CaretMoved();
   void KoEditor1DblClick();
   void SetBounds(const settings::TStringWindowPlacement& placement);
+  // With no stored position (a first start), the window goes beside its owner the first time it
+  // is shown or saved.
+  void PlaceBesideOwner();
   settings::TStringWindowPlacement Bounds() const;
 
   settings::DataLocations locations_;
@@ -59,6 +65,7 @@ class TFormFindString : public QWidget {
   // Set when String.txt exists but could not be read: the text shown then is not the file's, and
   // writing it back unchanged would destroy the file.
   bool unreadFile_ = false;
+  bool placed_ = false;
   std::string textShownInstead_;
 };
 

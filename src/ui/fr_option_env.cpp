@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -30,6 +31,7 @@
 #include "ui/editor_detection.h"
 #include "ui/fr_cmd_line_help.h"
 #include "ui/ko_flat_combo_box.h"
+#include "ui/message_box.h"
 #include "ui/ui_settings_values.h"
 #include "ui/ui_text.h"
 
@@ -71,16 +73,34 @@ QComboBox* FontSizeBox(const char* name) {
   return box;
 }
 
-// A stored face or size that the box does not offer leaves it blank.
-void ShowFont(QComboBox& name, QComboBox& size, const std::string& fontName, std::int32_t fontSize) {
-  name.setCurrentIndex(name.findText(FromCp932(fontName), Qt::MatchFixedString));
-  size.setCurrentIndex(size.findText(QString::number(fontSize)));
+// A box shows the face the window draws with: the stored face when it is installed, else the face
+// it falls back to, added to the box when the box does not offer it. A stored size that is not
+// offered is added too.
+void ShowFont(QComboBox& name, QComboBox& size, const std::string& fontName, std::int32_t fontSize, bool fixedPitch) {
+  const QString face = InstalledFace(fontName, fixedPitch);
+  int index = name.findText(face, Qt::MatchFixedString);
+  if (index < 0 && !face.isEmpty()) {
+    index = 0;
+    while (index < name.count() && name.itemText(index).compare(face, Qt::CaseInsensitive) < 0) ++index;
+    name.insertItem(index, face);
+  }
+  name.setCurrentIndex(index);
+  index = size.findText(QString::number(fontSize));
+  if (index < 0 && fontSize >= 1 && fontSize <= 200) {
+    index = 0;
+    while (index < size.count() && size.itemText(index).toInt() < fontSize) ++index;
+    size.insertItem(index, QString::number(fontSize));
+  }
+  size.setCurrentIndex(index);
 }
 
-// A blank box keeps the setting as it was.
-void StoreFont(const QComboBox& name, const QComboBox& size, std::string& fontName, std::int32_t& fontSize) {
-  if (name.currentIndex() >= 0) fontName = ToCp932(name.currentText());
-  if (size.currentIndex() >= 0) fontSize = kFontSizes[static_cast<std::size_t>(size.currentIndex())];
+// A box that still shows the face the stored name falls back to keeps the stored name, so that
+// a settings file shared with a desktop that has the face keeps it; a blank box keeps the setting.
+void StoreFont(const QComboBox& name, const QComboBox& size, std::string& fontName, std::int32_t& fontSize,
+               bool fixedPitch) {
+  if (name.currentIndex() >= 0 && name.currentText() != InstalledFace(fontName, fixedPitch))
+    fontName = ToCp932(name.currentText());
+  if (size.currentIndex() >= 0) fontSize = size.currentText().toInt();
 }
 
 void CheckButton(QButtonGroup& group, int id) {
@@ -135,7 +155,13 @@ TFormOptionEnv::TFormOptionEnv(const settings::TTarnSettings& settings, std::fil
   ShowSettings();
   pageControl_->setCurrentIndex(0);
   editorExeName_->setFocus();
+  FitMenuFonts();
   FitSize();
+}
+
+// The colour palettes are windows of their own: the dialog's font does not reach them by itself.
+void TFormOptionEnv::FitMenuFonts() {
+  for (QMenu* menu : findChildren<QMenu*>()) menu->setFont(font());
 }
 
 // A fixed size, the design size or what the pages need in the dialog's font.
@@ -150,12 +176,17 @@ void TFormOptionEnv::FitSize() {
 void TFormOptionEnv::changeEvent(QEvent* e) {
   QDialog::changeEvent(e);
   // The owner may give the dialog the base font after creating it: the pages settle first.
-  if (e->type() == QEvent::FontChange && pageControl_) QTimer::singleShot(0, this, [this] { FitSize(); });
+  if (e->type() == QEvent::FontChange && pageControl_) QTimer::singleShot(0, this, [this] {
+      FitMenuFonts();
+      FitSize();
+      FitHelpColumns();
+    });
 }
 
 void TFormOptionEnv::showEvent(QShowEvent* e) {
   FitSize();
   QDialog::showEvent(e);
+  FitHelpColumns();
 }
 
 TFormOptionEnv::~TFormOptionEnv() = default;
@@ -399,15 +430,15 @@ void TFormOptionEnv::ShowSettings() {
   editorExeName_->SetText(s.Editor.ExeName);
   editorCmdLine_->SetText(s.Editor.CmdLine);
 
-  ShowFont(*basicFontName_, *basicFontSize_, s.Basic.FontName, s.Basic.FontSize);
-  ShowFont(*leftPanelFontName_, *leftPanelFontSize_, s.LeftPanel.FontName, s.LeftPanel.FontSize);
+  ShowFont(*basicFontName_, *basicFontSize_, s.Basic.FontName, s.Basic.FontSize, false);
+  ShowFont(*leftPanelFontName_, *leftPanelFontSize_, s.LeftPanel.FontName, s.LeftPanel.FontSize, false);
   leftPanelInitialDir_->setText(FromCp932(s.LeftPanel.InitialDir));
   findAutoComplete_->setChecked(s.FindRequest.AutoComplete);
   findNoRegExp_->setChecked(s.FindRequest.NoRegExp);
   findMaxHistory_->setValue(s.FindRequest.MaxHistory);
   maxHistoryShown_ = findMaxHistory_->value();
 
-  ShowFont(*resultFontName_, *resultFontSize_, s.FindResult.FontName, s.FindResult.FontSize);
+  ShowFont(*resultFontName_, *resultFontSize_, s.FindResult.FontName, s.FindResult.FontSize, true);
   resultFontColor_->SetValue(s.FindResult.FontColor);
   resultBackColor_->SetValue(s.FindResult.BackColor);
   styleFontColor_->SetValue(s.FindResult.StringFontColor);
@@ -442,8 +473,8 @@ void TFormOptionEnv::StoreSettings() {
   s.Editor.CmdLine = editorCmdLine_->Text();
   editorExeName_->AddToHistory();
   editorCmdLine_->AddToHistory();
-  StoreFont(*basicFontName_, *basicFontSize_, s.Basic.FontName, s.Basic.FontSize);
-  StoreFont(*leftPanelFontName_, *leftPanelFontSize_, s.LeftPanel.FontName, s.LeftPanel.FontSize);
+  StoreFont(*basicFontName_, *basicFontSize_, s.Basic.FontName, s.Basic.FontSize, false);
+  StoreFont(*leftPanelFontName_, *leftPanelFontSize_, s.LeftPanel.FontName, s.LeftPanel.FontSize, false);
   s.LeftPanel.InitialDir = ToCp932(leftPanelInitialDir_->text());
   s.FindRequest.AutoComplete = findAutoComplete_->isChecked();
   s.FindRequest.NoRegExp = findNoRegExp_->isChecked();
@@ -452,7 +483,7 @@ void TFormOptionEnv::StoreSettings() {
   historyEditor_.Store();
 
   settings::TFindResultInfo& r = s.FindResult;
-  StoreFont(*resultFontName_, *resultFontSize_, r.FontName, r.FontSize);
+  StoreFont(*resultFontName_, *resultFontSize_, r.FontName, r.FontSize, true);
   r.FontColor = resultFontColor_->Value();
   r.BackColor = resultBackColor_->Value();
   r.StringFontColor = styleFontColor_->Value();
@@ -482,7 +513,10 @@ void TFormOptionEnv::KoFlatButtonOkClick() {
     QWidget* field = *invalid == TOptionPath::EditorExeName          ? static_cast<QWidget*>(editorExeName_)
                      : *invalid == TOptionPath::LeftPanelInitialDir ? static_cast<QWidget*>(leftPanelInitialDir_)
                                                                      : static_cast<QWidget*>(saveDirectory_);
-    Refuse(PageOf(*invalid), field);
+    const std::string text = *invalid == TOptionPath::EditorExeName          ? editorExeName_->Text()
+                             : *invalid == TOptionPath::LeftPanelInitialDir ? ToCp932(leftPanelInitialDir_->text())
+                                                                             : saveDirectory_->Text();
+    Refuse(PageOf(*invalid), field, OptionPathRefusal(*invalid, text));
     return;
   }
   StoreSettings();
@@ -507,9 +541,11 @@ void TFormOptionEnv::Beep() {
   QApplication::beep();
 }
 
-void TFormOptionEnv::Refuse(int page, QWidget* field) {
+void TFormOptionEnv::Refuse(int page, QWidget* field, const std::string& cp932Reason) {
   Beep();
   pageControl_->setCurrentIndex(page);
+  // A beep alone is often silent on Linux desktops.
+  if (!cp932Reason.empty()) ShowMessageBox(this, QMessageBox::Warning, windowTitle(), FromCp932(cp932Reason));
   field->setFocus();
 }
 

@@ -67,6 +67,7 @@ class TFormOptionEnv : public QDialog {
 
  private:
   void FitSize();
+  void FitMenuFonts();
   // Pages
   QWidget* CreatePageBasic1();
   QWidget* CreatePageBasic2();
@@ -76,7 +77,9 @@ class TFormOptionEnv : public QDialog {
   void ShowSettings();
   void StoreSettings();
   void Beep();
-  void Refuse(int page, QWidget* field);
+  // Beeps, shows the page and says why (when there are words for it), then puts the focus on
+  // the field.
+  void Refuse(int page, QWidget* field, const std::string& cp932Reason = {});
 
   // Browse buttons
   void FlatSpeedButtonEditorProgramClick();
@@ -98,6 +101,7 @@ class TFormOptionEnv : public QDialog {
 
   // Help page
   void FillHelpList(std::optional<std::size_t> select);
+  void FitHelpColumns();
   std::optional<std::size_t> SelectedHelpRow() const;
   void ListViewHelpDblClick();
   void UpdateHelpButtons();

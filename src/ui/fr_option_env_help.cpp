@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ui/fr_option_env.h"
 #include "ui/shortcut_edit.h"
@@ -37,8 +38,6 @@ QWidget* TFormOptionEnv::CreatePageHelp() {
   QHeaderView* header = listViewHelp_->header();
   header->setStretchLastSection(false);
   header->setSectionResizeMode(1, QHeaderView::Stretch);
-  listViewHelp_->setColumnWidth(0, 160);
-  listViewHelp_->setColumnWidth(2, 100);
 
   const std::pair<const char*, const char*> buttons[] = {
       {"KoFlatButtonHelpUp", "上へ"},       {"KoFlatButtonHelpDown", "下へ"},   {"KoFlatButtonHelpAdd", "追加"},
@@ -106,13 +105,33 @@ void TFormOptionEnv::FillHelpList(std::optional<std::size_t> select) {
   listViewHelp_->clear();
   for (const settings::THelpEntry& row : helpRows_)
     listViewHelp_->addTopLevelItem(new QTreeWidgetItem(
-        {FromCp932(row.Title), FromCp932(row.FileName), QString::fromStdString(row.ShortCut)}));
+        {FromCp932(row.Title), FromCp932(row.FileName), FromCp932(row.ShortCut)}));
   if (select && *select < helpRows_.size()) {
     QTreeWidgetItem* item = listViewHelp_->topLevelItem(static_cast<int>(*select));
     listViewHelp_->setCurrentItem(item);
     item->setSelected(true);
   }
+  FitHelpColumns();
   UpdateHelpButtons();
+}
+
+// The title and shortcut columns are as wide as their headings and texts in the page's font (the
+// title column at least eight full-width characters, and no more than a third of the list unless
+// its heading needs it); the file column takes the rest.
+void TFormOptionEnv::FitHelpColumns() {
+  const QFontMetrics metrics(listViewHelp_->font());
+  QHeaderView* header = listViewHelp_->header();
+  const int padding = 2 * metrics.averageCharWidth();
+  int title = std::max(header->sectionSizeHint(0), metrics.horizontalAdvance(QString(8, QChar(0x3042))) + padding);
+  int shortCut = header->sectionSizeHint(2);
+  for (int row = 0; row < listViewHelp_->topLevelItemCount(); ++row) {
+    const QTreeWidgetItem* item = listViewHelp_->topLevelItem(row);
+    title = std::max(title, metrics.horizontalAdvance(item->text(0)) + padding);
+    shortCut = std::max(shortCut, metrics.horizontalAdvance(item->text(2)) + padding);
+  }
+  const int third = listViewHelp_->viewport()->width() / 3;
+  header->resizeSection(0, std::max(header->sectionSizeHint(0), std::min(title, third)));
+  header->resizeSection(2, shortCut);
 }
 
 std::optional<std::size_t> TFormOptionEnv::SelectedHelpRow() const {
@@ -149,12 +168,13 @@ settings::THelpEntry TFormOptionEnv::HelpFields() const {
 
 bool TFormOptionEnv::CheckHelpFields() {
   const settings::THelpEntry fields = HelpFields();
-  switch (tarn::ui::CheckHelpFields(fields.Title, fields.FileName, HelpFileExists)) {
+  const THelpField refused = tarn::ui::CheckHelpFields(fields.Title, fields.FileName, HelpFileExists);
+  switch (refused) {
     case THelpField::Title:
-      Refuse(pageControl_->currentIndex(), helpTitle_);
+      Refuse(pageControl_->currentIndex(), helpTitle_, HelpFieldRefusal(refused, fields.FileName));
       return false;
     case THelpField::File:
-      Refuse(pageControl_->currentIndex(), helpFile_);
+      Refuse(pageControl_->currentIndex(), helpFile_, HelpFieldRefusal(refused, fields.FileName));
       return false;
     case THelpField::None:
       return true;

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "ui/fr_option_env.h"
+#include "ui/message_box.h"
 #include "ui/shortcut_edit.h"
 #include "ui/ui_text.h"
 
@@ -84,8 +85,7 @@ std::optional<std::size_t> TFormOptionEnv::SelectedCommand() const {
 void TFormOptionEnv::ShowSelectedCommandShortCut() {
   const std::optional<std::size_t> row = SelectedCommand();
   currentShortCut_->setText(
-      row ? QString::fromStdString(
-                shortCuts_.Categories[static_cast<std::size_t>(category_->currentIndex())].Commands[*row].ShortCut)
+      row ? FromCp932(shortCuts_.Categories[static_cast<std::size_t>(category_->currentIndex())].Commands[*row].ShortCut)
           : QString());
 }
 
@@ -96,13 +96,13 @@ void TFormOptionEnv::FlatListBoxCmdClick() {
 }
 
 void TFormOptionEnv::UpdateShortCutButtons() {
-  const TShortCutButtons buttons = ShortCutButtons(newShortCut_->Text(), currentShortCut_->text().toStdString());
+  const TShortCutButtons buttons = ShortCutButtons(newShortCut_->Text(), ToCp932(currentShortCut_->text()));
   modifyShortCut_->setEnabled(buttons.Modify);
   deleteShortCut_->setEnabled(buttons.Delete);
 }
 
 void TFormOptionEnv::CaptureKey(TShortCutEdit& field, const TCapture& capture, bool commandField) {
-  if (!FieldTakesCapture(capture, currentShortCut_->text().toStdString(), commandField)) return;
+  if (!FieldTakesCapture(capture, ToCp932(currentShortCut_->text()), commandField)) return;
   field.SetText(capture.Text);
   UpdateShortCutButtons();
 }
@@ -117,6 +117,7 @@ bool TFormOptionEnv::ConfirmShortCutReplace(const std::string& text, TShortCutOw
   QMessageBox question(QMessageBox::Question, windowTitle(),
                        FromCp932(ShortCutReplaceQuestion(shortCuts_, helpRows_, text, owner)),
                        QMessageBox::Yes | QMessageBox::No, this);
+  KeepLinesWhole(question);
   if (question.exec() != QMessageBox::Yes) return false;
   ClearShortCutOwner(shortCuts_, helpRows_, owner);
   if (owner.IsHelpRow()) {

@@ -168,6 +168,9 @@ TFormTarnMain::TFormTarnMain(settings::DataLocations locations, std::vector<std:
   formFindString_->OnPick = [this](const std::string& findString) {
     Box(search::RequestBox::kFindString).SetText(findString);
   };
+  formFindString_->RequestBoxesArea = [this] {
+    return QRect(panelFindRequest_->mapToGlobal(QPoint(0, 0)), panelFindRequest_->size());
+  };
 }
 
 TFormTarnMain::~TFormTarnMain() = default;

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QMenu>
 #include <QScreen>
 #include <QSplitter>
 #include <QToolBar>
@@ -17,6 +18,7 @@
 #include "ui/editor_detection.h"
 #include "ui/fr_find_string.h"
 #include "ui/fr_tarn_main.h"
+#include "ui/hand_edited_settings.h"
 #include "ui/ko_flat_combo_box.h"
 #include "ui/request_panel.h"
 #include "ui/ui_settings_values.h"
@@ -80,6 +82,7 @@ void TFormTarnMain::LoadSettings() {
     restoreState(QByteArray::fromBase64(QByteArray::fromStdString(*layout)));
     for (std::size_t i = 0; i < toolBars_.size(); ++i) toolBars_[i]->setVisible(s.ToolBars[i].Visible);
   }
+  SettleHandEditedSettings(s, *this);
   ApplyShortCuts();
   BuildHelpMenu();
   // On a first start the editor of the desktop, when one is known, opens result lines at once.
@@ -117,6 +120,10 @@ void TFormTarnMain::ApplySettings() {
   const QFont base = SettingsFont(s.Basic.FontName, s.Basic.FontSize, false);
   setFont(base);
   QToolTip::setFont(base);
+  // Menus are windows of their own: the window's font does not reach them by itself, nor the
+  // menus the boxes make when they are right-clicked.
+  QApplication::setFont(base, "QMenu");
+  for (QMenu* menu : findChildren<QMenu*>()) menu->setFont(base);
   flatPanelTreeView_->setFont(SettingsFont(s.LeftPanel.FontName, s.LeftPanel.FontSize, false));
   if (formFindString_) formFindString_->ApplyBaseFont(base);
   LayOutRequestPanel();

@@ -3,9 +3,25 @@
 #include <filesystem>
 #include <utility>
 
+#include "core/system_text.h"
 #include "search/native_path.h"
 
 namespace tarn::ui {
+
+std::vector<std::string> UsableHelpEntries(const std::vector<std::string>& helpEntries) {
+  std::vector<std::string> usable;
+  for (const std::string& text : helpEntries) {
+    settings::THelpEntry entry = settings::ParseHelpEntry(text);
+    if (entry.FileName.empty()) continue;
+    if (entry.Title.empty()) {
+      entry.Title = entry.FileName;
+      usable.push_back(settings::FormatHelpEntry(entry));
+    } else {
+      usable.push_back(text);
+    }
+  }
+  return usable;
+}
 
 THelpRows HelpRowsOf(const std::vector<std::string>& helpEntries) {
   THelpRows rows;
@@ -30,6 +46,17 @@ THelpField CheckHelpFields(std::string_view title, std::string_view file,
   if (title.empty()) return THelpField::Title;
   if (!IsHelpAddress(file) && !fileExists(file)) return THelpField::File;
   return THelpField::None;
+}
+
+std::string HelpFieldRefusal(THelpField field, std::string_view file) {
+  if (field == THelpField::Title) return SystemText("タイトルを入力してください。");
+  if (field != THelpField::File) return {};
+  if (file.empty()) return SystemText("ファイル名を入力してください。");
+  std::error_code ec;
+  const bool exists = std::filesystem::exists(search::Cp932ToNative(file), ec);
+  return SystemText("ファイル名「") + std::string(file) +
+         SystemText(exists ? "」はファイルではありません。" : "」が見つかりません。") +
+         SystemText("\n存在するファイルか、http:// または https:// で始まるアドレスを指定してください。");
 }
 
 bool HelpFileExists(std::string_view file) {

@@ -15,6 +15,11 @@ namespace tarn::ui {
 
 using THelpRows = std::vector<settings::THelpEntry>;
 
+// The entries the menu can offer, as read from a settings file that may have been edited by hand
+// ("Count" above the items present, an item without a file): an entry without a file is left
+// out, one without a title is titled with its file. The others stay byte for byte.
+std::vector<std::string> UsableHelpEntries(const std::vector<std::string>& helpEntries);
+
 // Entries with fewer than three items get an empty shortcut.
 THelpRows HelpRowsOf(const std::vector<std::string>& helpEntries);
 std::vector<std::string> HelpEntriesOf(const THelpRows& rows);
@@ -28,6 +33,8 @@ bool IsHelpAddress(std::string_view file) noexcept;
 enum class THelpField { None, Title, File };
 THelpField CheckHelpFields(std::string_view title, std::string_view file,
                            const std::function<bool(std::string_view file)>& fileExists);
+// Why Add and Modify refuse the field, in words (CP932).
+std::string HelpFieldRefusal(THelpField field, std::string_view file);
 // Whether a CP932 path names an existing regular file.
 bool HelpFileExists(std::string_view file);
 

@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <filesystem>
 
+#include "core/system_text.h"
 #include "search/native_path.h"
 
 namespace tarn::ui {
@@ -54,6 +55,23 @@ std::optional<TOptionPath> InvalidOptionPath(std::string_view exeName, std::stri
   if (!saveDirectory.empty() && !std::filesystem::is_directory(search::Cp932ToNative(saveDirectory), ec))
     return TOptionPath::FindResultSaveDirectory;
   return std::nullopt;
+}
+
+std::string OptionPathRefusal(TOptionPath path, std::string_view text) {
+  std::error_code ec;
+  const std::filesystem::path native = search::Cp932ToNative(text);
+  const bool exists = std::filesystem::exists(native, ec);
+  const std::string quoted = SystemText("「") + std::string(text) + SystemText("」");
+  if (path == TOptionPath::EditorExeName) {
+    const char* fault = !exists                                       ? "が見つかりません。"
+                        : std::filesystem::is_directory(native, ec) ? "はフォルダです。"
+                                                                      : "はプログラムのファイルではありません。";
+    return SystemText("エディタプログラム") + quoted + SystemText(fault) +
+           SystemText("\nプログラムのファイルか、PATH にあるプログラムの名前を指定してください。");
+  }
+  const char* field = path == TOptionPath::LeftPanelInitialDir ? "起動時ディレクトリ" : "検索結果の保存ディレクトリ";
+  return SystemText(field) + quoted + SystemText(exists ? "はフォルダではありません。" : "が見つかりません。") +
+         SystemText("\n存在するフォルダを指定するか、空欄にしてください。");
 }
 
 }  // namespace tarn::ui

@@ -34,4 +34,8 @@ std::optional<TOptionPath> InvalidOptionPath(std::string_view exeName, std::stri
                                              std::string_view saveDirectory,
                                              const std::function<bool(const std::string& program)>& onPath);
 
+// Why the confirmation refuses a path, in words (CP932): the field, what is wrong with its text as
+// the file system has it now, and what the field may hold instead.
+std::string OptionPathRefusal(TOptionPath path, std::string_view text);
+
 }  // namespace tarn::ui

@@ -69,6 +69,21 @@ TKeyCode MainKeyCode(int k) noexcept {
     case Qt::Key_Backslash: return {kBackslash};
     case Qt::Key_BracketRight: return {kBracketRight};
     case Qt::Key_Apostrophe: return {kApostrophe};
+    // The keys of a Japanese keyboard, with what the layout gives them with Shift or Alt.
+    case Qt::Key_Zenkaku_Hankaku:
+    case Qt::Key_Zenkaku:
+    case Qt::Key_Hankaku:
+    case Qt::Key_Kanji: return {key::Kanji};
+    case Qt::Key_Hiragana_Katakana:
+    case Qt::Key_Hiragana:
+    case Qt::Key_Katakana:
+    case Qt::Key_Romaji:
+    case Qt::Key_Kana_Lock:
+    case Qt::Key_Kana_Shift: return {key::Kana};
+    case Qt::Key_Henkan: return {key::Convert};
+    case Qt::Key_Muhenkan: return {key::NonConvert};
+    case Qt::Key_Eisu_toggle:
+    case Qt::Key_Eisu_Shift: return {key::Eisu};
     // Shifted symbols, by the key that carries them on a US layout.
     case Qt::Key_Exclam: return {key::Digit0 + 1, true};
     case Qt::Key_At: return {key::Digit0 + 2, true};

@@ -2,6 +2,8 @@
 
 #include <QKeyEvent>
 
+#include "ui/ui_text.h"
+
 namespace tarn::ui {
 
 TShortCutEdit::TShortCutEdit(QWidget* parent) : QLineEdit(parent) {
@@ -10,9 +12,10 @@ TShortCutEdit::TShortCutEdit(QWidget* parent) : QLineEdit(parent) {
   setAttribute(Qt::WA_InputMethodEnabled, false);
 }
 
-std::string TShortCutEdit::Text() const { return text().toStdString(); }
+// Shortcut texts are CP932: the Japanese keys have Japanese names.
+std::string TShortCutEdit::Text() const { return ToCp932(text()); }
 
-void TShortCutEdit::SetText(const std::string& shortcutText) { setText(QString::fromStdString(shortcutText)); }
+void TShortCutEdit::SetText(const std::string& shortcutText) { setText(FromCp932(shortcutText)); }
 
 bool TShortCutEdit::event(QEvent* e) {
   // Shortcuts of the window (Ctrl+Tab, the actions) would take the key before it arrives here.

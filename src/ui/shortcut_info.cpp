@@ -2,6 +2,7 @@
 
 #include "core/system_text.h"
 #include "ui/command_states.h"
+#include "ui/help_rows.h"
 
 namespace tarn::ui {
 namespace {
@@ -37,6 +38,20 @@ const TCommandRec* CommandAt(const TShortCutInfo& info, TShortCutOwner owner) {
   const TCategoryRec& category = info.Categories[static_cast<std::size_t>(owner.Category)];
   if (owner.Index < 0 || static_cast<std::size_t>(owner.Index) >= category.Commands.size()) return nullptr;
   return &category.Commands[static_cast<std::size_t>(owner.Index)];
+}
+
+// "category：command" or "ヘルプ設定：title", as the questions name an owner.
+std::string OwnerName(const TShortCutInfo& info, const std::vector<settings::THelpEntry>& helpRows,
+                      TShortCutOwner owner) {
+  if (owner.IsHelpRow()) {
+    std::string name = SystemText("ヘルプ設定：");
+    if (owner.Index >= 0 && static_cast<std::size_t>(owner.Index) < helpRows.size())
+      name += helpRows[static_cast<std::size_t>(owner.Index)].Title;
+    return name;
+  }
+  if (const TCommandRec* command = CommandAt(info, owner))
+    return info.Categories[static_cast<std::size_t>(owner.Category)].Name + SystemText("：") + command->Name;
+  return {};
 }
 
 }  // namespace
@@ -79,14 +94,7 @@ std::optional<TShortCutOwner> FindShortCutOwner(const TShortCutInfo& info,
 
 std::string ShortCutReplaceQuestion(const TShortCutInfo& info, const std::vector<settings::THelpEntry>& helpRows,
                                     std::string_view text, TShortCutOwner owner) {
-  std::string where;
-  if (owner.IsHelpRow()) {
-    where = SystemText("ヘルプ設定：");
-    if (owner.Index >= 0 && static_cast<std::size_t>(owner.Index) < helpRows.size())
-      where += helpRows[static_cast<std::size_t>(owner.Index)].Title;
-  } else if (const TCommandRec* command = CommandAt(info, owner)) {
-    where = info.Categories[static_cast<std::size_t>(owner.Category)].Name + SystemText("：") + command->Name;
-  }
+  const std::string where = OwnerName(info, helpRows, owner);
   // A line break in a message box is LF here; the two lines stay apart as the question asks.
   return SystemText("ショートカット ") + std::string(text) + SystemText(" は［") + where +
          SystemText("］で使用されています。\n\n設定を置き換えますか？");
@@ -99,6 +107,45 @@ void ClearShortCutOwner(TShortCutInfo& info, std::vector<settings::THelpEntry>& 
   } else if (CommandAt(info, owner)) {
     info.Categories[static_cast<std::size_t>(owner.Category)].Commands[static_cast<std::size_t>(owner.Index)].ShortCut.clear();
   }
+}
+
+std::vector<TShortCutClash> ResolveShortCutClashes(TShortCuts& shortCuts, std::vector<std::string>& helpEntries) {
+  TShortCutInfo info = CollectShortCuts(shortCuts);
+  THelpRows rows = HelpRowsOf(helpEntries);
+  // Compared as keys, not texts: "^O" in a help entry is the Ctrl+O of a command.
+  std::vector<std::pair<settings::TShortCut, TShortCutOwner>> holders;
+  std::vector<TShortCutClash> clashes;
+  auto hold = [&](std::string& text, TShortCutOwner owner) {
+    const settings::TShortCut key = settings::ParseShortcut(text);
+    if (key == 0) return;
+    for (const auto& [held, keeper] : holders) {
+      if (held != key) continue;
+      clashes.push_back({settings::FormatShortcut(key), OwnerName(info, rows, keeper), OwnerName(info, rows, owner)});
+      text.clear();
+      if (owner.IsHelpRow()) {
+        const auto row = static_cast<std::size_t>(owner.Index);
+        helpEntries[row] = settings::FormatHelpEntry(rows[row]);
+      }
+      return;
+    }
+    holders.emplace_back(key, owner);
+  };
+  for (std::size_t c = 0; c < info.Categories.size(); ++c)
+    for (std::size_t i = 0; i < info.Categories[c].Commands.size(); ++i)
+      hold(info.Categories[c].Commands[i].ShortCut, {static_cast<int>(c), static_cast<int>(i)});
+  for (std::size_t row = 0; row < rows.size(); ++row) hold(rows[row].ShortCut, {-1, static_cast<int>(row)});
+  shortCuts = ApplyShortCuts(info);
+  return clashes;
+}
+
+std::string ShortCutClashMessage(const std::vector<TShortCutClash>& clashes) {
+  std::string message = SystemText(
+      "設定ファイルで同じショートカットが複数の項目に割り当てられていました。\n"
+      "最初の項目だけに残し、ほかの項目からは外しました。\n\n");
+  for (const TShortCutClash& clash : clashes)
+    message += clash.Text + SystemText(" ［") + clash.Keeper + SystemText("］に残し、［") + clash.Loser +
+               SystemText("］から外しました。\n");
+  return message + SystemText("\n割り当ては［環境設定］の［ショートカット設定］と［ヘルプ設定］で変更できます。");
 }
 
 TShortCutButtons ShortCutButtons(std::string_view captured, std::string_view current) noexcept {

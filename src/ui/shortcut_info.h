@@ -54,6 +54,19 @@ std::string ShortCutReplaceQuestion(const TShortCutInfo& info, const std::vector
 // The owner gives its shortcut up.
 void ClearShortCutOwner(TShortCutInfo& info, std::vector<settings::THelpEntry>& helpRows, TShortCutOwner owner);
 
+// A combination held by more than one command or help entry, as a hand-edited settings file may
+// have it: the first holder in the order FindShortCutOwner looks keeps it, the later ones lose it.
+struct TShortCutClash {
+  std::string Text;    // the combination (CP932)
+  std::string Keeper;  // "category：command" or "ヘルプ設定：title" (CP932)
+  std::string Loser;
+};
+// Clears the later holders' shortcuts (a help entry is rewritten only when it loses its shortcut)
+// and says what was taken from whom.
+std::vector<TShortCutClash> ResolveShortCutClashes(TShortCuts& shortCuts, std::vector<std::string>& helpEntries);
+// What the user is told about the clashes resolved at start-up (CP932).
+std::string ShortCutClashMessage(const std::vector<TShortCutClash>& clashes);
+
 // "変更" needs a captured combination, "削除" a shortcut to remove.
 struct TShortCutButtons {
   bool Modify = false;

@@ -91,6 +91,11 @@ QKeySequence KeySequenceOf(settings::TShortCut shortcut) {
       case key::KeypadSubtract: qt = Qt::Key_Minus; break;
       case key::KeypadDecimal: qt = Qt::Key_Period; break;
       case key::KeypadDivide: qt = Qt::Key_Slash; break;
+      case key::Kanji: qt = Qt::Key_Zenkaku_Hankaku; break;
+      case key::Kana: qt = Qt::Key_Hiragana_Katakana; break;
+      case key::Convert: qt = Qt::Key_Henkan; break;
+      case key::NonConvert: qt = Qt::Key_Muhenkan; break;
+      case key::Eisu: qt = Qt::Key_Eisu_toggle; break;
       default: return {};
     }
   }

@@ -19,6 +19,7 @@
 #include "editor/ko_editor.h"
 #include "settings/data_locations.h"
 #include "settings/ini_file.h"
+#include "ui/find_string_rules.h"
 #include "ui/fr_find_string.h"
 
 #include "window_test_support.h"
@@ -161,6 +162,16 @@ class FindStringWindowTest : public QObject {
     const QPoint expected = onScreen ? set.topLeft() : QGuiApplication::screens().front()->availableGeometry().topLeft();
     QCOMPARE(p.form->pos(), expected);
     QCOMPARE(p.form->size(), set.size());
+  }
+
+  // Where the window opens with no position stored: beside its owner, else below the owner's boxes.
+  void opensBesideItsOwner() {
+    using tarn::ui::PlacedBeside;
+    const QRect screen(0, 0, 1600, 1000);
+    const QRect boxes(0, 50, 1600, 750);
+    QCOMPARE(PlacedBeside({517, 403}, {100, 100, 800, 600}, boxes, screen, {160, 100}), QRect(900, 100, 517, 403));
+    QCOMPARE(PlacedBeside({517, 403}, {700, 800, 800, 600}, boxes, screen, {160, 100}), QRect(183, 597, 517, 403));
+    QCOMPARE(PlacedBeside({517, 403}, screen, boxes, screen, {160, 100}), QRect(1083, 800, 517, 200));
   }
 
   void statusFollowsTheCaretAndTheWheelScrollsPages() {

@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QFontDatabase>
+#include <QHeaderView>
+#include <QMenuBar>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -13,10 +15,12 @@
 #include <QTreeWidget>
 
 #include "core/comma_text.h"
+#include "settings/ini_file.h"
 #include "settings/settings_file.h"
 #include "ui/color_picker_button.h"
 #include "ui/editor_detection.h"
 #include "ui/fr_cmd_line_help.h"
+#include "ui/fr_find_string.h"
 #include "ui/fr_option_env.h"
 #include "ui/help_menu.h"
 #include "ui/shortcut_edit.h"
@@ -94,7 +98,8 @@ class OptionEnvTest : public QObject {
   static TShortCutEdit& Press(QWidget& form, const char* field, Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
     auto& edit = Get<TShortCutEdit>(form, field);
     if (!edit.hasFocus()) QTest::mouseClick(&edit, Qt::LeftButton);
-    QTest::keyClick(&edit, key, modifiers);
+    // Without a text: QTest knows none for the Japanese keys, and the field reads only the key.
+    QTest::sendKeyEvent(QTest::Click, &edit, key, QString(), modifiers);
     return edit;
   }
 
@@ -110,14 +115,18 @@ class OptionEnvTest : public QObject {
     QTest::addColumn<QString>("saveDir");
     QTest::addColumn<int>("page");
     QTest::addColumn<QString>("focused");
-    QTest::newRow("all empty") << "" << "" << "" << -1 << "";
-    QTest::newRow("editor found on PATH") << "sh" << "" << "" << -1 << "";
+    QTest::addColumn<QString>("reason");  // the message's first line
+    QTest::newRow("all empty") << "" << "" << "" << -1 << "" << "";
+    QTest::newRow("editor found on PATH") << "sh" << "" << "" << -1 << "" << "";
     QTest::newRow("missing editor first") << "/nowhere/editor" << "/nowhere" << "/nowhere" << 0
-                                          << "KoFlatComboBoxEditorExeName";
-    QTest::newRow("editor is a folder") << "/tmp" << "" << "" << 0 << "KoFlatComboBoxEditorExeName";
-    QTest::newRow("missing start directory") << "" << "/nowhere" << "/nowhere" << 0 << "FlatEditLeftPanelInitialDir";
+                                          << "KoFlatComboBoxEditorExeName"
+                                          << "エディタプログラム「/nowhere/editor」が見つかりません。";
+    QTest::newRow("editor is a folder") << "/tmp" << "" << "" << 0 << "KoFlatComboBoxEditorExeName" << "エディタプログラム「/tmp」はフォルダです。";
+    QTest::newRow("missing start directory") << "" << "/nowhere" << "/nowhere" << 0 << "FlatEditLeftPanelInitialDir"
+                                             << "起動時ディレクトリ「/nowhere」が見つかりません。";
     QTest::newRow("missing save directory") << "" << "/tmp" << "/nowhere" << 1
-                                            << "KoFlatComboBoxFindResultSaveDirectory";
+                                            << "KoFlatComboBoxFindResultSaveDirectory"
+                                            << "検索結果の保存ディレクトリ「/nowhere」が見つかりません。";
   }
   void confirmationChecksPathsInOrder() {
     QFETCH(QString, exe);
@@ -125,14 +134,17 @@ class OptionEnvTest : public QObject {
     QFETCH(QString, saveDir);
     QFETCH(int, page);
     QFETCH(QString, focused);
+    QFETCH(QString, reason);
     auto form = Open();
     QVERIFY(form);
     Get<TKoFlatComboBox>(*form, "KoFlatComboBoxEditorExeName").setEditText(exe);
     Get<QLineEdit>(*form, "FlatEditLeftPanelInitialDir").setText(initialDir);
     Get<TKoFlatComboBox>(*form, "KoFlatComboBoxFindResultSaveDirectory").setEditText(saveDir);
     Pages(*form).setCurrentIndex(2);
+    MessageBoxAnswerer answerer;
     Click(*form, "KoFlatButtonOk");
     if (page < 0) {
+      QVERIFY(answerer.texts.isEmpty());
       QCOMPARE(form->result(), int(QDialog::Accepted));
       QCOMPARE(form->BeepCount(), 0);
       QCOMPARE(QString::fromStdString(form->Result().Editor.ExeName), exe);
@@ -141,7 +153,10 @@ class OptionEnvTest : public QObject {
     }
     QVERIFY(form->isVisible());
     QCOMPARE(form->BeepCount(), 1);
+    QCOMPARE(answerer.texts.size(), 1);
+    QCOMPARE(answerer.texts[0].section('\n', 0, 0), reason);
     QCOMPARE(Pages(*form).currentIndex(), page);
+    Reactivate(*form);
     QWidget& field = Get(*form, focused.toLatin1().constData());
     QVERIFY(QApplication::focusWidget() == &field || QApplication::focusWidget()->parentWidget() == &field);
     // Nothing was stored: no history written, the box's history as it was.
@@ -211,11 +226,14 @@ class OptionEnvTest : public QObject {
   void confirmationStoresEveryPage() {
     settings::TTarnSettings s = Sample();
     s.FindResult.ResultType = 7;  // no radio button stands for it
+    s.Basic.FontSize = 13;        // no size the box offers
     auto form = Open(s);
     QVERIFY(form);
-    // Fonts the settings name by default are not installed here: the boxes stay blank.
-    QCOMPARE(Get<QComboBox>(*form, "KoFlatFontNameComboBoxBasic").currentIndex(), -1);
-    QCOMPARE(Get<QComboBox>(*form, "KoFlatFontNameComboBoxFindResult").currentIndex(), -1);
+    // The faces the settings name are not installed here: the boxes show the faces drawn instead.
+    QCOMPARE(Get<QComboBox>(*form, "KoFlatFontNameComboBoxBasic").currentText(), InstalledFace(s.Basic.FontName, false));
+    QCOMPARE(Get<QComboBox>(*form, "KoFlatFontNameComboBoxFindResult").currentText(),
+             InstalledFace(s.FindResult.FontName, true));
+    QCOMPARE(Get<QComboBox>(*form, "KoFlatFontSizeComboBoxBasic").currentText(), QStringLiteral("13"));
     QCOMPARE(Get<QComboBox>(*form, "KoFlatFontSizeComboBoxFindResult").currentText(), QStringLiteral("10"));
 
     auto& maxHistory = Get<QSpinBox>(*form, "FlatSpinEditIntegerFindMaxHistory");
@@ -227,10 +245,10 @@ class OptionEnvTest : public QObject {
     panelSize.setCurrentIndex(panelSize.findText(QStringLiteral("14")));
     QTest::mouseClick(&Get(*form, "FlatCheckBoxFindNoRegExp"), Qt::LeftButton);
 
+    auto& panelFont = Get<QComboBox>(*form, "KoFlatFontNameComboBoxLeftPanel");
+    const int otherFace = panelFont.findText(QStringLiteral("IPAPMincho"));
+    if (otherFace >= 0) panelFont.setCurrentIndex(otherFace);
     Pages(*form).setCurrentIndex(1);
-    auto& resultFont = Get<QComboBox>(*form, "KoFlatFontNameComboBoxFindResult");
-    const int fixedFace = resultFont.findText(QStringLiteral("IPAGothic"));
-    if (fixedFace >= 0) resultFont.setCurrentIndex(fixedFace);
     // The hit background from the palette: the system window colour, then back to the default.
     auto& back = Get<TColorPickerButton>(*form, "ColorPickerButtonFindResultStyleBack");
     Get<QToolButton>(*back.menu(), "Color80000005").click();
@@ -249,8 +267,10 @@ class OptionEnvTest : public QObject {
     QCOMPARE(r.FindRequest.MaxHistory, 5);
     QVERIFY(r.FindRequest.NoRegExp && !r.FindRequest.AutoComplete);
     QCOMPARE(r.Basic.FontName, s.Basic.FontName);
+    QCOMPARE(r.Basic.FontSize, 13);
+    QCOMPARE(r.FindResult.FontName, s.FindResult.FontName);
     QCOMPARE(r.LeftPanel.FontSize, 14);
-    if (fixedFace >= 0) QCOMPARE(r.FindResult.FontName, std::string("IPAGothic"));
+    if (otherFace >= 0) QCOMPARE(r.LeftPanel.FontName, std::string("IPAPMincho"));
     QCOMPARE(r.FindResult.StringBackColor, 0x80000005u);
     QCOMPARE(r.FindResult.StringFontColor, settings::clBlue);
     QVERIFY(r.FindResult.StringStyleUnderline && !r.FindResult.StringStyleBold);
@@ -400,6 +420,7 @@ class OptionEnvTest : public QObject {
     QTest::newRow("Ctrl+Tab") << int(Qt::Key_Tab) << int(Qt::ControlModifier) << "Ctrl+Tab";
     QTest::newRow("Ctrl alone") << int(Qt::Key_Control) << int(Qt::ControlModifier) << "";
     QTest::newRow("Shift+!") << int(Qt::Key_Exclam) << int(Qt::ShiftModifier) << "Shift+1";
+    QTest::newRow("変換") << int(Qt::Key_Henkan) << 0 << "変換";
   }
   void captureFieldTakesTheDialogsKeysWhileFocused() {
     QFETCH(int, key);
@@ -428,24 +449,80 @@ class OptionEnvTest : public QObject {
     QCOMPARE(form->result(), key == Qt::Key_Escape ? int(QDialog::Rejected) : int(QDialog::Accepted));
   }
 
+  void replaceQuestionKeepsItsLinesWhole() {
+    auto form = Open();
+    QVERIFY(form);
+    Pages(*form).setCurrentIndex(3);
+    ChooseCommand(*form, 0, 0);
+    Press(*form, "FlatEditNewShortCut", Qt::Key_F5);  // held by ディレクトリツリーを最新情報に更新
+    MessageBoxAnswerer answerer(QMessageBox::No);
+    Click(*form, "KoFlatButtonModifyShortCut");
+    QCOMPARE(answerer.texts.size(), qsizetype(1));
+    QCOMPARE(answerer.brokenLines, QStringList());
+  }
+
+  // A settings file edited by hand: help entries past the ones present, and one key given twice.
+  void handEditedSettingsAreSettledOnceAtStart() {
+    WriteCp932(ini_, "[Tarn]\r\nVersion=1.1.9\r\nFontName=IPAPGothic\r\nFontSize=16\r\n[ShortCut]\r\nFindStart=Ctrl+O\r\nFindString=変換\r\n"
+                     "[Help]\r\nCount=3\r\nItem0=マニュアル,http://example.com/,^S\r\nItem2=,,\r\n");
+    const auto locations = settings::DataLocations::InDirectory(dir_->path().toStdString());
+    {
+      MessageBoxAnswerer answerer;
+      TFormTarnMain w(locations, {});
+      w.show();
+      QTRY_COMPARE(answerer.texts.size(), qsizetype(1));
+      QVERIFY(answerer.texts[0].contains(QStringLiteral("Ctrl+O ［検索：検索開始］に残し、［結果：エディタで開く］から外しました。")));
+      QVERIFY(answerer.texts[0].contains(QStringLiteral("Ctrl+S ［結果：検索結果を保存］に残し、［ヘルプ設定：マニュアル］から外しました。")));
+      QCOMPARE(answerer.brokenLines, QStringList());
+      QCOMPARE(w.Action(ActionId::FindStart)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+      QVERIFY(w.Action(ActionId::ResultEditor)->shortcut().isEmpty());
+      const QList<QAction*> entries = w.PopupMenuHelp().actions();
+      QCOMPARE(entries.size(), qsizetype(1));
+      QVERIFY(entries[0]->shortcut().isEmpty());
+      for (const QMenu* menu : w.findChildren<QMenu*>()) QCOMPARE(menu->font().pointSize(), 16);
+
+      // 変換 opens the words window; with no position stored it opens clear of the menus and the search box.
+      Reactivate(w);
+      QTest::sendKeyEvent(QTest::Click, &w, Qt::Key_Henkan, QString(), {});
+      QVERIFY(QTest::qWaitForWindowExposed(&w.FormFindString()));
+      const QRect placed = w.FormFindString().frameGeometry();
+      const TKoFlatComboBox& box = Box(w, "KoFlatComboBoxFindString");
+      QVERIFY(!placed.intersects(QRect(w.menuBar()->mapToGlobal(QPoint(0, 0)), w.menuBar()->size())));
+      QVERIFY(!placed.intersects(QRect(box.mapToGlobal(QPoint(0, 0)), box.size())));
+      QVERIFY(w.screen()->availableGeometry().contains(placed));
+      QVERIFY(w.close());
+    }
+    const settings::IniFile ini = settings::IniFile::Load(ini_.toStdString());
+    QCOMPARE(ini.ReadInteger("Help", "Count", -1), 1);
+    QCOMPARE(ini.ReadString("Help", "Item0", ""), Sjis("マニュアル,http://example.com/,"));
+    QCOMPARE(ini.ReadString("ShortCut", "ResultEditor", "?"), std::string());
+    // Settled for good: the next start says nothing.
+    MessageBoxAnswerer answerer;
+    QVERIFY(OpenWindow(dir_->path()));
+    QVERIFY(answerer.texts.isEmpty());
+  }
+
   void helpPageChecksItsFields_data() {
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("refused");
-    QTest::newRow("address") << "Web" << "http://example.com/q?a=1" << "";
-    QTest::newRow("secure address") << "Web" << "https://example.com/" << "";
-    QTest::newRow("existing file") << "ファイル" << "%1/help.html" << "";
-    QTest::newRow("upper-case prefix") << "Web" << "HTTP://example.com/" << "FlatEditHelpFile";
-    QTest::newRow("missing file") << "Web" << "%1/none.html" << "FlatEditHelpFile";
-    QTest::newRow("a folder") << "Web" << "%1" << "FlatEditHelpFile";
-    QTest::newRow("empty title") << "" << "http://example.com/" << "FlatEditHelpTitle";
+    QTest::addColumn<QString>("reason");  // the message's first line
+    QTest::newRow("address") << "Web" << "http://example.com/q?a=1" << "" << "";
+    QTest::newRow("secure address") << "Web" << "https://example.com/" << "" << "";
+    QTest::newRow("existing file") << "ファイル" << "%1/help.html" << "" << "";
+    QTest::newRow("upper-case prefix") << "Web" << "HTTP://example.com/" << "FlatEditHelpFile" << "ファイル名「HTTP://example.com/」が見つかりません。";
+    QTest::newRow("missing file") << "Web" << "%1/none.html" << "FlatEditHelpFile" << "ファイル名「%1/none.html」が見つかりません。";
+    QTest::newRow("a folder") << "Web" << "%1" << "FlatEditHelpFile" << "ファイル名「%1」はファイルではありません。";
+    QTest::newRow("empty title") << "" << "http://example.com/" << "FlatEditHelpTitle" << "タイトルを入力してください。";
   }
   void helpPageChecksItsFields() {
     QFETCH(QString, title);
     QFETCH(QString, file);
     QFETCH(QString, refused);
+    QFETCH(QString, reason);
     WriteCp932(Path("help.html"), "<p>ヘルプ</p>");
     file.replace(QStringLiteral("%1"), dir_->path());
+    reason.replace(QStringLiteral("%1"), dir_->path());
     auto form = Open();
     QVERIFY(form);
     Pages(*form).setCurrentIndex(4);
@@ -459,6 +536,7 @@ class OptionEnvTest : public QObject {
     Get<QLineEdit>(*form, "FlatEditHelpFile").setText(file);
     Press(*form, "FlatEditHelpShortCut", Qt::Key_F2, Qt::ShiftModifier);
     QCOMPARE(Get<QLineEdit>(*form, "FlatEditHelpShortCut").text(), QStringLiteral("Shift+F2"));
+    MessageBoxAnswerer answerer;
     // An empty title leaves "追加" disabled; the check still holds for a press that gets through.
     if (title.isEmpty()) {
       QVERIFY(!add.isEnabled());
@@ -467,6 +545,7 @@ class OptionEnvTest : public QObject {
       QVERIFY(add.isEnabled());
       QTest::mouseClick(&add, Qt::LeftButton);
     }
+    QCOMPARE(answerer.texts.isEmpty() ? QString() : answerer.texts[0].section('\n', 0, 0), reason);
     if (refused.isEmpty()) {
       QCOMPARE(form->BeepCount(), 0);
       QCOMPARE(list.topLevelItemCount(), 3);
@@ -476,6 +555,7 @@ class OptionEnvTest : public QObject {
     } else {
       QCOMPARE(form->BeepCount(), 1);
       QCOMPARE(list.topLevelItemCount(), 2);
+      Reactivate(*form);
       QCOMPARE(QApplication::focusWidget(), &Get(*form, refused.toLatin1().constData()));
     }
   }
@@ -615,6 +695,13 @@ class OptionEnvTest : public QObject {
     form->setFont(SettingsFont("IPAPGothic", 16, false));
     QTRY_VERIFY(form->height() > designFontSize.height() && form->size() == form->sizeHint().expandedTo(designFontSize));
     QVERIFY(pagesFit());
+    // The help page's columns grow with the font: no heading and no title is cut.
+    Pages(*form).setCurrentIndex(4);
+    auto& helpList = Get<QTreeWidget>(*form, "ListViewHelp");
+    for (int column : {0, 2}) QVERIFY(helpList.header()->sectionSize(column) >= helpList.header()->sectionSizeHint(column));
+    for (int row = 0; row < helpList.topLevelItemCount(); ++row)
+      QVERIFY(helpList.header()->sectionSize(0) > helpList.fontMetrics().horizontalAdvance(helpList.topLevelItem(row)->text(0)));
+    Screenshot(*form, "option-env-5-help-large-font");
 
     QStringList lines = CmdLineHelpLines();
     QCOMPARE(lines.size(), 13);

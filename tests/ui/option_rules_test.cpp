@@ -9,6 +9,8 @@
 #include "ui/option_env_rules.h"
 #include "ui/shortcut_capture.h"
 #include "ui/shortcut_info.h"
+#include "ui/ui_settings_values.h"
+#include "ui/ui_text.h"
 
 using namespace tarn::ui;
 namespace settings = tarn::settings;
@@ -41,16 +43,21 @@ class OptionRulesTest : public QObject {
     QTest::newRow("Backtab") << int(Qt::Key_Backtab) << int(Qt::ShiftModifier) << "Shift+Tab";
     QTest::newRow("shifted symbol") << int(Qt::Key_Question) << int(Qt::ShiftModifier) << "Shift+/";
     QTest::newRow("punctuation") << int(Qt::Key_BracketLeft) << int(Qt::ControlModifier) << "Ctrl+[";
-    QTest::newRow("Japanese key") << int(Qt::Key_Henkan) << 0 << "";
+    QTest::newRow("変換") << int(Qt::Key_Henkan) << 0 << "変換";
+    QTest::newRow("Alt+半角/全角") << int(Qt::Key_Kanji) << int(Qt::AltModifier) << "Alt+半角/全角";
+    QTest::newRow("ひらがな/カタカナ") << int(Qt::Key_Hiragana_Katakana) << int(Qt::ControlModifier) << "Ctrl+ひらがな";
+    QTest::newRow("英数") << int(Qt::Key_Eisu_toggle) << 0 << "英数";
   }
   void keyPressesGiveShortcutTexts() {
     QFETCH(int, key);
     QFETCH(int, modifiers);
     QFETCH(QString, text);
     const settings::TShortCut shortcut = ShortCutOfKey(key, Qt::KeyboardModifiers(modifiers));
-    QCOMPARE(QString::fromStdString(settings::FormatShortcut(shortcut)), text);
+    QCOMPARE(FromCp932(settings::FormatShortcut(shortcut)), text);
     // What is captured reads back as the same text (keypad digits read back as the main ones).
-    QCOMPARE(QString::fromStdString(settings::FormatShortcut(settings::ParseShortcut(text.toStdString()))), text);
+    QCOMPARE(FromCp932(settings::FormatShortcut(settings::ParseShortcut(ToCp932(text)))), text);
+    // The Japanese keys work as the window's shortcuts too.
+    if (key >= Qt::Key_Kanji && key <= Qt::Key_Eisu_toggle) QVERIFY(!KeySequenceOf(shortcut).isEmpty());
   }
 
   void commandFieldKeepsThePresentShortcut() {
@@ -117,6 +124,7 @@ class OptionRulesTest : public QObject {
     QVERIFY(!first.Add && !first.Modify && first.Delete && !first.Up && first.Down);
     const THelpButtons last = HelpButtons(2, 1, "t", "f");
     QVERIFY(last.Add && last.Modify && last.Up && !last.Down);
+
 
     THelpRows rows = HelpRowsOf({Sjis("一,http://1/,F5"), Sjis("二,http://2/")});
     QCOMPARE(rows[1].ShortCut, std::string());

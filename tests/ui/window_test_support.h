@@ -9,6 +9,8 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -35,7 +37,8 @@ inline void WriteCp932(const QString& path, const std::string& utf8) {
   f.write(bytes.data(), static_cast<qint64>(bytes.size()));
 }
 
-// Answers every message box that opens while it lives, keeping their texts.
+// Answers every message box that opens while it lives, keeping their texts and the lines that
+// the box breaks for want of width.
 class MessageBoxAnswerer {
  public:
   explicit MessageBoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok) {
@@ -43,6 +46,10 @@ class MessageBoxAnswerer {
     QObject::connect(&timer_, &QTimer::timeout, [this, answer] {
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
         texts.push_back(box->text());
+        box->layout()->activate();
+        if (const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+          for (const QString& line : box->text().split(QLatin1Char('\n')))
+            if (label->fontMetrics().horizontalAdvance(line) > label->contentsRect().width()) brokenLines << line;
         if (QAbstractButton* button = box->button(answer))
           button->click();
         else
@@ -52,6 +59,7 @@ class MessageBoxAnswerer {
     timer_.start();
   }
   QStringList texts;
+  QStringList brokenLines;
 
  private:
   QTimer timer_;
