@@ -4,10 +4,16 @@
 #include <QFontMetrics>
 #include <filesystem>
 
+#include "core/encoding.h"
 #include "core/system_text.h"
 #include "search/native_path.h"
 
 namespace tarn::ui {
+
+namespace {
+// A stored path names a folder on disk as the search run would open it, CP932-named folders included.
+std::string NativeOf(std::string_view cp932) { return search::DisplayToNative(Cp932ToUtf8(cp932)); }
+}  // namespace
 
 QStringList FontFaces(const QStringList& families, bool fixedPitch,
                       const std::function<bool(const QString& family)>& isFixedPitch) {
@@ -44,22 +50,22 @@ std::optional<TOptionPath> InvalidOptionPath(std::string_view exeName, std::stri
                                              const std::function<bool(const std::string& program)>& onPath) {
   std::error_code ec;
   if (!exeName.empty()) {
-    const std::string native = search::Cp932ToNative(exeName);
+    const std::string native = NativeOf(exeName);
     // A bare program name is started from PATH, as the editor launch does.
     const bool bareName = native.find('/') == std::string::npos;
     if (!std::filesystem::is_regular_file(native, ec) && !(bareName && onPath(native)))
       return TOptionPath::EditorExeName;
   }
-  if (!initialDir.empty() && !std::filesystem::is_directory(search::Cp932ToNative(initialDir), ec))
+  if (!initialDir.empty() && !std::filesystem::is_directory(NativeOf(initialDir), ec))
     return TOptionPath::LeftPanelInitialDir;
-  if (!saveDirectory.empty() && !std::filesystem::is_directory(search::Cp932ToNative(saveDirectory), ec))
+  if (!saveDirectory.empty() && !std::filesystem::is_directory(NativeOf(saveDirectory), ec))
     return TOptionPath::FindResultSaveDirectory;
   return std::nullopt;
 }
 
 std::string OptionPathRefusal(TOptionPath path, std::string_view text) {
   std::error_code ec;
-  const std::filesystem::path native = search::Cp932ToNative(text);
+  const std::filesystem::path native = NativeOf(text);
   const bool exists = std::filesystem::exists(native, ec);
   const std::string quoted = SystemText("「") + std::string(text) + SystemText("」");
   if (path == TOptionPath::EditorExeName) {
