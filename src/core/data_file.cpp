@@ -112,4 +112,9 @@ bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes, TLin
   return file.Write(bytes) && file.Commit();
 }
 
+std::string_view WithoutEndMark(std::string_view bytes) noexcept {
+  if (!bytes.empty() && bytes.back() == '\x1A') bytes.remove_suffix(1);
+  return bytes;
+}
+
 }  // namespace tarn

@@ -58,4 +58,8 @@ class TAtomicFile {
 bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes,
                  TLinkWrite links = TLinkWrite::lw_FollowOwn);
 
+// The bytes of a read file without a single end-of-text byte 0x1A at its very end; a 0x1A
+// anywhere else is text and stays.
+std::string_view WithoutEndMark(std::string_view bytes) noexcept;
+
 }  // namespace tarn
