@@ -80,8 +80,10 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   tarn::ui::TSingleInstance instance(tarn::ui::InstanceServerName(locations.DataDirectory()));
-  if (instance.Start() == tarn::ui::TSingleInstance::TRole::Second)
-    return ForwardCommandLine(instance, command_line.Arguments);
+  const tarn::ui::TSingleInstance::TRole role = instance.Start();
+  if (role == tarn::ui::TSingleInstance::TRole::Second) return ForwardCommandLine(instance, command_line.Arguments);
+  if (role == tarn::ui::TSingleInstance::TRole::Alone)
+    std::fputs("tarn: no private place for the single-instance socket; other copies may run beside this one\n", stderr);
 
   tarn::ui::TFormTarnMain window(locations, command_line.Arguments);
   QObject::connect(&instance, &tarn::ui::TSingleInstance::Received, &window, &tarn::ui::TFormTarnMain::HandOver);

@@ -123,6 +123,32 @@ class SingleInstanceTest : public QObject {
              QFileDevice::Permissions());
   }
 
+  // Another user who made the usual socket folder first (open to all) or put a link there does
+  // not part the copies: they meet in the first private folder beside it.
+  void aSocketFolderAnotherUserTookDoesNotPartTheCopies() {
+    QTemporaryDir tmp;
+    struct Environment {
+      QByteArray tmpdir = qgetenv("TMPDIR");
+      QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+      ~Environment() {
+        qputenv("TMPDIR", tmpdir);
+        qputenv("XDG_RUNTIME_DIR", runtime);
+      }
+    } saved;
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QString usual = tmp.path() + QStringLiteral("/tarn-%1").arg(::getuid());
+    QVERIFY(QDir().mkdir(usual));
+    QVERIFY(QFile::setPermissions(usual, QFileDevice::Permissions(0x7777)));
+    QVERIFY(QFile::link(tmp.path(), usual + "-1"));
+    const QString name = tarn::ui::InstanceServerName(data_->path().toStdString());
+    QCOMPARE(QFileInfo(name).path(), usual + "-2");
+    TSingleInstance first(name);
+    TSingleInstance second(name);
+    QCOMPARE(first.Start(), TSingleInstance::TRole::Running);
+    QCOMPARE(second.Start(), TSingleInstance::TRole::Second);
+  }
+
   void malformedMessagesAreIgnored() {
     SetBoxes("old", "/old", "*.old");
     const QString name = tarn::ui::InstanceServerName(data_->path().toStdString());
