@@ -14,43 +14,43 @@ namespace tarn::settings {
 namespace fs = std::filesystem;
 namespace {
 
-// getpwuid_r with a buffer that grows as the entry needs.
-bool LookUpUser(uid_t uid, std::string* name, std::string* home) {
-  std::vector<char> buffer(1024);
+// Runs a reentrant look-up (getpwuid_r, getgrgid_r) with a buffer that grows as the entry needs;
+// the entry found, or nullptr.
+template <typename Entry, typename Id, typename LookUp>
+const Entry* LookUpEntry(LookUp lookUp, Id id, Entry& entry, std::vector<char>& buffer) {
+  buffer.resize(1024);
   for (;;) {
-    passwd entry{};
-    passwd* result = nullptr;
-    const int rc = ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &result);
+    Entry* result = nullptr;
+    const int rc = lookUp(id, &entry, buffer.data(), buffer.size(), &result);
     if (rc == ERANGE && buffer.size() < (1u << 20)) {
       buffer.resize(buffer.size() * 2);
       continue;
     }
-    if (rc != 0 || result == nullptr) return false;
-    if (name != nullptr && entry.pw_name != nullptr) *name = entry.pw_name;
-    if (home != nullptr && entry.pw_dir != nullptr) *home = entry.pw_dir;
-    return true;
+    return rc == 0 ? result : nullptr;
   }
+}
+
+bool LookUpUser(uid_t uid, std::string* name, std::string* home) {
+  passwd entry{};
+  std::vector<char> buffer;
+  if (LookUpEntry(::getpwuid_r, uid, entry, buffer) == nullptr) return false;
+  if (name != nullptr && entry.pw_name != nullptr) *name = entry.pw_name;
+  if (home != nullptr && entry.pw_dir != nullptr) *home = entry.pw_dir;
+  return true;
 }
 
 // A group named after the user with no other member, as systems with one group per user make it:
 // its write bit gives nobody else anything.
 bool IsPrivateGroup(gid_t gid, uid_t user) {
   std::string name;
-  if (!LookUpUser(user, &name, nullptr)) return false;
-  std::vector<char> buffer(1024);
-  for (;;) {
-    group entry{};
-    group* result = nullptr;
-    const int rc = ::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &result);
-    if (rc == ERANGE && buffer.size() < (1u << 20)) {
-      buffer.resize(buffer.size() * 2);
-      continue;
-    }
-    if (rc != 0 || result == nullptr || entry.gr_name == nullptr || name != entry.gr_name) return false;
-    for (char** member = entry.gr_mem; member != nullptr && *member != nullptr; ++member)
-      if (name != *member) return false;
-    return true;
-  }
+  group entry{};
+  std::vector<char> buffer;
+  if (!LookUpUser(user, &name, nullptr) || LookUpEntry(::getgrgid_r, gid, entry, buffer) == nullptr ||
+      entry.gr_name == nullptr || name != entry.gr_name)
+    return false;
+  for (char** member = entry.gr_mem; member != nullptr && *member != nullptr; ++member)
+    if (name != *member) return false;
+  return true;
 }
 
 bool WritableByOthers(const struct stat& st, uid_t user) {
