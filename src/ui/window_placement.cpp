@@ -5,10 +5,9 @@
 namespace tarn::ui {
 namespace {
 
-// Overlap of two spans (negative: the gap between them), in 64 bits so that no saved value can
-// overflow.
+// Overlap of two spans in 64 bits, so that no saved value can overflow.
 std::int64_t Overlap(std::int64_t from1, std::int64_t length1, std::int64_t from2, std::int64_t length2) {
-  return std::min(from1 + length1, from2 + length2) - std::max(from1, from2);
+  return std::max<std::int64_t>(0, std::min(from1 + length1, from2 + length2) - std::max(from1, from2));
 }
 
 }  // namespace
@@ -16,17 +15,21 @@ std::int64_t Overlap(std::int64_t from1, std::int64_t length1, std::int64_t from
 QRect PlacedOnScreens(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height,
                       const QList<QRect>& screens) {
   if (screens.isEmpty()) return QRect(left, top, std::max(width, 1), std::max(height, 1));
-  // The screen the bounds overlap most; for bounds on none, the nearest.
   const QRect* screen = nullptr;
   std::int64_t best = 0;
   for (const QRect& candidate : screens) {
-    const std::int64_t x = Overlap(left, std::max(width, 1), candidate.left(), candidate.width());
-    const std::int64_t y = Overlap(top, std::max(height, 1), candidate.top(), candidate.height());
-    const std::int64_t score = x > 0 && y > 0 ? x * y : std::min<std::int64_t>(x, 0) + std::min<std::int64_t>(y, 0);
-    if (screen == nullptr || score > best) {
-      best = score;
+    const std::int64_t area = Overlap(left, std::max(width, 1), candidate.left(), candidate.width()) *
+                              Overlap(top, std::max(height, 1), candidate.top(), candidate.height());
+    if (area > best) {
+      best = area;
       screen = &candidate;
     }
+  }
+  if (screen == nullptr) {
+    // On no screen (one since unplugged): the top-left corner of the first.
+    screen = &screens.front();
+    left = screen->left();
+    top = screen->top();
   }
   const int w = width < 1 ? screen->width() : std::min(width, screen->width());
   const int h = height < 1 ? screen->height() : std::min(height, screen->height());
