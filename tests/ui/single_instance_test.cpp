@@ -127,21 +127,15 @@ class SingleInstanceTest : public QObject {
   // not part the copies: they meet in the first private folder beside it.
   void aSocketFolderAnotherUserTookDoesNotPartTheCopies() {
     QTemporaryDir tmp;
-    struct Environment {
-      QByteArray tmpdir = qgetenv("TMPDIR");
-      QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-      ~Environment() {
-        qputenv("TMPDIR", tmpdir);
-        qputenv("XDG_RUNTIME_DIR", runtime);
-      }
-    } saved;
+    const QString usual = tmp.path() + QStringLiteral("/tarn-%1").arg(::getuid());
+    QVERIFY(QDir().mkdir(usual) && QFile::setPermissions(usual, QFileDevice::Permissions(0x7777)));
+    QVERIFY(QFile::link(tmp.path(), usual + "-1"));
+    const QByteArray tmpdir = qgetenv("TMPDIR"), runtime = qgetenv("XDG_RUNTIME_DIR");
     qputenv("TMPDIR", QFile::encodeName(tmp.path()));
     qunsetenv("XDG_RUNTIME_DIR");
-    const QString usual = tmp.path() + QStringLiteral("/tarn-%1").arg(::getuid());
-    QVERIFY(QDir().mkdir(usual));
-    QVERIFY(QFile::setPermissions(usual, QFileDevice::Permissions(0x7777)));
-    QVERIFY(QFile::link(tmp.path(), usual + "-1"));
     const QString name = tarn::ui::InstanceServerName(data_->path().toStdString());
+    qputenv("TMPDIR", tmpdir);
+    qputenv("XDG_RUNTIME_DIR", runtime);
     QCOMPARE(QFileInfo(name).path(), usual + "-2");
     TSingleInstance first(name);
     TSingleInstance second(name);
