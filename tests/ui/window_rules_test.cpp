@@ -11,7 +11,6 @@
 #include "ui/result_hit.h"
 #include "ui/start_values.h"
 #include "ui/ui_settings_values.h"
-#include "ui/window_placement.h"
 
 using namespace tarn::ui;
 
@@ -149,22 +148,6 @@ class WindowRulesTest : public QObject {
     QCOMPARE(CanonicalPath("/a/./b/../c//"), std::string("/a/c"));
     QCOMPARE(CanonicalPath("/.."), std::string("/"));
     QCOMPARE(CanonicalPath("rel"), (std::filesystem::current_path() / "rel").string());
-  }
-
-  // Two screens side by side; bounds saved across both, on a monitor since removed, or damaged.
-  void placedOnScreens_data() {
-    QTest::addColumn<QRect>("saved");
-    QTest::addColumn<QRect>("placed");
-    QTest::newRow("mostly on the right one") << QRect(1800, 50, 800, 600) << QRect(1920, 50, 800, 600);
-    QTest::newRow("on a removed third") << QRect(4000, 50, 800, 600) << QRect(0, 0, 800, 600);
-    QTest::newRow("toolbar of a damaged layout") << QRect(32767, -32767, 300, 30) << QRect(0, 0, 300, 30);
-  }
-  void placedOnScreens() {
-    QFETCH(QRect, saved);
-    QFETCH(QRect, placed);
-    const QList<QRect> screens{QRect(0, 0, 1920, 1040), QRect(1920, 0, 1280, 1024)};
-    QCOMPARE(PlacedOnScreens(saved.x(), saved.y(), saved.width(), saved.height(), screens), placed);
-    QCOMPARE(PlacedOnScreens(INT32_MAX, INT32_MIN, INT32_MAX, 0, screens), QRect(0, 0, 1920, 1040));
   }
 
   void historyList() {
