@@ -14,7 +14,10 @@ std::int64_t Overlap(std::int64_t from1, std::int64_t length1, std::int64_t from
 
 QRect PlacedOnScreens(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height,
                       const QList<QRect>& screens) {
-  if (screens.isEmpty()) return QRect(left, top, std::max(width, 1), std::max(height, 1));
+  constexpr int kLimit = 32767;  // what a window system can place; QRect's corners never overflow
+  if (screens.isEmpty())
+    return QRect(std::clamp(left, -kLimit, kLimit), std::clamp(top, -kLimit, kLimit), std::clamp(width, 1, kLimit),
+                 std::clamp(height, 1, kLimit));
   const QRect* screen = nullptr;
   std::int64_t best = 0;
   for (const QRect& candidate : screens) {

@@ -12,8 +12,8 @@ namespace tarn::ui {
 // Saved bounds of any 32-bit values made usable on the screens' work areas. The screen is the one
 // the bounds overlap most; bounds on none go to the top-left corner of the first. The size is at
 // most that screen's work area (a width or height below 1 takes the whole of it); a window that
-// reaches past the work area is moved in until it lies wholly on it. No screens: the bounds with
-// their size kept at least 1 by 1.
+// reaches past the work area is moved in until it lies wholly on it. No screens: the bounds kept
+// to what a window system can place.
 QRect PlacedOnScreens(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height,
                       const QList<QRect>& screens);
 
