@@ -40,4 +40,11 @@ bool EditorKeepsKey(int key) {
   }
 }
 
+QRect PlacedOnScreen(const QRect& bounds, const QList<QRect>& screens) {
+  if (screens.isEmpty()) return bounds;
+  for (const QRect& screen : screens)
+    if (screen.intersects(bounds)) return bounds;
+  return QRect(screens.front().topLeft(), bounds.size());
+}
+
 }  // namespace tarn::ui

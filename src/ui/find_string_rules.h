@@ -1,7 +1,9 @@
 // The registered search words window's rules that need no widget: the line a double-click picks,
-// the caret status and the keys its editor keeps from the main window.
+// the caret status, the keys its editor keeps from the main window, and where the window opens.
 #pragma once
 
+#include <QList>
+#include <QRect>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,5 +22,9 @@ std::string CaretStatusText(int row, int col);
 // Keys the editor acts on itself, which the main window's shortcuts (Ctrl+Left goes back in the
 // result history) must not take from it while the window is active.
 bool EditorKeepsKey(int key);
+
+// The window's stored bounds; bounds that lie on none of the screens (one since unplugged) keep
+// their size at the top-left corner of the first screen.
+QRect PlacedOnScreen(const QRect& bounds, const QList<QRect>& screens);
 
 }  // namespace tarn::ui
