@@ -1,7 +1,9 @@
 // tarn: the desktop application. One copy runs per user and data directory; a second copy hands
 // its command line to the running one and ends.
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
+#include <QMessageBox>
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
@@ -71,9 +73,22 @@ int main(int argc, char* argv[]) {
   const auto locations = command_line.DataDirectory
                              ? tarn::settings::DataLocations::InDirectory(*command_line.DataDirectory)
                              : tarn::settings::DataLocations::ForRunningProgram();
+  // Settings another user could write would choose the program that opens result lines.
+  if (const auto folder = tarn::settings::FolderAnotherUserControls(locations.DataDirectory())) {
+    splash.reset();
+    std::fprintf(stderr, "tarn: %s\n",
+                 tarn::settings::RefusedDataDirectoryText(locations.DataDirectory(), *folder).c_str());
+    const QString text = QStringLiteral("データディレクトリ %1 は使用できません。\n%2 は他のユーザーが変更できます。");
+    QMessageBox::critical(nullptr, QStringLiteral("Tarn"),
+                          text.arg(QFile::decodeName(locations.DataDirectory().c_str()),
+                                   QFile::decodeName(folder->c_str())));
+    return 2;
+  }
   tarn::ui::TSingleInstance instance(tarn::ui::InstanceServerName(locations.DataDirectory()));
-  if (instance.Start() == tarn::ui::TSingleInstance::TRole::Second)
-    return ForwardCommandLine(instance, command_line.Arguments);
+  const tarn::ui::TSingleInstance::TRole role = instance.Start();
+  if (role == tarn::ui::TSingleInstance::TRole::Second) return ForwardCommandLine(instance, command_line.Arguments);
+  if (role == tarn::ui::TSingleInstance::TRole::Alone)
+    std::fputs("tarn: no private place for the single-instance socket; other copies may run beside this one\n", stderr);
 
   tarn::ui::TFormTarnMain window(locations, command_line.Arguments);
   QObject::connect(&instance, &tarn::ui::TSingleInstance::Received, &window, &tarn::ui::TFormTarnMain::HandOver);

@@ -464,6 +464,11 @@ int main(int argc, char** argv) {
   // The window's settings file, synonyms and history, so both programs share them.
   const auto locations = options.data_dir.empty() ? tarn::settings::DataLocations::ForRunningProgram()
                                                   : tarn::settings::DataLocations::InDirectory(options.data_dir);
+  if (const auto folder = tarn::settings::FolderAnotherUserControls(locations.DataDirectory())) {
+    std::fprintf(stderr, "tarngrep: %s\n",
+                 tarn::settings::RefusedDataDirectoryText(locations.DataDirectory(), *folder).c_str());
+    return kExitError;
+  }
   tarn::pattern::TSynonymDicOwner synonyms({&run.Grep1(), &run.AWKStr1()});
   tarn::search::THtmlStyle html_style;
   try {

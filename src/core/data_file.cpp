@@ -64,13 +64,16 @@ bool IsRegularOrAbsent(const std::filesystem::path& path) {
   return S_ISREG(st.st_mode);
 }
 
-TAtomicFile::TAtomicFile(const std::filesystem::path& path) {
+TAtomicFile::TAtomicFile(const std::filesystem::path& path, TLinkWrite links) {
+  struct stat link {};
+  const bool isLink = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+  const bool follow = isLink && (links == TLinkWrite::lw_Follow || link.st_uid == ::geteuid());
   std::error_code ec;
-  const std::filesystem::path target =
-      std::filesystem::is_symlink(path, ec) ? std::filesystem::weakly_canonical(path, ec) : path;
-  target_ = target.native();
+  const std::filesystem::path resolved = follow ? std::filesystem::weakly_canonical(path, ec) : path;
+  target_ = ec || resolved.empty() ? path.native() : resolved.native();
+  // A link that is not followed is replaced, so the mode of whatever it points at is not taken.
   struct stat st {};
-  if (::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode_ = st.st_mode & 07777;
+  if (::lstat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode_ = st.st_mode & 07777;
   temp_ = target_ + ".XXXXXX";
   fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
   if (fd_ < 0) {
@@ -104,9 +107,14 @@ bool TAtomicFile::Commit() {
   return committed_;
 }
 
-bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes) {
-  TAtomicFile file(path);
+bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes, TLinkWrite links) {
+  TAtomicFile file(path, links);
   return file.Write(bytes) && file.Commit();
+}
+
+std::string_view WithoutEndMark(std::string_view bytes) noexcept {
+  if (!bytes.empty() && bytes.back() == '\x1A') bytes.remove_suffix(1);
+  return bytes;
 }
 
 }  // namespace tarn

@@ -19,14 +19,23 @@ std::optional<std::string> ReadRegularFile(const std::filesystem::path& path, st
 // True when the path (a symbolic link followed) names a regular file or nothing at all.
 bool IsRegularOrAbsent(const std::filesystem::path& path);
 
+// What a writer does with a symbolic link standing where it writes.
+enum class TLinkWrite {
+  // A file the user chose to save: the link stays and the file it points at is replaced.
+  lw_Follow,
+  // A file of the data directory: only a link the running user made is followed; any other is
+  // replaced by the file itself, so that no write leaves the directory through someone else's link.
+  lw_FollowOwn,
+};
+
 // Replaces a file through a temporary file beside it, synced before the rename, so that a crash
-// or a full disk leaves either the old file or the whole new one. A symbolic link stays a link
-// and the file it points at is replaced; a replaced file keeps its permissions, a new one gets
-// rw-r--r--. The target is never opened, so whatever else stands in its place (a FIFO) cannot
-// block the write: it is replaced, and callers that must not replace it check first.
+// or a full disk leaves either the old file or the whole new one. A symbolic link is treated as
+// `links` says; a replaced file keeps its permissions, a new one gets rw-r--r--. The target is
+// never opened, so whatever else stands in its place (a FIFO) cannot block the write: it is
+// replaced, and callers that must not replace it check first.
 class TAtomicFile {
  public:
-  explicit TAtomicFile(const std::filesystem::path& path);
+  explicit TAtomicFile(const std::filesystem::path& path, TLinkWrite links = TLinkWrite::lw_FollowOwn);
   TAtomicFile(const TAtomicFile&) = delete;
   TAtomicFile& operator=(const TAtomicFile&) = delete;
   // The temporary file is removed unless Commit succeeded.
@@ -46,6 +55,11 @@ class TAtomicFile {
 };
 
 // The whole file in one write through TAtomicFile; false when it could not be replaced.
-bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes);
+bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes,
+                 TLinkWrite links = TLinkWrite::lw_FollowOwn);
+
+// The bytes of a read file without a single end-of-text byte 0x1A at its very end; a 0x1A
+// anywhere else is text and stays.
+std::string_view WithoutEndMark(std::string_view bytes) noexcept;
 
 }  // namespace tarn

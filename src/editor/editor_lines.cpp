@@ -13,13 +13,22 @@ namespace tarn::editor {
 namespace {
 
 // Splits bytes into lines as a file is read: CR LF, CR or LF end a line, a CR LF split between
-// two blocks is still one break, and the first 0x1A ends the text.
+// two blocks is still one break. A 0x1A is text like any other byte, but one that is the very
+// last byte read is the old end-of-text mark and is dropped.
 class LineParser {
  public:
-  // Returns false once the end-of-text byte has been met.
-  bool Feed(std::string_view block) {
+  void Feed(std::string_view block) {
     for (const char c : block) {
-      if (c == '\x1a') return false;
+      if (endMark_) {  // a byte follows the 0x1A held back: it was text
+        endMark_ = false;
+        current_.push_back('\x1a');
+        hasCurrent_ = true;
+        afterCr_ = false;
+      }
+      if (c == '\x1a') {
+        endMark_ = true;
+        continue;
+      }
       if (c == '\n' && afterCr_) {
         afterCr_ = false;
         continue;
@@ -34,7 +43,6 @@ class LineParser {
         hasCurrent_ = true;
       }
     }
-    return true;
   }
   template <typename LineT>
   std::vector<LineT> Finish() {
@@ -54,6 +62,7 @@ class LineParser {
   std::string current_;
   bool hasCurrent_ = false;
   bool afterCr_ = false;
+  bool endMark_ = false;
 };
 
 }  // namespace
@@ -167,7 +176,8 @@ void TEditorLines::LoadFromStream(std::istream& in, std::size_t blockSize) {
   while (in) {
     in.read(block.data(), static_cast<std::streamsize>(block.size()));
     const auto got = static_cast<std::size_t>(in.gcount());
-    if (got == 0 || !parser.Feed(std::string_view(block.data(), got))) break;
+    if (got == 0) break;
+    parser.Feed(std::string_view(block.data(), got));
   }
   Changing(TChange::ch_Program);
   Removing(0, Count());

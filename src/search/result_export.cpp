@@ -69,8 +69,8 @@ std::string HtmlLine(std::string_view line, std::string_view info, const HitTags
 
 }  // namespace
 
-void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
-  if (!IsRegularOrAbsent(path) || !ReplaceFile(path, bytes)) throw EResultFile(CannotCreateFileText(path));
+void WriteBytes(const std::filesystem::path& path, std::string_view bytes, TLinkWrite links) {
+  if (!IsRegularOrAbsent(path) || !ReplaceFile(path, bytes, links)) throw EResultFile(CannotCreateFileText(path));
 }
 
 std::string FileMessage(std::string_view utf8Format, const std::filesystem::path& path) {
@@ -141,7 +141,9 @@ TSaveType SaveTypeForFileName(const std::filesystem::path& path) {
 
 void SaveResult(const std::filesystem::path& path, TSaveType type, const std::vector<std::string>& lines,
                 const std::vector<std::string>& resultLineInfos, const THtmlStyle& style) {
-  WriteBytes(path, type == TSaveType::Html ? ResultHtml(lines, resultLineInfos, style) : ResultText(lines));
+  // A name the user chose: a link there keeps pointing at the file it names.
+  WriteBytes(path, type == TSaveType::Html ? ResultHtml(lines, resultLineInfos, style) : ResultText(lines),
+             TLinkWrite::lw_Follow);
 }
 
 }  // namespace tarn::search

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/data_file.h"
+
 namespace tarn::search {
 
 // A result or history file that cannot be written or read; the message is CP932 text.
@@ -24,7 +26,7 @@ std::string CannotCreateFileText(const std::filesystem::path& path);
 
 // Replaces the file with the bytes atomically (TAtomicFile): a failure leaves the old file as it
 // was. Throws EResultFile.
-void WriteBytes(const std::filesystem::path& path, std::string_view bytes);
+void WriteBytes(const std::filesystem::path& path, std::string_view bytes, TLinkWrite links = TLinkWrite::lw_FollowOwn);
 
 // Writes every line followed by CR LF (the last one included). Throws EResultFile.
 void WriteLinesFile(const std::filesystem::path& path, const std::vector<std::string>& lines);

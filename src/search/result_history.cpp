@@ -15,8 +15,6 @@ namespace tarn::search {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr char kEndOfText = '\x1A';
-
 fs::path EntryFile(const fs::path& dir, const char* stem, std::int32_t n) {
   return dir / (std::string(stem) + "." + std::to_string(n));
 }
@@ -158,8 +156,7 @@ TResultHistoryEntry LoadResultHistory(const fs::path& tmpDirectory, std::int32_t
 
   const fs::path resultPath = EntryFile(tmpDirectory, "ResultList", n);
   const std::string resultText = ReadWholeFile(resultPath);
-  const std::string_view shown = std::string_view(resultText).substr(0, resultText.find(kEndOfText));
-  entry.ResultLines = SplitLines(shown);
+  entry.ResultLines = SplitLines(WithoutEndMark(resultText));
   if (entry.ResultLines.size() > entry.ResultLineInfos.size()) ThrowDamaged(gerpPath);
 
   const fs::path paramPath = EntryFile(tmpDirectory, "ParamList", n);

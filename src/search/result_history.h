@@ -45,8 +45,8 @@ void SaveResultHistory(const std::filesystem::path& tmpDirectory, std::int32_t n
 void SaveResultHistory(const std::filesystem::path& tmpDirectory, std::int32_t n, const TResultHistoryRequest& request,
                        const TLineSource& resultLineInfos, const TLineSource& resultLines);
 
-// Reads the three files of entry n. "ResultList." ends at its first byte 0x1A, as the result
-// view's loader reads it, so it can hold fewer lines than "GerpList.". A missing or unreadable
+// Reads the three files of entry n. "ResultList." keeps every byte but a 0x1A that ends it, as
+// the result view's loader reads it; it cannot hold more lines than "GerpList.". A missing or unreadable
 // file, a "ParamList." cut short or a switch line that is not a number throws EResultFile with a
 // message naming the file.
 TResultHistoryEntry LoadResultHistory(const std::filesystem::path& tmpDirectory, std::int32_t n);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace tarn::settings {
@@ -21,22 +22,35 @@ std::string DataDirectoryName(const std::filesystem::path& programDirectory);
 // $XDG_DATA_HOME/tarn, or ~/.local/share/tarn.
 std::filesystem::path PerUserDataDirectory();
 
+// The first folder on the way to the data directory that another user could change, or nothing
+// when there is none. The data directory must belong to the running user and be writable by
+// nobody else; every folder above it (links followed or not) must belong to that user or root
+// and be writable by nobody else unless it is sticky, as /tmp is, so that nobody can put a
+// directory of their own in its place. A group of the user's own name and nobody else counts
+// as the user's. A data directory not made yet is judged by the folders it will be made in.
+std::optional<std::filesystem::path> FolderAnotherUserControls(const std::filesystem::path& dataDirectory);
+
+// Why the program refuses a data directory, naming the folder that another user controls.
+std::string RefusedDataDirectoryText(const std::filesystem::path& dataDirectory, const std::filesystem::path& folder);
+
 class DataLocations {
  public:
   // The data directory chosen for the running program.
   static DataLocations ForRunningProgram();
   // The data directory chosen for a program in programDirectory: programDirectory + name, or
-  // programDirectory itself when the name is empty; when that cannot be written, or for an
-  // installed copy (a "bin" folder beside "share/doc/tarn"), the per-user data directory.
+  // programDirectory itself when the name is empty; when that cannot be written, when another
+  // user controls it (FolderAnotherUserControls), or for an installed copy (a "bin" folder
+  // beside "share/doc/tarn"), the per-user data directory.
   static DataLocations ForProgram(const std::filesystem::path& programDirectory);
   // A data directory given outright (a command-line option, tests).
   static DataLocations InDirectory(std::filesystem::path dataDirectory);
 
   const std::filesystem::path& DataDirectory() const noexcept { return dataDirectory_; }
 
-  // Each of these creates the data directory (with missing parents) when it does not exist;
-  // TmpDirectoryPath creates Tmp as well. A directory that cannot be created shows up as an
-  // error of the file operation that follows.
+  // Each of these creates the data directory (with missing parents; itself private to the user)
+  // when it does not exist; TmpDirectoryPath creates Tmp as well, in place of a link there that
+  // another user made. A directory that cannot be created shows up as an error of the file
+  // operation that follows.
   std::filesystem::path SettingsFilePath() const;
   std::filesystem::path SynonymDicPath() const;
   std::filesystem::path StringFilePath() const;

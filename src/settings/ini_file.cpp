@@ -1,8 +1,10 @@
 #include "settings/ini_file.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "core/data_file.h"
+#include "core/encoding.h"
 #include "core/sjis.h"
 #include "core/strings.h"
 #include "core/system_text.h"
@@ -32,6 +34,16 @@ std::string OneLine(std::string_view text) {
   return out;
 }
 
+// The file's text in CP932: a file saved by a UTF-8 editor (its byte order mark dropped) is
+// converted; anything else is taken as CP932 already.
+std::string Cp932Text(std::string_view bytes) {
+  const bool ascii =
+      std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii || !IsValidUtf8(bytes)) return std::string(bytes);
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  return Utf8ToCp932(bytes);
+}
+
 }  // namespace
 
 std::string CannotCreateFileMessage(const std::filesystem::path& path) {
@@ -46,7 +58,9 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
   if (!ReplaceFile(path, bytes)) throw ESettingsFile(CannotCreateFileMessage(path));
 }
 
-IniFile IniFile::Parse(std::string_view text) {
+IniFile IniFile::Parse(std::string_view bytes) {
+  const std::string cp932 = Cp932Text(bytes);
+  const std::string_view text = cp932;
   IniFile ini;
   Section* current = nullptr;
   std::size_t pos = 0;
@@ -71,7 +85,7 @@ IniFile IniFile::Parse(std::string_view text) {
       std::string entry(Trim(line.substr(0, eq)));
       entry += '=';
       entry += Trim(line.substr(eq + 1));
-      current->Entries.push_back(std::move(entry));
+      AddEntry(*current, std::move(entry));
     }
   }
   return ini;
@@ -108,26 +122,29 @@ void IniFile::Save(const std::filesystem::path& path) const {
 }
 
 const IniFile::Section* IniFile::FindSection(std::string_view name) const {
-  for (const Section& section : sections_)
-    if (SameName(section.Name, name)) return &section;
-  return nullptr;
+  const auto found = sectionIndex_.find(FoldedName(name));
+  return found == sectionIndex_.end() ? nullptr : &sections_[found->second];
 }
 
 IniFile::Section& IniFile::SectionFor(std::string_view name) {
-  for (Section& section : sections_)
-    if (SameName(section.Name, name)) return section;
-  sections_.push_back(Section{std::string(name), {}});
-  return sections_.back();
+  const auto [found, added] = sectionIndex_.try_emplace(FoldedName(name), sections_.size());
+  if (added) sections_.push_back(Section{std::string(name), {}, {}});
+  return sections_[found->second];
+}
+
+// Appends the entry; a key already present keeps pointing at its first occurrence.
+void IniFile::AddEntry(Section& section, std::string entry) {
+  if (const auto key = EntryKey(entry)) section.Keys.try_emplace(FoldedName(*key), section.Entries.size());
+  section.Entries.push_back(std::move(entry));
 }
 
 std::optional<std::string> IniFile::Find(std::string_view section, std::string_view key) const {
   const Section* found = FindSection(section);
   if (found == nullptr) return std::nullopt;
-  for (const std::string& entry : found->Entries) {
-    const auto entryKey = EntryKey(entry);
-    if (entryKey && SameName(*entryKey, key)) return entry.substr(entryKey->size() + 1);
-  }
-  return std::nullopt;
+  const auto entry = found->Keys.find(FoldedName(key));
+  if (entry == found->Keys.end()) return std::nullopt;
+  const std::string& line = found->Entries[entry->second];
+  return line.substr(line.find('=') + 1);
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key, std::string_view fallback) const {
@@ -153,14 +170,10 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
   const std::string cleanKey = OneLine(key);
   std::string entry = cleanKey + "=" + OneLine(value);
   Section& target = SectionFor(OneLine(section));
-  for (std::string& existing : target.Entries) {
-    const auto entryKey = EntryKey(existing);
-    if (entryKey && SameName(*entryKey, cleanKey)) {
-      existing = std::move(entry);
-      return;
-    }
-  }
-  target.Entries.push_back(std::move(entry));
+  if (const auto existing = target.Keys.find(FoldedName(cleanKey)); existing != target.Keys.end())
+    target.Entries[existing->second] = std::move(entry);
+  else
+    AddEntry(target, std::move(entry));
 }
 
 void IniFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) {
@@ -176,7 +189,11 @@ void IniFile::WriteColor(std::string_view section, std::string_view key, std::ui
 }
 
 void IniFile::EraseSection(std::string_view section) {
-  std::erase_if(sections_, [&](const Section& s) { return SameName(s.Name, section); });
+  const auto found = sectionIndex_.find(FoldedName(section));
+  if (found == sectionIndex_.end()) return;
+  sections_.erase(sections_.begin() + static_cast<std::ptrdiff_t>(found->second));
+  sectionIndex_.clear();
+  for (std::size_t i = 0; i < sections_.size(); ++i) sectionIndex_.emplace(FoldedName(sections_[i].Name), i);
 }
 
 bool IniFile::SectionExists(std::string_view section) const { return FindSection(section) != nullptr; }

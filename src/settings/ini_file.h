@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tarn::settings {
@@ -31,7 +32,9 @@ class IniFile {
 
   // Reading rules: lines stripped of bytes 0-32, blank and ";" lines skipped, "[name]" opens a
   // section, text before the first section ignored, "key = value" stored as "key=value", a line
-  // without "=" kept as it is. Sections of the same name merge into the first.
+  // without "=" kept as it is. Sections of the same name merge into the first. A text that is
+  // well-formed UTF-8 holding multi-byte characters (the file was saved by a UTF-8 editor) is
+  // read as UTF-8 and held, like any other, in CP932. Time grows linearly with the text.
   static IniFile Parse(std::string_view text);
   // A missing file reads as empty; an existing one that cannot be read throws ESettingsFile.
   static IniFile Load(const std::filesystem::path& path);
@@ -64,12 +67,15 @@ class IniFile {
  private:
   struct Section {
     std::string Name;
-    std::vector<std::string> Entries;  // "key=value", or a line without "=" kept as read
+    std::vector<std::string> Entries;                    // "key=value", or a line without "=" kept as read
+    std::unordered_map<std::string, std::size_t> Keys;  // folded key name: its first entry
   };
   const Section* FindSection(std::string_view name) const;
   Section& SectionFor(std::string_view name);
+  static void AddEntry(Section& section, std::string entry);
 
   std::vector<Section> sections_;
+  std::unordered_map<std::string, std::size_t> sectionIndex_;  // folded section name: its place
 };
 
 }  // namespace tarn::settings

@@ -65,18 +65,14 @@ std::string UnquoteOldValue(std::string_view text) {
   return std::string(text);
 }
 
-bool SameName(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size();) {
-    const std::size_t len = CharLengthAt(a, i);
-    if (len == 2) {
-      if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
-    } else if (FoldAscii(a[i]) != FoldAscii(b[i])) {
-      return false;
-    }
+std::string FoldedName(std::string_view name) {
+  std::string folded(name);
+  for (std::size_t i = 0; i < folded.size();) {
+    const std::size_t len = CharLengthAt(folded, i);
+    if (len == 1) folded[i] = FoldAscii(folded[i]);
     i += len;
   }
-  return true;
+  return folded;
 }
 
 std::string PathText(const std::filesystem::path& path) {

@@ -25,9 +25,9 @@ std::string FormatColor(std::uint32_t value);
 // (a lone double quote gives the empty text); any other value is returned unchanged.
 std::string UnquoteOldValue(std::string_view text);
 
-// Case-insensitive comparison of section and key names: ASCII letters fold, double-byte
-// characters compare as they are (their trail bytes are never folded).
-bool SameName(std::string_view a, std::string_view b) noexcept;
+// The form in which section and key names compare: ASCII letters fold to upper case, double-byte
+// characters stay as they are (their trail bytes are never folded).
+std::string FoldedName(std::string_view name);
 
 // A native path as CP932 text, for messages.
 std::string PathText(const std::filesystem::path& path);

@@ -10,8 +10,8 @@ namespace tarn::ui {
 
 enum class TFileRead { fr_Missing, fr_Loaded, fr_Failed };
 
-// Replaces the lines by the file's (line ends CR LF, CR or LF; reading stops at 0x1A) when the
-// file exists. A file that exists but cannot be read leaves the lines as they are; so does one
+// Replaces the lines by the file's (line ends CR LF, CR or LF; every byte kept but a 0x1A that
+// ends the file) when the file exists. A file that exists but cannot be read leaves the lines as they are; so does one
 // that is no regular file, whose reading could block (a FIFO) or never end.
 TFileRead ReadEditorFile(const std::filesystem::path& path, editor::TEditorLines& lines);
 

@@ -19,6 +19,7 @@
 #include "ui/editor_file.h"
 #include "ui/find_string_rules.h"
 #include "ui/ui_text.h"
+#include "ui/window_placement.h"
 
 namespace tarn::ui {
 namespace {
@@ -158,7 +159,7 @@ void TFormFindString::SetBounds(const settings::TStringWindowPlacement& placemen
   const QSize size = QSize(placement.Width, placement.Height).expandedTo(minimumSize());
   QList<QRect> screens;
   for (const QScreen* screen : QGuiApplication::screens()) screens.append(screen->availableGeometry());
-  const QRect bounds = PlacedOnScreen(QRect(QPoint(placement.Left, placement.Top), size), screens);
+  const QRect bounds = PlacedOnScreens(placement.Left, placement.Top, size.width(), size.height(), screens);
   move(bounds.topLeft());
   resize(bounds.size());
 }

@@ -563,13 +563,14 @@ void TFormTarnMain::ActionOptionEnvExecute() {
   settings_.RunTime = edited.RunTime;
   settings_.ShortCuts = edited.ShortCuts;
   settings_.HelpEntries = edited.HelpEntries;
+  ApplyShortCuts();
+  BuildHelpMenu();
+  // The new bound first, so that a raised one keeps every edited item.
+  ApplySettings();
   Box(RequestBox::kFindString).SetHistoryItems(ParseCommaText(edited.FindRequest.FindString));
   Box(RequestBox::kDirectory).SetHistoryItems(ParseCommaText(edited.FindRequest.FindDirectory));
   Box(RequestBox::kFileMask).SetHistoryItems(ParseCommaText(edited.FindRequest.FindFileMask));
   Box(RequestBox::kDirectoryMask).SetHistoryItems(ParseCommaText(edited.FindRequest.FindDirectoryMask));
-  ApplyShortCuts();
-  BuildHelpMenu();
-  ApplySettings();
   SaveSettings();
 }
 

@@ -23,6 +23,7 @@
 #include "ui/request_panel.h"
 #include "ui/ui_settings_values.h"
 #include "ui/ui_text.h"
+#include "ui/window_placement.h"
 
 namespace tarn::ui {
 namespace {
@@ -53,18 +54,18 @@ void TFormTarnMain::LoadSettings() {
   settings::LoadSettings(ini, settings_);
   settings::TTarnSettings& s = settings_;
 
-  const int width = s.Window.Width > 0 ? s.Window.Width : work.width();
-  const int height = s.Window.Height > 0 ? s.Window.Height : work.height();
-  setGeometry(s.Window.Left, s.Window.Top, width, height);
+  QList<QRect> screens;
+  for (const QScreen* screen : QGuiApplication::screens()) screens.append(screen->availableGeometry());
+  const QRect bounds = PlacedOnScreens(s.Window.Left, s.Window.Top, s.Window.Width, s.Window.Height, screens);
+  setGeometry(bounds);
   // A window closed while minimised opens normally: one that starts minimised looks as if it
   // never started.
   if (s.Window.WindowState == 2) setWindowState(Qt::WindowMaximized);
 
   flatPanelTreeView_->setVisible(s.LeftPanelState.Visible);
   Action(ActionId::OptionLeftPanel)->setChecked(s.LeftPanelState.Visible);
-  const int panelWidth = std::clamp(s.LeftPanelState.Width, 0, 100000);
-  splitter1_->setSizes({panelWidth, std::max(1, width - panelWidth)});
-
+  // The bound first: the design bound of 32 would cut longer stored histories.
+  for (TKoFlatComboBox* box : boxes_) box->SetMaxHistory(HistoryBound(s.FindRequest.MaxHistory));
   using search::RequestBox;
   Box(RequestBox::kFindString).SetHistoryItems(s.RequestBoxes.FindString);
   Box(RequestBox::kDirectory).SetHistoryItems(s.RequestBoxes.FindDirectory);
@@ -80,7 +81,12 @@ void TFormTarnMain::LoadSettings() {
   // visibility keys still decide which are shown.
   if (const auto layout = ini.Find(kToolBarSection, kToolBarLayoutKey)) {
     restoreState(QByteArray::fromBase64(QByteArray::fromStdString(*layout)));
-    for (std::size_t i = 0; i < toolBars_.size(); ++i) toolBars_[i]->setVisible(s.ToolBars[i].Visible);
+    for (std::size_t i = 0; i < toolBars_.size(); ++i) {
+      QToolBar* bar = toolBars_[i];
+      const QRect at = bar->geometry();
+      if (bar->isFloating()) bar->setGeometry(PlacedOnScreens(at.x(), at.y(), at.width(), at.height(), screens));
+      bar->setVisible(s.ToolBars[i].Visible);
+    }
   }
   SettleHandEditedSettings(s, *this);
   ApplyShortCuts();
@@ -89,6 +95,10 @@ void TFormTarnMain::LoadSettings() {
   if (firstStart_ && s.Editor.ExeName.empty())
     if (const auto editor = FindInstalledEditor(ProgramOnPath)) s.Editor = *editor;
   ApplySettings();
+  // Once the fonts are applied: the request panel needs room for its check boxes and a box.
+  const int boxesWidth = std::max(flatCheckBoxUseSynonymDic_->geometry().right(), boxes_.front()->x() + 160) + 8;
+  const int panelWidth = LeftPanelWidth(s.LeftPanelState.Width, bounds.width(), boxesWidth);
+  splitter1_->setSizes({panelWidth, bounds.width() - panelWidth});
 }
 
 // Docked toolbars go into rows by their saved top, left to right by their saved left.

@@ -17,20 +17,28 @@ namespace {
 constexpr int kHeaderBytes = 12;  // record (8) and text length (4), little-endian
 constexpr int kIdleMs = 5000;
 
+// Spare names tried beside the usual one in the temporary folder.
+constexpr int kSpareFolders = 8;
+
+bool IsPrivateFolder(const QByteArray& folder) {
+  struct stat st {};
+  return ::lstat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+         (st.st_mode & 077) == 0;
+}
+
 // A folder of ours that nobody else can enter, or nothing.
 QString PrivateFolder() {
   const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-  struct stat st {};
-  if (!runtime.isEmpty() && ::lstat(runtime.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-      (st.st_mode & 077) == 0)
-    return QString::fromLocal8Bit(runtime);
-  const QByteArray folder = QFile::encodeName(QDir::tempPath() + QStringLiteral("/tarn-%1").arg(::getuid()));
-  if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) return {};
-  // A folder that someone else made, or a link put in its place, is not used.
-  if (::lstat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
-      (st.st_mode & 077) != 0)
-    return {};
-  return QFile::decodeName(folder);
+  if (!runtime.isEmpty() && IsPrivateFolder(runtime)) return QString::fromLocal8Bit(runtime);
+  // Another user may have made the usual name first (a folder open to all, or a link), which
+  // would part the copies; they all meet in the first name beside it that is ours.
+  const QString usual = QDir::tempPath() + QStringLiteral("/tarn-%1").arg(::getuid());
+  for (int spare = 0; spare <= kSpareFolders; ++spare) {
+    const QByteArray folder = QFile::encodeName(spare == 0 ? usual : usual + QStringLiteral("-%1").arg(spare));
+    if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) return {};
+    if (IsPrivateFolder(folder)) return QFile::decodeName(folder);
+  }
+  return {};
 }
 
 }  // namespace

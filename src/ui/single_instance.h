@@ -26,8 +26,8 @@ inline constexpr std::uint32_t kMaxHandOverBytes = 64 * 1024;
 std::string HandOverText(const std::vector<std::string>& cp932_arguments);
 
 // The socket for a data directory: named by a hash of the directory, in a folder that only the
-// user can enter ($XDG_RUNTIME_DIR, else a private folder in the temporary directory). Empty when
-// no such folder can be had.
+// user can enter ($XDG_RUNTIME_DIR, else a private folder in the temporary directory, by a spare
+// name when another user holds the usual one). Empty when no such folder can be had.
 QString InstanceServerName(const std::filesystem::path& data_directory);
 
 class TSingleInstance : public QObject {

@@ -46,6 +46,17 @@ TEST_F(AtomicFile, ReplacesTheTargetOfALinkAndKeepsItsPermissions) {
   EXPECT_EQ(Entries(dir_ / "real"), 1u);  // no temporary file left
 }
 
+// A data file another user linked elsewhere is replaced where it stands.
+TEST_F(AtomicFile, ALinkAnotherUserMadeIsReplacedNotFollowed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "making a link of another user needs root";
+  std::ofstream(dir_ / "private") << "secret";
+  fs::create_symlink(dir_ / "private", dir_ / "tarn.ini");
+  ASSERT_EQ(::lchown((dir_ / "tarn.ini").c_str(), 65534, 65534), 0);
+  ASSERT_TRUE(ReplaceFile(dir_ / "tarn.ini", "[FindResultHistory]"));
+  EXPECT_EQ(Read(dir_ / "private"), "secret");
+  EXPECT_EQ(Read(dir_ / "tarn.ini"), "[FindResultHistory]");
+}
+
 TEST_F(AtomicFile, AFailedWriteLeavesTheOldFileWhole) {
   const fs::path path = dir_ / "String.txt";
   std::ofstream(path) << "old";

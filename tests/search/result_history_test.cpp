@@ -80,12 +80,13 @@ TEST_F(ResultHistoryFiles, LineBreaksInsideValuesCannotShiftTheLines) {
   EXPECT_EQ(back.ResultLines[0], "x y");
 }
 
-TEST_F(ResultHistoryFiles, ResultListEndsAtTheFirstByte1A) {
+// A searched line may hold the byte 0x1A; only one that ends the file is an end mark.
+TEST_F(ResultHistoryFiles, ResultListKeepsEveryByteButAFinal1A) {
   Write("GerpList.2", "1,1,a,/f,1\r\n1,1,b,/f,2\r\n1,1,c,/f,3\r\n");
-  Write("ResultList.2", "a\r\nb\x1Atail\r\nc\r\n");
+  Write("ResultList.2", "a\r\nb\x1Atail\r\nc\x1A");
   Write("ParamList.2", "s\nd\nm\n1\n*\n0\n0");  // lone LF and no final line end read as well
   const TResultHistoryEntry back = LoadResultHistory(dir_, 2);
-  EXPECT_EQ(back.ResultLines, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(back.ResultLines, (std::vector<std::string>{"a", "b\x1Atail", "c"}));
   EXPECT_EQ(back.ResultLineInfos.size(), 3u);
   EXPECT_TRUE(back.Request.FindSubDirectory);
 }

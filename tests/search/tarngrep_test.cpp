@@ -189,6 +189,21 @@ TEST_F(TarngrepTest, DictionariesWidenTheSearch) {
   EXPECT_EQ(o.out, "赤い自動車とクルマと車。\n");
 }
 
+// A data directory another user made, whose tarn.ini leads into the user's own private files, is
+// refused before anything is read or written.
+TEST_F(TarngrepTest, RefusesADataDirectoryAnotherUserControls) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a folder of another user needs root";
+  const std::string secret = tree_.File("private/secret", "mine");
+  const std::string theirs = tree_.Dir("theirs");
+  fs::create_symlink(secret, theirs + "/tarn.ini");
+  ASSERT_EQ(::lchown((theirs + "/tarn.ini").c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+  const Outcome o = Run("--encoding utf-8 -q --history --data-dir '" + theirs + "' abc samples computer.txt");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("another user can change " + theirs), std::string::npos) << o.err;
+  EXPECT_EQ(Slurp(secret), "mine");
+}
+
 TEST_F(TarngrepTest, SavesTheResultAndKeepsItInTheHistory) {
   const std::string data = tree_.Dir("data");
   const std::string html = tree_.root() + "/result.htm";

@@ -40,6 +40,18 @@ TEST(IniFile, ReadsLenientlyAndWritesCanonically) {
   EXPECT_EQ(sjis.ReadString("A", "k", ""), "1");
 }
 
+// A file saved by a UTF-8 editor (with or without a byte order mark) reads as the same values as
+// its CP932 form, and is written back in CP932.
+TEST(IniFile, AFileSavedAsUtf8IsReadAsUtf8) {
+  const std::string utf8 = "[Help]\r\nItem0=説明書,/doc/説明.htm,\r\n\r\n[LeftPanel]\r\nInitialDir=/home/me/文書\r\n\r\n";
+  const std::string cp932 = SystemText(utf8);
+  for (const std::string& text : {utf8, "\xEF\xBB\xBF" + utf8, cp932}) {
+    const IniFile ini = IniFile::Parse(text);
+    EXPECT_EQ(ini.ReadString("LeftPanel", "InitialDir", ""), SystemText("/home/me/文書"));
+    EXPECT_EQ(ini.ToText(), cp932);
+  }
+}
+
 TEST(IniFile, WritesReplaceInPlaceAppendKeysAndSections) {
   IniFile ini = IniFile::Parse("[A]\nx=1\ny=2\n[B]\nz=3\n");
   ini.WriteString("a", "X", "10");

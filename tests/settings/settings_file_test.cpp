@@ -238,5 +238,17 @@ TEST(DataLocations, FallsBackToThePerUserDirectoryWhenTheProgramDirectoryCannotB
   EXPECT_EQ(DataLocations::ForProgram(prefix / "bin").DataDirectory(), PerUserDataDirectory());
 }
 
+// A data directory that others may write, or may swap for one of their own, is never taken.
+TEST(DataLocations, AFolderOthersCanWriteIsNotUsed) {
+  testing::TempDirectory dir;  // in the sticky temporary folder
+  const std::filesystem::path program = dir.path() / "bin";
+  EXPECT_EQ(FolderAnotherUserControls(program / "data"), std::nullopt);
+  std::filesystem::create_directory(program);
+  std::filesystem::permissions(program, std::filesystem::perms::all);
+  EXPECT_EQ(FolderAnotherUserControls(program), program);
+  EXPECT_EQ(FolderAnotherUserControls(program / "data"), program);
+  EXPECT_EQ(DataLocations::ForProgram(program).DataDirectory(), PerUserDataDirectory());
+}
+
 }  // namespace
 }  // namespace tarn::settings

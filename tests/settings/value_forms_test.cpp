@@ -42,11 +42,11 @@ TEST(ValueForms, UnquotesOldValues) {
 }
 
 TEST(ValueForms, NamesCompareWithoutLetterCaseButKeepDoubleByteCharacters) {
-  EXPECT_TRUE(SameName("FindResult", "findRESULT"));
-  EXPECT_FALSE(SameName("Find", "Finds"));
+  EXPECT_EQ(FoldedName("FindResult"), FoldedName("findRESULT"));
+  EXPECT_NE(FoldedName("Find"), FoldedName("Finds"));
   // "ア" (83 41) and "ヂ" (83 61) differ only in a trail byte that looks like a letter.
-  EXPECT_FALSE(SameName("\x83\x41", "\x83\x61"));
-  EXPECT_TRUE(SameName("\x83\x41x", "\x83\x41X"));
+  EXPECT_NE(FoldedName("\x83\x41"), FoldedName("\x83\x61"));
+  EXPECT_EQ(FoldedName("\x83\x41x"), FoldedName("\x83\x41X"));
 }
 
 TEST(ShortcutText, FormatsModifiersInOrderAndKeyNames) {

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QPainter>
 #include <QSplitter>
 #include <QTemporaryDir>
@@ -24,6 +25,7 @@
 #include "core/comma_text.h"
 #include "core/encoding.h"
 #include "settings/data_locations.h"
+#include "settings/settings_file.h"
 #include "ui/fr_tarn_main.h"
 #include "ui/ko_flat_combo_box.h"
 #include "ui/result_hit.h"
@@ -352,6 +354,45 @@ class MainWindowTest : public QObject {
     QVERIFY(!w->LeftPanelVisible());
     QVERIFY(w->findChild<QToolBar*>("ToolBarHelp")->isHidden());
     QVERIFY(!w->findChild<QToolBar*>("ToolBarFind")->isHidden());
+  }
+
+  // Saved values off every screen, larger than any, a panel wider than the window, and a history
+  // longer than the design bound of 32 under its own bound: the window opens usable, keeps the
+  // history, and is saved so.
+  void savedValuesComeBackUsable_data() {
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<int>("history");
+    QTest::newRow("off every screen") << "Top=-3000\r\nLeft=99999\r\nWidth=700\r\nHeight=500" << 0;
+    QTest::newRow("larger than any screen") << "Top=10\r\nLeft=10\r\nWidth=2147483647\r\nHeight=2147483647" << 0;
+    QTest::newRow("panel wider than the window") << "Width=700\r\n[LeftPanel]\r\nWidth=100000" << 0;
+    std::vector<std::string> items;
+    for (int i = 0; i < 50; ++i) items.push_back("item" + std::to_string(i));
+    const std::string history = "[FindRequest]\r\nMaxHistory=100\r\nFindString=" + tarn::ToCommaText(items);
+    QTest::newRow("history above 32") << QString::fromStdString(history) << 50;
+  }
+  void savedValuesComeBackUsable() {
+    QFETCH(QString, keys);
+    QFETCH(int, history);
+    WriteCp932(data_->path() + "/tarn.ini", "[Tarn]\r\nVersion=1.1.9\r\n" + keys.toStdString() + "\r\n");
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    {
+      TFormTarnMain w(tarn::settings::DataLocations::InDirectory(data_->path().toStdString()), {});
+      w.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&w));
+      // The frame's corner on the screen, and no larger than the screen.
+      QVERIFY(screen.contains(w.frameGeometry().topLeft()));
+      QVERIFY(w.width() <= screen.width() && w.height() <= screen.height());
+      QTRY_VERIFY(w.findChild<QWidget*>("FlatPanelTreeView")->width() >= 40);
+      QVERIFY(Box(w, "KoFlatComboBoxFindString").width() >= 150);
+      QCOMPARE(Box(w, "KoFlatComboBoxFindString").count(), history);
+      Screenshot(w, QTest::currentDataTag());
+      QVERIFY(w.close());
+    }
+    const auto saved = tarn::settings::LoadSettingsFile(data_->path().toStdString() + "/tarn.ini");
+    QVERIFY(screen.contains(QPoint(saved.Window.Left, saved.Window.Top)));
+    QVERIFY(saved.Window.Width <= screen.width() && saved.Window.Height <= screen.height());
+    QVERIFY(saved.LeftPanelState.Width <= saved.Window.Width - 300);
+    QCOMPARE(saved.RequestBoxes.FindString.size(), std::size_t(history));
   }
 };
 

@@ -128,6 +128,26 @@ class SingleInstanceTest : public QObject {
              QFileDevice::Permissions());
   }
 
+  // Another user who made the usual socket folder first (open to all) or put a link there does
+  // not part the copies: they meet in the first private folder beside it.
+  void aSocketFolderAnotherUserTookDoesNotPartTheCopies() {
+    QTemporaryDir tmp;
+    const QString usual = tmp.path() + QStringLiteral("/tarn-%1").arg(::getuid());
+    QVERIFY(QDir().mkdir(usual) && QFile::setPermissions(usual, QFileDevice::Permissions(0x7777)));
+    QVERIFY(QFile::link(tmp.path(), usual + "-1"));
+    const QByteArray tmpdir = qgetenv("TMPDIR"), runtime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QString name = tarn::ui::InstanceServerName(data_->path().toStdString());
+    qputenv("TMPDIR", tmpdir);
+    qputenv("XDG_RUNTIME_DIR", runtime);
+    QCOMPARE(QFileInfo(name).path(), usual + "-2");
+    TSingleInstance first(name);
+    TSingleInstance second(name);
+    QCOMPARE(first.Start(), TSingleInstance::TRole::Running);
+    QCOMPARE(second.Start(), TSingleInstance::TRole::Second);
+  }
+
   void malformedMessagesAreIgnored() {
     SetBoxes("old", "/old", "*.old");
     const QString name = tarn::ui::InstanceServerName(data_->path().toStdString());
