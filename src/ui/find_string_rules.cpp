@@ -41,13 +41,6 @@ bool EditorKeepsKey(int key) {
   }
 }
 
-QRect PlacedOnScreen(const QRect& bounds, const QList<QRect>& screens) {
-  if (screens.isEmpty()) return bounds;
-  for (const QRect& screen : screens)
-    if (screen.intersects(bounds)) return bounds;
-  return QRect(screens.front().topLeft(), bounds.size());
-}
-
 QRect PlacedBeside(QSize size, const QRect& owner, const QRect& keepClear, const QRect& screen, QSize minimum) {
   size = size.boundedTo(screen.size()).expandedTo(minimum);
   const int top = std::clamp(owner.top(), screen.top(), std::max(screen.top(), screen.bottom() - size.height() + 1));

@@ -23,10 +23,6 @@ std::string CaretStatusText(int row, int col);
 // result history) must not take from it while the window is active.
 bool EditorKeepsKey(int key);
 
-// The window's stored bounds; bounds that lie on none of the screens (one since unplugged) keep
-// their size at the top-left corner of the first screen.
-QRect PlacedOnScreen(const QRect& bounds, const QList<QRect>& screens);
-
 // Where the window opens when no position is stored: beside its owner's frame on the screen,
 // right or else left. When the owner leaves no room (it fills the screen on a first start), at
 // the screen's right edge below `keepClear` (the owner's menus and request boxes, whose search
