@@ -100,8 +100,8 @@ const char kUsage[] =
     "  --data-dir DIR        the data directory (settings file, synonyms,\n"
     "                        history) to use\n"
     "  -h, --help            print this help; --version: print the version\n"
-    "Exit status: 0 lines found, 1 none, 2 error or bad usage, 130 stopped by\n"
-    "Ctrl+C.\n";
+    "Exit status: 0 lines found, 1 none, 2 error or bad usage (also when a file\n"
+    "or directory could not be read), 130 stopped by Ctrl+C.\n";
 
 int UsageError(const std::string& why) {
   std::fprintf(stderr, "tarngrep: %s\n%s", why.c_str(), kUsage);
@@ -234,11 +234,17 @@ class TerminalWindow : public tarn::search::SearchWindow {
     std::fprintf(stderr, "%s\n", Out(message).c_str());
   }
   void SaveNewResultHistoryEntry() override { history_due = true; }
+  void ReportUnreadable(const std::string& path, const std::string& reason) override {
+    std::fflush(stdout);
+    std::fprintf(stderr, "tarngrep: %s: %s\n", Out(path).c_str(), reason.c_str());
+    unreadable = true;
+  }
 
   std::optional<RequestBox> rejected_box;
   std::string status;
   std::vector<std::string> lines;  // kept only for --save and --history
   bool history_due = false;
+  bool unreadable = false;  // a file or directory was passed over
   const tarn::search::SearchRun* run = nullptr;  // tells -c and -l which file a line is from
   std::string hit_style;                          // empty: no colour
 
@@ -544,5 +550,6 @@ int main(int argc, char** argv) {
     return kExitError;
   }
   if (result == FindStartResult::kStopped) return kExitStopped;
+  if (window.unreadable) return kExitError;
   return run.HitCount() > 0 ? kExitFound : kExitNone;
 }
