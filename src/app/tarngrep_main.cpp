@@ -101,7 +101,8 @@ const char kUsage[] =
     "                        history) to use\n"
     "  -h, --help            print this help; --version: print the version\n"
     "Exit status: 0 lines found, 1 none, 2 error or bad usage (also when a file\n"
-    "or directory could not be read), 130 stopped by Ctrl+C.\n";
+    "or directory could not be read, or --save or --history failed), 130\n"
+    "stopped by Ctrl+C.\n";
 
 int UsageError(const std::string& why) {
   std::fprintf(stderr, "tarngrep: %s\n%s", why.c_str(), kUsage);
@@ -502,7 +503,10 @@ int main(int argc, char** argv) {
     if (!options.quiet && !window.status.empty()) std::fprintf(stderr, "%s\n", window.Out(window.status).c_str());
   };
 
-  FindStartResult result;
+  // An error that ends the run still leaves what was found to save and to keep, as the window
+  // keeps it.
+  FindStartResult result = FindStartResult::kFinished;
+  bool failed = false;
   try {
     result = run.ActionFindStartExecute(request, settings);
   } catch (const tarn::pattern::ERegExpParser& e) {
@@ -511,11 +515,11 @@ int main(int argc, char** argv) {
   } catch (const tarn::pattern::EInOutError& e) {
     print_status();
     std::fprintf(stderr, "tarngrep: %s: %s\n", window.Out(run.CurrentFile()).c_str(), e.what());
-    return kExitError;
+    failed = true;
   } catch (const std::exception& e) {
     print_status();
     std::fprintf(stderr, "tarngrep: %s\n", window.Out(e.what()).c_str());
-    return kExitError;
+    failed = true;
   }
 
   if (result == FindStartResult::kRejected) {
@@ -533,23 +537,30 @@ int main(int argc, char** argv) {
     }
     return kExitError;
   }
-  print_status();
-  try {
-    if (!options.save_file.empty())
+  if (!failed) print_status();
+  // Each of the two is done whatever became of the other, and each failure is named.
+  auto attempt = [&](const char* what, const auto& action) {
+    try {
+      action();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "tarngrep: %s: %s\n", what, window.Out(e.what()).c_str());
+      failed = true;
+    }
+  };
+  if (!options.save_file.empty())
+    attempt("the result was not saved", [&] {
       tarn::search::SaveResult(options.save_file, tarn::search::SaveTypeForFileName(options.save_file), window.lines,
                                run.ResultLineInfos(), html_style);
-    if (options.history && window.history_due) {
+    });
+  if (options.history && window.history_due)
+    attempt("the result was not kept in the history", [&] {
       const tarn::search::TResultHistoryEntry entry{
           {request.FindString, request.Directory, request.FileMask, request.SearchSubDirectory, request.DirectoryMask,
            request.UseFuzzyCharDic, request.UseSynonymDic},
           run.ResultLineInfos(), window.lines};
       tarn::storage::AddResultHistoryEntry(locations, entry);
-    }
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "tarngrep: %s\n", window.Out(e.what()).c_str());
-    return kExitError;
-  }
+    });
   if (result == FindStartResult::kStopped) return kExitStopped;
-  if (window.unreadable) return kExitError;
+  if (failed || window.unreadable) return kExitError;
   return run.HitCount() > 0 ? kExitFound : kExitNone;
 }

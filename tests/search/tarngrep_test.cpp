@@ -211,6 +211,21 @@ TEST_F(TarngrepTest, SavesTheResultAndKeepsItInTheHistory) {
                              "/samples/computer.txt(5): \x82\x60\x82\x61\x82\x62\x82\xC6" "abc\x81\x42\r\n");
 }
 
+// --save and --history each do their part whatever became of the other, and each failure is
+// named.
+TEST_F(TarngrepTest, ASaveOrHistoryThatFailsLeavesTheOtherDone) {
+  const std::string data = tree_.Dir("data");
+  Outcome o = Run("-q --save '" + tree_.Dir("a-folder") + "' --history --data-dir '" + data + "' abc samples computer.txt");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.err.rfind("tarngrep: the result was not saved: ", 0), 0U) << o.err;
+  EXPECT_TRUE(fs::exists(data + "/Tmp/ResultList.1"));
+  const std::string saved = tree_.root() + "/saved.txt";
+  o = Run("-q --save '" + saved + "' --history --data-dir '" + tree_.File("a-file") + "' abc samples computer.txt");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.err.rfind("tarngrep: the result was not kept in the history: ", 0), 0U) << o.err;
+  EXPECT_TRUE(fs::exists(saved));
+}
+
 // The hit of "ab東京cd" painted or not, by --color, the terminal, NO_COLOR and the settings file.
 struct ColourCase {
   const char* name;
