@@ -280,8 +280,13 @@ class TerminalWindow : public tarn::search::SearchWindow {
     AppendText(line.substr(hit_end));
   }
 
-  // A record's sixth field is the path as the system names it: bytes to print unconverted.
+  // A record's sixth field is the path as the system names it: bytes to print unconverted. A
+  // path with a line break is printed in the records' one-line form, one record a line.
   void AppendInfo(const std::string& info) {
+    if (info.find_first_of("\r\n") != std::string::npos) {
+      AppendInfo(tarn::search::ResultLineInfoOnOneLine(info));
+      return;
+    }
     if (!utf8_) {
       out_ += info;
       return;
