@@ -100,8 +100,9 @@ const char kUsage[] =
     "  --data-dir DIR        the data directory (settings file, synonyms,\n"
     "                        history) to use\n"
     "  -h, --help            print this help; --version: print the version\n"
-    "Exit status: 0 lines found, 1 none, 2 error or bad usage, 130 stopped by\n"
-    "Ctrl+C.\n";
+    "Exit status: 0 lines found, 1 none, 2 error or bad usage (also when a file\n"
+    "or directory could not be read, or --save or --history failed), 130\n"
+    "stopped by Ctrl+C.\n";
 
 int UsageError(const std::string& why) {
   std::fprintf(stderr, "tarngrep: %s\n%s", why.c_str(), kUsage);
@@ -234,11 +235,17 @@ class TerminalWindow : public tarn::search::SearchWindow {
     std::fprintf(stderr, "%s\n", Out(message).c_str());
   }
   void SaveNewResultHistoryEntry() override { history_due = true; }
+  void ReportUnreadable(const std::string& path, const std::string& reason) override {
+    std::fflush(stdout);
+    std::fprintf(stderr, "tarngrep: %s: %s\n", Out(path).c_str(), reason.c_str());
+    unreadable = true;
+  }
 
   std::optional<RequestBox> rejected_box;
   std::string status;
   std::vector<std::string> lines;  // kept only for --save and --history
   bool history_due = false;
+  bool unreadable = false;  // a file or directory was passed over
   const tarn::search::SearchRun* run = nullptr;  // tells -c and -l which file a line is from
   std::string hit_style;                          // empty: no colour
 
@@ -273,8 +280,13 @@ class TerminalWindow : public tarn::search::SearchWindow {
     AppendText(line.substr(hit_end));
   }
 
-  // A record's sixth field is the path as the system names it: bytes to print unconverted.
+  // A record's sixth field is the path as the system names it: bytes to print unconverted. A
+  // path with a line break is printed in the records' one-line form, one record a line.
   void AppendInfo(const std::string& info) {
+    if (info.find_first_of("\r\n") != std::string::npos) {
+      AppendInfo(tarn::search::ResultLineInfoOnOneLine(info));
+      return;
+    }
     if (!utf8_) {
       out_ += info;
       return;
@@ -501,7 +513,10 @@ int main(int argc, char** argv) {
     if (!options.quiet && !window.status.empty()) std::fprintf(stderr, "%s\n", window.Out(window.status).c_str());
   };
 
-  FindStartResult result;
+  // An error that ends the run still leaves what was found to save and to keep, as the window
+  // keeps it.
+  FindStartResult result = FindStartResult::kFinished;
+  bool failed = false;
   try {
     result = run.ActionFindStartExecute(request, settings);
   } catch (const tarn::pattern::ERegExpParser& e) {
@@ -510,11 +525,11 @@ int main(int argc, char** argv) {
   } catch (const tarn::pattern::EInOutError& e) {
     print_status();
     std::fprintf(stderr, "tarngrep: %s: %s\n", window.Out(run.CurrentFile()).c_str(), e.what());
-    return kExitError;
+    failed = true;
   } catch (const std::exception& e) {
     print_status();
     std::fprintf(stderr, "tarngrep: %s\n", window.Out(e.what()).c_str());
-    return kExitError;
+    failed = true;
   }
 
   if (result == FindStartResult::kRejected) {
@@ -532,22 +547,30 @@ int main(int argc, char** argv) {
     }
     return kExitError;
   }
-  print_status();
-  try {
-    if (!options.save_file.empty())
+  if (!failed) print_status();
+  // Each of the two is done whatever became of the other, and each failure is named.
+  auto attempt = [&](const char* what, const auto& action) {
+    try {
+      action();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "tarngrep: %s: %s\n", what, window.Out(e.what()).c_str());
+      failed = true;
+    }
+  };
+  if (!options.save_file.empty())
+    attempt("the result was not saved", [&] {
       tarn::search::SaveResult(options.save_file, tarn::search::SaveTypeForFileName(options.save_file), window.lines,
                                run.ResultLineInfos(), html_style);
-    if (options.history && window.history_due) {
+    });
+  if (options.history && window.history_due)
+    attempt("the result was not kept in the history", [&] {
       const tarn::search::TResultHistoryEntry entry{
           {request.FindString, request.Directory, request.FileMask, request.SearchSubDirectory, request.DirectoryMask,
            request.UseFuzzyCharDic, request.UseSynonymDic},
           run.ResultLineInfos(), window.lines};
       tarn::storage::AddResultHistoryEntry(locations, entry);
-    }
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "tarngrep: %s\n", window.Out(e.what()).c_str());
-    return kExitError;
-  }
+    });
   if (result == FindStartResult::kStopped) return kExitStopped;
+  if (failed || window.unreadable) return kExitError;
   return run.HitCount() > 0 ? kExitFound : kExitNone;
 }

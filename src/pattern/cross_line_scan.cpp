@@ -417,7 +417,11 @@ bool TCrossLineScan::AcceptsAtEnd(RE_DFAState state) {
 
 bool TCrossLineScan::Scan(const std::string& native_path, std::size_t block_size, const bool& cancel,
                           const std::function<void()>& pump, const Report& report) {
-  ReadOnlyFile file(native_path);
+  return Scan(ReadOnlyFile(native_path), block_size, cancel, pump, report);
+}
+
+bool TCrossLineScan::Scan(const ReadOnlyFile& file, std::size_t block_size, const bool& cancel,
+                          const std::function<void()>& pump, const Report& report) {
   struct stat st {};
   if (fstat(file.Descriptor(), &st) != 0) throw EInOutError(SystemErrorText(errno));
   if (S_ISDIR(st.st_mode)) throw EFileNotFound(SystemErrorText(EISDIR));

@@ -40,6 +40,9 @@ class TCrossLineScan {
   // after every block read and before every reported line.
   bool Scan(const std::string& native_path, std::size_t block_size, const bool& cancel,
             const std::function<void()>& pump, const Report& report);
+  // The same over a file opened already (read by offset: its position does not matter).
+  bool Scan(const ReadOnlyFile& file, std::size_t block_size, const bool& cancel, const std::function<void()>& pump,
+            const Report& report);
 
   const TRE_DFA& DFA() const noexcept { return dfa_; }
 

@@ -29,6 +29,10 @@ std::optional<std::vector<RE_Char_t>> LiteralCodes(const TRE_DFA& dfa) {
   return std::nullopt;
 }
 
+ReadOnlyFile OpenForScan(const std::string& native_path, const ReadOnlyFile* open) {
+  return open != nullptr ? open->Rewound() : ReadOnlyFile(native_path);
+}
+
 }  // namespace
 
 TGrep::TGrep() { FuzzyCharDicList().push_back(&FuzzyCharDic()); }
@@ -43,16 +47,16 @@ void TGrep::AssignPattern(std::string_view value) {
   cross_ = std::make_unique<TCrossLineScan>(dfa);
 }
 
-void TGrep::GrepByReference(const std::string& native_path) {
+void TGrep::GrepByReference(const Source& source) {
   if (literal_scan_)
-    ScanLiteral(native_path);
+    ScanLiteralOf(source);
   else
-    ScanAutomaton(native_path);
+    ScanAutomatonOf(source);
 }
 
 void TGrep::Grep(const std::string& native_path) {
   if (ForceReferenceScan || !OnMatch) {
-    GrepByReference(native_path);
+    GrepByReference({native_path});
     return;
   }
   if (fast_ && &fast_->DFA() == &CurrentDFA()) {
@@ -61,23 +65,28 @@ void TGrep::Grep(const std::string& native_path) {
     ScanFast(native_path, file, std::nullopt);
     return;
   }
-  GrepExactly(native_path, 0);
+  GrepExactly({native_path}, 0);
 }
 
 bool TGrep::GrepIfText(const std::string& native_path) {
   ReadOnlyFile file(native_path, std::nothrow);
-  return GrepIfText(native_path, file);
+  return GrepIfText(native_path, file, file.IsOpen() ? 0 : errno);
 }
 
 bool TGrep::GrepIfText(const std::string& native_path, int dir_fd, const std::string& name) {
   ReadOnlyFile file(dir_fd, name.c_str(), std::nothrow);
-  return GrepIfText(native_path, file);
+  return GrepIfText(native_path, file, file.IsOpen() ? 0 : errno);
 }
 
-bool TGrep::GrepIfText(const std::string& native_path, ReadOnlyFile& file) {
+bool TGrep::GrepIfText(const std::string& native_path, ReadOnlyFile& file, int open_error) {
+  text_test_error_ = open_error;
   if (!file.IsOpen()) return false;
   struct stat st {};
-  if (fstat(file.Descriptor(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (fstat(file.Descriptor(), &st) != 0) {
+    text_test_error_ = errno;
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) return false;
   const std::size_t block_size = std::max<std::size_t>(BlockSize, 1);
   const bool fast = !ForceReferenceScan && OnMatch && fast_ && &fast_->DFA() == &CurrentDFA();
   if (!fast || block_size < kTextTestBytes) {
@@ -85,9 +94,14 @@ bool TGrep::GrepIfText(const std::string& native_path, ReadOnlyFile& file) {
     char head[kTextTestBytes];
     int error = 0;
     const std::size_t got = file.ReadUpTo(head, sizeof head, error);
+    text_test_error_ = error;
     if (error != 0 || std::memchr(head, 0, got) != nullptr) return false;
     if (!fast) {
-      Grep(native_path);
+      const Source source{native_path, &file};
+      if (ForceReferenceScan || !OnMatch)
+        GrepByReference(source);
+      else
+        GrepExactly(source, 0);
       return true;
     }
     if (lseek(file.Descriptor(), 0, SEEK_SET) != 0) throw EInOutError(SystemErrorText(errno));
@@ -99,7 +113,10 @@ bool TGrep::GrepIfText(const std::string& native_path, ReadOnlyFile& file) {
   int error = 0;
   const std::size_t got = file.ReadUpTo(block, block_size, error);
   // The text test reads the head alone: a failure behind it is the grep's to report.
-  if (error != 0 && got < kTextTestBytes) return false;
+  if (error != 0 && got < kTextTestBytes) {
+    text_test_error_ = error;
+    return false;
+  }
   if (std::memchr(block, 0, std::min(got, kTextTestBytes)) != nullptr) return false;
   Cancel = false;
   if (error != 0) throw EInOutError(SystemErrorText(error));
@@ -115,18 +132,21 @@ void TGrep::ScanFast(const std::string& native_path, ReadOnlyFile& file, std::op
   });
   // A line end inside a character: the exact scan goes over the file again, and the lines the
   // fast scan reported already are not reported twice.
-  if (!done) GrepExactly(native_path, reported);
+  if (!done) GrepExactly({native_path, &file}, reported);
 }
 
-void TGrep::GrepExactly(const std::string& native_path, std::size_t skip) {
+void TGrep::GrepExactly(const Source& source, std::size_t skip) {
   if (cross_ && &cross_->DFA() == &CurrentDFA()) {
     Cancel = false;
-    const bool done = cross_->Scan(native_path, BlockSize, Cancel, ProcessMessages, [&](RE_LineInfo_t line_info) {
+    auto report = [&](RE_LineInfo_t line_info) {
       if (skip > 0)
         --skip;
       else
         OnMatch(*this, std::move(line_info));
-    });
+    };
+    const bool done = source.Open != nullptr
+                          ? cross_->Scan(*source.Open, BlockSize, Cancel, ProcessMessages, report)
+                          : cross_->Scan(source.NativePath, BlockSize, Cancel, ProcessMessages, report);
     if (done) return;
   }
   // No regular file (a FIFO, a device): read as a stream, character by character.
@@ -138,7 +158,7 @@ void TGrep::GrepExactly(const std::string& native_path, std::size_t skip) {
       handler(sender, std::move(line_info));
   };
   try {
-    GrepByReference(native_path);
+    GrepByReference(source);
   } catch (...) {
     OnMatch = std::move(handler);
     throw;
@@ -146,13 +166,17 @@ void TGrep::GrepExactly(const std::string& native_path, std::size_t skip) {
   OnMatch = std::move(handler);
 }
 
-void TGrep::ScanAutomaton(const std::string& native_path) {
+void TGrep::ScanAutomaton(const std::string& native_path) { ScanAutomatonOf(Source{native_path}); }
+
+void TGrep::ScanLiteral(const std::string& native_path) { ScanLiteralOf(Source{native_path}); }
+
+void TGrep::ScanAutomatonOf(const Source& source) {
   if (!OnMatch) return;
   Cancel = false;
   const TRE_DFA& dfa = CurrentDFA();
   const RE_DFAState initial = dfa.InitialState();
   try {
-    TTxtFile file(native_path, Cancel, ProcessMessages, BlockSize);
+    TTxtFile file(OpenForScan(source.NativePath, source.Open), Cancel, ProcessMessages, BlockSize);
     for (;;) {
       RE_DFAState state = dfa.NextState(initial, file.ReadChar());
       while (state != kNoState) {
@@ -170,18 +194,18 @@ void TGrep::ScanAutomaton(const std::string& native_path) {
   }
 }
 
-void TGrep::ScanLiteral(const std::string& native_path) {
+void TGrep::ScanLiteralOf(const Source& source) {
   Cancel = false;
   const auto codes = LiteralCodes(CurrentDFA());
   // The empty string goes the automaton's way: it reads the file and reports no empty match.
   if (!codes || codes->empty()) {
-    ScanAutomaton(native_path);
+    ScanAutomatonOf(source);
     return;
   }
   if (!OnMatch) return;
   const std::vector<RE_Char_t>& k = *codes;
   try {
-    TTxtFile file(native_path, Cancel, ProcessMessages, BlockSize);
+    TTxtFile file(OpenForScan(source.NativePath, source.Open), Cancel, ProcessMessages, BlockSize);
     for (;;) {
       RE_Char_t c = file.ReadChar();
       for (std::size_t i = 0; c == k[i];) {

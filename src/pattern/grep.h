@@ -41,6 +41,9 @@ class TGrep : public TRegularExpression {
   // The same, the file opened as name in the open directory dir_fd, which saves the system a
   // walk along the path; native_path must name the same file.
   bool GrepIfText(const std::string& native_path, int dir_fd, const std::string& name);
+  // Why the last GrepIfText found no text file: the system's error when the file could not be
+  // opened or its head not read, 0 when it was read and is no text (or when it was searched).
+  int TextTestError() const noexcept { return text_test_error_; }
 
   // True when the pattern is a plain string, matched by comparing character codes.
   bool UsesLiteralScan() const noexcept { return literal_scan_; }
@@ -57,19 +60,30 @@ class TGrep : public TRegularExpression {
   bool ForceReferenceScan = false;
 
  protected:
-  virtual void ScanLiteral(const std::string& native_path);
-  virtual void ScanAutomaton(const std::string& native_path);
+  void ScanLiteral(const std::string& native_path);
+  void ScanAutomaton(const std::string& native_path);
 
  private:
-  void GrepByReference(const std::string& native_path);
+  // The file a scan reads: Open when the caller has it open, so that a second scan reads the
+  // file the first one read, whatever became of its path meanwhile (renamed, removed, or too
+  // long to be opened along); else NativePath.
+  struct Source {
+    const std::string& NativePath;
+    const ReadOnlyFile* Open = nullptr;
+  };
+
+  void GrepByReference(const Source& source);
+  void ScanLiteralOf(const Source& source);
+  void ScanAutomatonOf(const Source& source);
   // The exact scan of any pattern; the first skip lines it finds are not reported again.
-  void GrepExactly(const std::string& native_path, std::size_t skip);
+  void GrepExactly(const Source& source, std::size_t skip);
   // The fast scan of an open file (first_block as TFastLineScan::Scan takes it), then the exact
   // scan when the fast one cannot finish.
   void ScanFast(const std::string& native_path, ReadOnlyFile& file, std::optional<std::size_t> first_block);
-  bool GrepIfText(const std::string& native_path, ReadOnlyFile& file);
+  bool GrepIfText(const std::string& native_path, ReadOnlyFile& file, int open_error);
 
   bool literal_scan_ = false;
+  int text_test_error_ = 0;
   std::unique_ptr<TFastLineScan> fast_;
   std::unique_ptr<TCrossLineScan> cross_;
 };

@@ -33,6 +33,12 @@ ReadOnlyFile::ReadOnlyFile(const std::string& native_path, std::nothrow_t) noexc
 ReadOnlyFile::ReadOnlyFile(int dir_fd, const char* native_path, std::nothrow_t) noexcept
     : fd_(OpenReadOnly(dir_fd, native_path)) {}
 
+ReadOnlyFile ReadOnlyFile::Rewound() const {
+  ReadOnlyFile copy(fcntl(fd_, F_DUPFD_CLOEXEC, 0));
+  if (copy.fd_ < 0 || lseek(copy.fd_, 0, SEEK_SET) != 0) throw EInOutError(SystemErrorText(errno));
+  return copy;
+}
+
 ReadOnlyFile::~ReadOnlyFile() {
   if (fd_ >= 0) close(fd_);
 }

@@ -28,6 +28,13 @@ class ReadOnlyFile {
   ~ReadOnlyFile();
   ReadOnlyFile(const ReadOnlyFile&) = delete;
   ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+  ReadOnlyFile(ReadOnlyFile&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  ReadOnlyFile& operator=(ReadOnlyFile&&) = delete;
+
+  // The same open file once more, at its first byte: a second scan reads what the first read,
+  // even when the path has gone or is too long to open. Both share one position, so they are
+  // never read at once. Raises EInOutError.
+  ReadOnlyFile Rewound() const;
 
   bool IsOpen() const noexcept { return fd_ >= 0; }
   int Descriptor() const noexcept { return fd_; }
@@ -40,6 +47,8 @@ class ReadOnlyFile {
   std::size_t ReadUpTo(void* destination, std::size_t count, int& error) noexcept;
 
  private:
+  explicit ReadOnlyFile(int fd) noexcept : fd_(fd) {}
+
   int fd_;
 };
 

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include <utility>
+
 namespace tarn::pattern {
 namespace {
 
@@ -26,7 +28,10 @@ bool IsTextFile(const std::string& native_path) {
 
 TTxtFile::TTxtFile(const std::string& native_path, const bool& cancel, std::function<void()> process_messages,
                    std::size_t block_size)
-    : file_(native_path),
+    : TTxtFile(ReadOnlyFile(native_path), cancel, std::move(process_messages), block_size) {}
+
+TTxtFile::TTxtFile(ReadOnlyFile file, const bool& cancel, std::function<void()> process_messages, std::size_t block_size)
+    : file_(std::move(file)),
       cancel_(cancel),
       process_messages_(std::move(process_messages)),
       block_size_(std::max<std::size_t>(block_size, 1)) {

@@ -62,6 +62,9 @@ class TTxtFile {
   // process_messages lets pending window messages run after every block and before every line.
   TTxtFile(const std::string& native_path, const bool& cancel, std::function<void()> process_messages = {},
            std::size_t block_size = kDefaultBlockSize);
+  // The same over a file opened already, read from its current position.
+  TTxtFile(ReadOnlyFile file, const bool& cancel, std::function<void()> process_messages = {},
+           std::size_t block_size = kDefaultBlockSize);
   ~TTxtFile() = default;
   TTxtFile(const TTxtFile&) = delete;
   TTxtFile& operator=(const TTxtFile&) = delete;

@@ -1,5 +1,6 @@
 #include "search/dir_listing.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -22,24 +23,36 @@ constexpr std::size_t kNameAt = offsetof(struct dirent64, d_name);
 
 }  // namespace
 
-DirListing::DirListing(const std::string& native_dir, std::vector<char>& buffer)
-    : native_dir_(native_dir.empty() ? "/" : native_dir), buffer_(buffer) {
-  Open();
+int OpenDirectory(int at_fd, const char* name) noexcept {
+  int fd;
+  do {
+    fd = openat(at_fd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
 }
 
-DirListing::~DirListing() { Close(); }
-
-void DirListing::Open() {
-  fd_ = open(native_dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  filled_ = 0;
-  position_ = 0;
-  ended_ = false;
+DirListing::DirListing(int fd, int open_error, std::vector<char>& buffer)
+    : buffer_(buffer), fd_(fd), open_error_(fd >= 0 ? 0 : open_error) {
   stamped_ = fd_ >= 0 && StampNow(opened_);
 }
 
-void DirListing::Close() noexcept {
+DirListing::~DirListing() {
   if (fd_ >= 0) close(fd_);
+}
+
+int DirListing::Release() noexcept {
+  const int fd = fd_;
   fd_ = -1;
+  return fd;
+}
+
+void DirListing::Restart() {
+  filled_ = 0;
+  position_ = 0;
+  ended_ = false;
+  stamped_ = lseek(fd_, 0, SEEK_SET) == 0 && StampNow(opened_);
+  // A directory that cannot be listed again lists nothing more.
+  if (!stamped_) ended_ = true;
 }
 
 bool DirListing::StampNow(Stamp& stamp) const {
@@ -91,8 +104,32 @@ void DirListing::Rewind() {
     position_ = 0;
     return;
   }
-  Close();
-  Open();
+  Restart();
+}
+
+void OpenDirectories::Keep(std::size_t key, int fd) {
+  if (fd < 0) return;
+  if (kept_.size() == kKept) {
+    auto oldest = std::min_element(kept_.begin(), kept_.end(), [](const Kept& a, const Kept& b) { return a.Used < b.Used; });
+    close(oldest->Fd);
+    *oldest = kept_.back();
+    kept_.pop_back();
+  }
+  kept_.push_back({key, fd, ++clock_});
+}
+
+int OpenDirectories::Find(std::size_t key) noexcept {
+  for (Kept& kept : kept_) {
+    if (kept.Key != key) continue;
+    kept.Used = ++clock_;
+    return kept.Fd;
+  }
+  return -1;
+}
+
+void OpenDirectories::Clear() noexcept {
+  for (const Kept& kept : kept_) close(kept.Fd);
+  kept_.clear();
 }
 
 }  // namespace tarn::search

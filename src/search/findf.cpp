@@ -157,7 +157,8 @@ void TFindFirstLoop::SetPath(std::string path, std::string native_dir) {
 int TFindFirstLoop::Run() {
   if (!OnFind) return 0;
   std::vector<char> buffer;
-  DirListing listing(NativeDir(), buffer);
+  const int fd = OpenDirectory(AT_FDCWD, NativeDir().c_str());
+  DirListing listing(fd, errno, buffer);
   return Run(listing);
 }
 
@@ -293,30 +294,67 @@ int TFindFile::Run() {
   return result;
 }
 
+int TFindFile::ListFailed(int error) {
+  if (error != 0 && error != kFindCancelled && OnListError) OnListError(current_dir_, error);
+  return error;
+}
+
 int TFindFile::FlatWalk() {
   // The root is listed as "" so that the paths under it read "/name".
   SetCurrent(base_dir_ == "/" ? "" : base_dir_, native_base_dir_ == "/" ? "" : native_base_dir_);
   file_loop_.SetPath(current_dir_ + "/" + FileMask, current_native_dir_);
-  DirListing listing(current_native_dir_, listing_buffer_);
-  return file_loop_.Run(listing);
+  const int fd = OpenDirectory(AT_FDCWD, native_base_dir_.c_str());
+  DirListing listing(fd, errno, listing_buffer_);
+  if (!listing.IsOpen()) ListFailed(listing.OpenError());
+  return ListFailed(file_loop_.Run(listing));
+}
+
+DirListing TFindFile::OpenPending(std::size_t i) {
+  way_down_.clear();
+  int from = -1;
+  for (std::size_t at = i;; at = pending_[at].Parent) {
+    if (at != i && (from = open_dirs_.Find(at)) >= 0) break;
+    way_down_.push_back(at);
+    if (at == 0) break;
+  }
+  int fd = -1;
+  for (auto k = way_down_.rbegin(); k != way_down_.rend(); ++k) {
+    const PendingDir& dir = pending_[*k];
+    fd = *k == 0 ? OpenDirectory(AT_FDCWD, native_base_dir_.c_str())
+                 : OpenDirectory(from, dir.NativeDir.c_str() + pending_[dir.Parent].NativeDir.size() + 1);
+    if (fd < 0) break;
+    if (*k != i) open_dirs_.Keep(*k, fd);
+    from = fd;
+  }
+  return DirListing(fd, errno, listing_buffer_);
 }
 
 int TFindFile::TreeWalk() {
   pending_.clear();
   walked_.clear();
-  pending_.emplace_back(base_dir_ == "/" ? "" : base_dir_, native_base_dir_ == "/" ? "" : native_base_dir_);
-  struct stat base {};
-  if (stat(native_base_dir_.c_str(), &base) == 0)
-    walked_.emplace(static_cast<std::uint64_t>(base.st_dev), static_cast<std::uint64_t>(base.st_ino));
+  // No descriptor stays open once the walk has ended, however it ends.
+  struct CloseKept {
+    OpenDirectories& dirs;
+    ~CloseKept() { dirs.Clear(); }
+  } close_kept{open_dirs_};
+  pending_.push_back({base_dir_ == "/" ? "" : base_dir_, native_base_dir_ == "/" ? "" : native_base_dir_, 0});
   for (std::size_t i = 0; i < pending_.size(); ++i) {
-    SetCurrent(pending_[i].first, pending_[i].second);
+    current_index_ = i;
+    SetCurrent(pending_[i].Dir, pending_[i].NativeDir);
     // The system lists the directory once: the directory loop goes over what the file loop read.
-    DirListing listing(current_native_dir_, listing_buffer_);
+    DirListing listing = OpenPending(i);
+    if (!listing.IsOpen()) ListFailed(listing.OpenError());
+    struct stat st {};
+    if (i == 0 && listing.IsOpen() && fstat(listing.Descriptor(), &st) == 0)
+      walked_.emplace(static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino));
     file_loop_.SetPath(current_dir_ + "/" + FileMask, current_native_dir_);
-    if (const int result = file_loop_.Run(listing); result != 0) return result;
+    if (const int result = file_loop_.Run(listing); result != 0) return ListFailed(result);
     dir_loop_.SetPath(current_dir_ + "/" + DirMask, current_native_dir_);
     listing.Rewind();
-    if (const int result = dir_loop_.Run(listing); result != 0) return result;
+    const std::size_t found_before = pending_.size();
+    if (const int result = dir_loop_.Run(listing); result != 0) return ListFailed(result);
+    // Kept for opening the directories found in it.
+    if (pending_.size() > found_before) open_dirs_.Keep(i, listing.Release());
   }
   return 0;
 }
@@ -366,7 +404,7 @@ void TFindFile::DirEntryFound(const TFindData& data, bool& cancel) {
   if ((data.Attributes & kAttrDirectory) == 0 || IsDotOrDotDot(data.FileName)) return;
   // A directory reached again (through a symlink) is not walked twice, so a link loop ends.
   if (!walked_.emplace(data.Device, data.Inode).second) return;
-  pending_.emplace_back(current_dir_ + "/" + data.FileName, current_native_dir_ + "/" + data.NativeFileName);
+  pending_.push_back({current_dir_ + "/" + data.FileName, current_native_dir_ + "/" + data.NativeFileName, current_index_});
 }
 
 }  // namespace tarn::search

@@ -200,6 +200,10 @@ class TFindFile {
   bool ExceptionOnCancel = false;  // a cancelled Run raises EFindFileCancel
   // Lets pending window messages run; called at every entry either loop lists.
   std::function<void()> ProcessMessages;
+  // A directory that could not be opened or listed to its end, with the system's error. The
+  // walk goes on past one that cannot be opened, as past one that lists nothing; a listing
+  // that fails part way ends the walk with that error.
+  std::function<void(const std::string& dir, int error)> OnListError;
 
  protected:
   virtual void FileEntryFound(const TFindData& find_data, bool& cancel);
@@ -208,8 +212,19 @@ class TFindFile {
  private:
   enum class Check { kLastWriteTime, kCreationTime, kLastAccessTime, kSize, kAttributes };
 
+  // A directory still to walk: its paths and the index of the directory it was found in (BaseDir,
+  // at index 0, has none).
+  struct PendingDir {
+    std::string Dir;        // CP932
+    std::string NativeDir;  // as the system names it
+    std::size_t Parent;
+  };
+
   int FlatWalk();
   int TreeWalk();
+  // Opens pending_[i] by name from the nearest directory above it that is still open.
+  DirListing OpenPending(std::size_t i);
+  int ListFailed(int error);
   bool Accepted(const TFindData& find_data) const;
   void SetCurrent(std::string dir, std::string native_dir);
 
@@ -225,8 +240,11 @@ class TFindFile {
   std::string current_native_dir_;
   TFindFirstLoop file_loop_;
   TFindFirstLoop dir_loop_;
-  std::vector<std::pair<std::string, std::string>> pending_;  // CP932 and system form
-  std::vector<char> listing_buffer_;                          // lent to each directory's listing
+  std::vector<PendingDir> pending_;
+  std::size_t current_index_ = 0;     // of the directory being listed in pending_
+  OpenDirectories open_dirs_;         // keyed by index in pending_
+  std::vector<std::size_t> way_down_;  // OpenPending's directories to open, deepest first
+  std::vector<char> listing_buffer_;  // lent to each directory's listing
   std::set<std::pair<std::uint64_t, std::uint64_t>> walked_;  // device and inode
   std::vector<Check> checks_;
   std::uint32_t must_have_ = 0;

@@ -45,6 +45,7 @@ struct TParallelGrep::Slot {
   std::size_t HeldBytes = 0;
   bool Ended = false;
   std::exception_ptr Error;
+  int TextTestError = 0;
 };
 
 struct TParallelGrep::Worker {
@@ -191,7 +192,7 @@ std::optional<TParallelGrep::Head> TParallelGrep::TakeHead(std::vector<ResultLin
   bool head_changed = false;
   std::optional<Head> result;
   if (head.Ended) {
-    result = Head{std::move(head.Path), std::move(head.NativePath), true, std::move(head.Error)};
+    result = Head{std::move(head.Path), std::move(head.NativePath), true, std::move(head.Error), head.TextTestError};
     queue_.pop_front();
     queued_ = queue_.size();
     head_changed = true;
@@ -261,10 +262,10 @@ void TParallelGrep::Search(Worker& worker, Slot& slot) {
   std::exception_ptr error;
   try {
     // A file that is not text is skipped silently.
-    if (slot.Dir)
-      worker.Grep.GrepIfText(slot.NativePath, slot.Dir->Fd, slot.Name);
-    else
-      worker.Grep.GrepIfText(slot.NativePath);
+    const bool text = slot.Dir ? worker.Grep.GrepIfText(slot.NativePath, slot.Dir->Fd, slot.Name)
+                               : worker.Grep.GrepIfText(slot.NativePath);
+    // Written before Deliver marks the file ended: the consumer reads it only after that.
+    if (!text) slot.TextTestError = worker.Grep.TextTestError();
   } catch (const pattern::EGrepCancel&) {
     // The file's first line is taken, or the file was dropped.
   } catch (...) {

@@ -62,6 +62,7 @@ class TParallelGrep {
     std::string NativePath;
     bool Ended = false;        // its last lines are taken and it left the queue
     std::exception_ptr Error;  // what its grep raised after those lines (cannot open, read)
+    int TextTestError = 0;     // why it could not be opened or its head read (TGrep::TextTestError)
   };
   // Moves the head file's lines found so far into lines (appended); nullopt when there are none
   // and it has not ended. Before that, waits up to wait until some come or the first

@@ -10,6 +10,7 @@
 #include "core/comma_text.h"
 #include "core/data_file.h"
 #include "core/system_text.h"
+#include "search/result_lines.h"
 
 namespace tarn::search {
 namespace fs = std::filesystem;
@@ -31,8 +32,9 @@ std::string OneLine(std::string_view text) {
 }
 
 // Each line on one line of its own, ended by CR LF, streamed through a buffer into the file that
-// replaces the old one only when whole.
-void WriteOneLineEach(const fs::path& path, const TLineSource& lines) {
+// replaces the old one only when whole. Records keep a path with a line break in a form that
+// reads back whole.
+void WriteOneLineEach(const fs::path& path, const TLineSource& lines, bool records) {
   if (!IsRegularOrAbsent(path)) throw EResultFile(CannotCreateFileText(path));
   TAtomicFile out(path);
   std::string buffer;
@@ -41,7 +43,10 @@ void WriteOneLineEach(const fs::path& path, const TLineSource& lines) {
   for (std::size_t i = 0; i < lines.Count && ok; ++i) {
     const std::string_view line = lines.At(i);
     const std::size_t from = buffer.size();
-    buffer += line;
+    if (records && line.find_first_of("\r\n") != std::string_view::npos)
+      buffer += ResultLineInfoOnOneLine(line);
+    else
+      buffer += line;
     for (std::size_t k = from; k < buffer.size(); ++k)
       if (buffer[k] == '\r' || buffer[k] == '\n') buffer[k] = ' ';
     buffer += "\r\n";
@@ -144,8 +149,8 @@ void SaveResultHistory(const fs::path& tmpDirectory, std::int32_t n, const TResu
   WriteLinesFile(EntryFile(tmpDirectory, "ParamList", n),
                  {OneLine(r.FindString), OneLine(r.FindDirectory), OneLine(r.FindFileMask), r.FindSubDirectory ? "1" : "0",
                   OneLine(r.FindDirectoryMask), r.UseFuzzyCharDic ? "1" : "0", r.UseSynonymDic ? "1" : "0"});
-  WriteOneLineEach(EntryFile(tmpDirectory, "GerpList", n), resultLineInfos);
-  WriteOneLineEach(EntryFile(tmpDirectory, "ResultList", n), resultLines);
+  WriteOneLineEach(EntryFile(tmpDirectory, "GerpList", n), resultLineInfos, true);
+  WriteOneLineEach(EntryFile(tmpDirectory, "ResultList", n), resultLines, false);
 }
 
 TResultHistoryEntry LoadResultHistory(const fs::path& tmpDirectory, std::int32_t n) {
@@ -153,6 +158,8 @@ TResultHistoryEntry LoadResultHistory(const fs::path& tmpDirectory, std::int32_t
   const fs::path gerpPath = EntryFile(tmpDirectory, "GerpList", n);
   entry.ResultLineInfos = SplitLines(ReadWholeFile(gerpPath));
   CheckResultLineInfos(entry.ResultLineInfos, gerpPath);
+  for (std::string& info : entry.ResultLineInfos)
+    if (info.find('%') != std::string::npos) info = ResultLineInfoFromOneLine(info);
 
   const fs::path resultPath = EntryFile(tmpDirectory, "ResultList", n);
   const std::string resultText = ReadWholeFile(resultPath);

@@ -40,7 +40,9 @@ struct TLineSource {
 
 // Writes the three files of entry n into tmpDirectory. A CR or LF inside a value or a line is
 // written as a blank: the files are line-oriented, and a line break must not shift the request
-// lines or break the pairing of result lines and their entries. Throws EResultFile.
+// lines or break the pairing of result lines and their entries. A record's path keeps its line
+// breaks in the form ResultLineInfoOnOneLine gives, which LoadResultHistory reads back.
+// Throws EResultFile.
 void SaveResultHistory(const std::filesystem::path& tmpDirectory, std::int32_t n, const TResultHistoryEntry& entry);
 void SaveResultHistory(const std::filesystem::path& tmpDirectory, std::int32_t n, const TResultHistoryRequest& request,
                        const TLineSource& resultLineInfos, const TLineSource& resultLines);

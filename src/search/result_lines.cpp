@@ -19,7 +19,62 @@ std::optional<Int> ParseDecimal(std::string_view text) {
   return value;
 }
 
+constexpr char kEscapedPath = '%';
+
+bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+
+std::string EscapeLineBreaks(std::string_view path) {
+  std::string out(1, kEscapedPath);
+  for (const char c : path) {
+    if (c == '%')
+      out += "%25";
+    else if (c == '\r')
+      out += "%0D";
+    else if (c == '\n')
+      out += "%0A";
+    else
+      out += c;
+  }
+  return out;
+}
+
+std::string UnescapeLineBreaks(std::string_view escaped) {
+  std::string out;
+  for (std::size_t i = 1; i < escaped.size(); ++i) {
+    const std::string_view code = escaped.substr(i, 3);
+    if (code == "%25" || code == "%0D" || code == "%0A") {
+      out += code == "%25" ? '%' : code == "%0D" ? '\r' : '\n';
+      i += 2;
+    } else {
+      out += escaped[i];
+    }
+  }
+  return out;
+}
+
 }  // namespace
+
+std::string ResultLineInfoOnOneLine(std::string_view info) {
+  if (!HasLineBreak(info)) return std::string(info);
+  std::vector<std::string> fields = ParseCommaText(info);
+  if (fields.size() >= 5) {
+    const std::string native = fields.size() > 5 ? fields[5] : Cp932ToNative(fields[3]);
+    fields.resize(5);
+    fields.push_back(EscapeLineBreaks(native));
+  }
+  std::string line = ToCommaText(fields);
+  for (char& c : line)
+    if (c == '\r' || c == '\n') c = ' ';
+  return line;
+}
+
+std::string ResultLineInfoFromOneLine(std::string_view line) {
+  if (line.find(kEscapedPath) == std::string_view::npos) return std::string(line);
+  std::vector<std::string> fields = ParseCommaText(line);
+  if (fields.size() < 6 || !fields[5].starts_with(kEscapedPath)) return std::string(line);
+  fields[5] = UnescapeLineBreaks(fields[5]);
+  return ToCommaText(fields);
+}
 
 std::string FileNameOfPath(std::string_view path) {
   std::size_t name_start = 0;

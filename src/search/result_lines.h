@@ -44,6 +44,13 @@ std::string MakeResultLineInfo(std::size_t prefix_length, int start, int length,
 // native path is derived from FileName.
 std::optional<ResultLineInfoFields> ParseResultLineInfo(std::string_view info);
 
+// A record as one line of a line-oriented file, and back. A file name may hold CR or LF, which
+// would break the line: such a record keeps blanks in their place in FileName and carries the
+// path as the system names it in the sixth field as "%" + the path with "%", CR and LF written
+// "%25", "%0D" and "%0A", so that it reads back byte for byte. Other records stay as they are.
+std::string ResultLineInfoOnOneLine(std::string_view info);
+std::string ResultLineInfoFromOneLine(std::string_view line);
+
 struct ResultLine {
   std::string Line;  // prefix + the line
   std::string Info;  // its ResultLineInfo

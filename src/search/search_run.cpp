@@ -11,6 +11,7 @@
 #include "core/sjis.h"
 #include "core/strings.h"
 #include "core/system_text.h"
+#include "pattern/read_only_file.h"
 #include "search/native_path.h"
 #include "search/parallel_grep.h"
 #include "search/result_lines.h"
@@ -84,6 +85,9 @@ SearchRun::SearchRun(SearchWindow& window, std::function<void()> process_message
   find_file1_.OnFindDetails = 0;
   find_file1_.OnFind = [this](TFindFile&, const TFindData& data, const std::string&, bool& cancel) {
     FindFile1Find(data, cancel);
+  };
+  find_file1_.OnListError = [this](const std::string& dir, int error) {
+    window_.ReportUnreadable(dir, pattern::SystemErrorText(error));
   };
 }
 
@@ -243,7 +247,9 @@ void SearchRun::FindFile1Find(const TFindData& find_data, bool& cancel) {
   file_ended_early_ = false;
   try {
     // A file that is not text is skipped silently.
-    grep1_.GrepIfText(current_native_file_, find_file1_.CurrentDirDescriptor(), find_data.NativeFileName);
+    if (!grep1_.GrepIfText(current_native_file_, find_file1_.CurrentDirDescriptor(), find_data.NativeFileName) &&
+        grep1_.TextTestError() != 0)
+      window_.ReportUnreadable(current_file_, pattern::SystemErrorText(grep1_.TextTestError()));
   } catch (const pattern::EGrepCancel&) {
     if (file_ended_early_ && !stop_requested_) return;
     stop_requested_ = true;
@@ -296,6 +302,7 @@ bool SearchRun::ReportParallelLines(std::size_t keep) {
         ReportResultLine(std::move(line));
       }
       lines.clear();
+      if (head->TextTestError != 0) window_.ReportUnreadable(current_file_, pattern::SystemErrorText(head->TextTestError));
       if (head->Error) std::rethrow_exception(head->Error);
       if (head->Ended) continue;
     }

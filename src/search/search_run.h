@@ -74,6 +74,10 @@ class SearchWindow {
   virtual void ShowStopMessage(const std::string& message) = 0;
   // Last := Last + 1; Current := Last; First := 1 when it was 0; save the entry Last.
   virtual void SaveNewResultHistoryEntry() = 0;
+  // A file that could not be opened or whose head could not be read, or a directory that could
+  // not be listed, with the system's reason; the run goes on past it. The window passes over it
+  // in silence, as over a file that is no text; a terminal names it.
+  virtual void ReportUnreadable(const std::string& /*path*/, const std::string& /*reason*/) {}
 };
 
 enum class FindStartResult {

@@ -72,13 +72,15 @@ std::int32_t AllocateResultHistoryEntry(const settings::DataLocations& locations
   const settings::TResultHistoryCounters counters = settings::LoadResultHistoryCounters(settingsFile);
   auto index = search::TResultHistoryIndex::AtStartUp(counters.First, std::max(counters.Last, HighestEntryIn(tmp)));
   const std::int32_t n = index.AddEntry();
+  // Files of a number the counters do not record would be counted by the next entry and turn
+  // up later as an entry no one saw stored: they go unless the counters are written too.
   try {
     write(n);
+    settings::SaveResultHistoryCounters(settingsFile, index.First(), index.Last());
   } catch (...) {
     RemoveEntryFiles(tmp, n);
     throw;
   }
-  settings::SaveResultHistoryCounters(settingsFile, index.First(), index.Last());
   return n;
 }
 

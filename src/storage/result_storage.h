@@ -17,8 +17,9 @@ namespace tarn::storage {
 // running at once never share a number. The number follows both "Last" of the settings file
 // (read afresh under the lock) and the highest entry whose files are in Tmp, so an unreadable or
 // stale "Last" never leads to existing files being overwritten. "First" and "Last" are written
-// back before the lock is released; when `write` throws, the files of the number are removed
-// and nothing is recorded. Returns the number. Throws search::EResultFile or settings::ESettingsFile.
+// back before the lock is released; when `write` throws or the counters cannot be written, the
+// files of the number are removed and nothing is recorded. Returns the number. Throws
+// search::EResultFile or settings::ESettingsFile.
 std::int32_t AllocateResultHistoryEntry(const settings::DataLocations& locations, const std::function<void(std::int32_t n)>& write);
 
 // Stores a result with at least one line as the next history entry. Returns the entry number,

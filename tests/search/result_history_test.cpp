@@ -7,6 +7,8 @@
 #include <fstream>
 
 #include "../core/file_test_support.h"
+#include "search/editor_launch.h"
+#include "search/result_lines.h"
 
 namespace tarn::search {
 namespace {
@@ -78,6 +80,19 @@ TEST_F(ResultHistoryFiles, LineBreaksInsideValuesCannotShiftTheLines) {
   EXPECT_EQ(back.Request.FindDirectory, "/home/me/doc");
   EXPECT_EQ(back.ResultLines.size(), 2u);
   EXPECT_EQ(back.ResultLines[0], "x y");
+
+  // A file name may hold line breaks: its record still reads back the path byte for byte.
+  const std::string name = "/home/me/a\nb%0A\r.txt";
+  entry.ResultLineInfos.push_back(MakeResultLineInfo(0, 1, 3, "hit", name, 4, name));
+  entry.ResultLines.push_back("hit");
+  SaveResultHistory(dir_, 2, entry);
+  const TResultHistoryEntry again = LoadResultHistory(dir_, 2);
+  ASSERT_EQ(again.ResultLineInfos.size(), 3u);
+  EXPECT_EQ(again.ResultLineInfos[1], entry.ResultLineInfos[1]);
+  const auto record = ParseResultLineInfo(again.ResultLineInfos[2]);
+  ASSERT_TRUE(record);
+  EXPECT_EQ(record->NativeFileName, name);
+  EXPECT_EQ(ParseEditorTarget(again.ResultLineInfos[2]).NativeFileName, name);  // what Back hands the editor
 }
 
 // A searched line may hold the byte 0x1A; only one that ends the file is an end mark.

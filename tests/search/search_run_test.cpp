@@ -55,6 +55,9 @@ class FakeWindow : public SearchWindow {
   void FocusResultView() override { log.push_back("focus result"); }
   void ShowStopMessage(const std::string& message) override { log.push_back("message " + message); }
   void SaveNewResultHistoryEntry() override { log.push_back("save history"); }
+  void ReportUnreadable(const std::string& path, const std::string& reason) override {
+    log.push_back("unreadable " + path + ": " + reason);
+  }
 
   bool Logged(const std::string& entry) const { return std::find(log.begin(), log.end(), entry) != log.end(); }
 
@@ -273,6 +276,38 @@ TEST(SearchRunTest, AnErrorDuringTheRunEndsItProperlyAndPassesOn) {
   EXPECT_TRUE(f.window.Logged("panels on"));
   EXPECT_EQ(f.window.status.back(), SystemText(" 1個検索しました。(Elapsed time 0:00.000)"));
   EXPECT_TRUE(f.window.Logged("save history"));
+}
+
+// A file is read through the descriptor it was opened by, also when it is read a second time
+// (a line end inside a character sends the grep over it again) after it was moved away; a file
+// gone before it could be opened is named, and the run goes on. One thread and workers alike.
+TEST(SearchRunTest, FilesMovedOrGoneDuringTheRunNeitherEndItNorGoUnnoticed) {
+  for (const unsigned threads : {1U, 4U}) {
+    SCOPED_TRACE(threads);
+    TestTree tree;
+    const std::string t = tree.Dir("t");
+    tree.File("t/a.txt", "hit 1\n\x82\nhit 2\n");
+    tree.File("t/gone.txt", "hit\n");
+    Fixture f;
+    f.run.SetWorkerThreads(threads);
+    bool moved = false;
+    bool gone = false;
+    f.pump = [&] {
+      // Only the one thread's pump runs while a file is read.
+      if (!moved && threads == 1 && f.run.CurrentFile() == t + "/a.txt") {
+        moved = true;
+        std::filesystem::rename(t + "/a.txt", tree.root() + "/moved.txt");
+      }
+      // Listed already: the finder reads a directory's entries before it reports them.
+      if (!gone && f.run.FindFile1().CurrentDir() == t) gone = std::filesystem::remove(t + "/gone.txt");
+    };
+    SearchRequest request = Request("hit", t);
+    EXPECT_EQ(f.run.ActionFindStartExecute(request, {}), FindStartResult::kFinished);
+    EXPECT_EQ(moved, threads == 1);
+    EXPECT_TRUE(gone);
+    EXPECT_EQ(f.window.lines, (std::vector<std::string>{"a.txt(1): hit 1", "a.txt(3): hit 2"}));
+    EXPECT_TRUE(f.window.Logged("unreadable " + t + "/gone.txt: No such file or directory"));
+  }
 }
 
 TEST(SearchRunTest, ClearEmptiesTheResult) {

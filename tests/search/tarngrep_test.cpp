@@ -2,6 +2,7 @@
 // has not been built beside this test.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -224,6 +225,21 @@ TEST_F(TarngrepTest, SavesTheResultAndKeepsItInTheHistory) {
                              "/samples/computer.txt(5): \x82\x60\x82\x61\x82\x62\x82\xC6" "abc\x81\x42\r\n");
 }
 
+// --save and --history each do their part whatever became of the other, and each failure is
+// named.
+TEST_F(TarngrepTest, ASaveOrHistoryThatFailsLeavesTheOtherDone) {
+  const std::string data = tree_.Dir("data");
+  Outcome o = Run("-q --save '" + tree_.Dir("a-folder") + "' --history --data-dir '" + data + "' abc samples computer.txt");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.err.rfind("tarngrep: the result was not saved: ", 0), 0U) << o.err;
+  EXPECT_TRUE(fs::exists(data + "/Tmp/ResultList.1"));
+  const std::string saved = tree_.root() + "/saved.txt";
+  o = Run("-q --save '" + saved + "' --history --data-dir '" + tree_.File("a-file") + "' abc samples computer.txt");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.err.rfind("tarngrep: the result was not kept in the history: ", 0), 0U) << o.err;
+  EXPECT_TRUE(fs::exists(saved));
+}
+
 // The hit of "ab東京cd" painted or not, by --color, the terminal, NO_COLOR and the settings file.
 struct ColourCase {
   const char* name;
@@ -315,6 +331,53 @@ TEST_F(TarngrepTest, CountsAndListsFilesInWalkOrder) {
                "utf-8", "hit", t + "/s", "*.txt"});
   EXPECT_EQ(o.out, t + "/s/b.txt:1\n");
   EXPECT_EQ(Slurp(tree_.root() + "/saved.txt"), t + "/s/b.txt(2): hit\r\n");
+}
+
+// Makes the directories dirs under top, and in the last the file name unless it is empty, each
+// by name from the directory above: their paths may run far past what the system opens.
+void MakeByName(const std::string& top, const std::vector<std::string>& dirs, const std::string& name,
+                const std::string& bytes) {
+  int fd = open(top.c_str(), O_RDONLY | O_DIRECTORY);
+  for (const std::string& dir : dirs) {
+    mkdirat(fd, dir.c_str(), 0755);
+    const int next = openat(fd, dir.c_str(), O_RDONLY | O_DIRECTORY);
+    close(fd);
+    fd = next;
+  }
+  if (const int file = name.empty() ? -1 : openat(fd, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644); file >= 0) {
+    EXPECT_EQ(write(file, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(file);
+  }
+  close(fd);
+}
+
+// Every file of a tree whose paths run past PATH_MAX is listed and searched, also when the grep
+// reads a file twice (a line end inside a character) and when the directories above one are
+// no longer open (more were listed since than the walk keeps open); a file that cannot be read
+// is named and the run goes on, ending with status 2. One thread and workers alike.
+TEST_F(TarngrepTest, DeepTreesAreSearchedWholeAndUnreadableFilesNamed) {
+  const std::string t = tree_.Dir("t");
+  std::vector<std::string> down;
+  std::string deep = t;
+  for (char c = 'a'; c < 'a' + 20; ++c) deep += "/" + down.emplace_back(250, c);
+  ASSERT_GT(deep.size(), std::size_t{PATH_MAX});
+  MakeByName(t, {down[0]}, "a.txt", "hit a\n");
+  MakeByName(t, down, "b.txt", "hit b\n\x82\nhit b2\n");
+  for (int i = 0; i < 66; ++i) {
+    std::vector<std::string> dirs = down;
+    dirs.insert(dirs.end(), {"w" + std::to_string(i), "x"});
+    MakeByName(t, dirs, i == 0 ? "c.txt" : "", "hit c\n");
+  }
+  fs::create_symlink("/proc/self/mem", t + "/mem.txt");  // opens, but its first byte cannot be read
+  for (const char* threads : {"-j1", "-j4"}) {
+    SCOPED_TRACE(threads);
+    const Outcome o = RunArgs({threads, "-q", "hit", t});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(o.out == t + "/" + down[0] + "/a.txt(1): hit a\n" + deep + "/b.txt(1): hit b\n" + deep +
+                             "/b.txt(3): hit b2\n" + deep + "/w0/x/c.txt(1): hit c\n")
+        << o.out.size() << " bytes";
+    EXPECT_EQ(o.err, "tarngrep: " + t + "/mem.txt: Input/output error\n");
+  }
 }
 
 // Bad usage: the reason and the usage on stderr, exit status 2, nothing searched.

@@ -81,6 +81,24 @@ TEST(ResultStorage, EntryNumbersAreNeverShared) {
   EXPECT_EQ(kept, strings);
 }
 
+// Entry files whose number the counters do not record would be counted by the next entry and
+// turn up later as an entry no one saw stored: they go when the counters cannot be written.
+TEST(ResultStorage, AnEntryWhoseCountersCannotBeWrittenLeavesNoFiles) {
+  settings::testing::TempDirectory dir;
+  const auto where = DataLocations::InDirectory(dir.path() / "data");
+  search::TResultHistoryEntry entry;
+  entry.ResultLines = {"a.txt(1): abc"};
+  entry.ResultLineInfos = {"11,3,abc,/d/a.txt,1"};
+  const auto ini = where.SettingsFilePath();
+  EXPECT_ANY_THROW(AllocateResultHistoryEntry(where, [&](std::int32_t n) {
+    search::SaveResultHistory(where.TmpDirectoryPath(), n, entry);
+    std::filesystem::create_directory(ini);  // no settings file can take its place now
+  }));
+  EXPECT_TRUE(std::filesystem::is_empty(where.TmpDirectoryPath()));
+  std::filesystem::remove(ini);
+  EXPECT_EQ(AddResultHistoryEntry(where, entry), 1);
+}
+
 TEST(ResultStorage, TheHtmlFormTakesTheResultViewsColoursAndHitStyle) {
   TFindResultInfo info;
   info.StringFontColor = 0x000080FF;
