@@ -37,7 +37,7 @@ void TFormTarnMain::CreateResultView() {
   view.ExMarks = {};
   view.WantReturns = false;
   view.WantTabs = false;
-  // Copy and Select all belong to the popup menu, whose state decides whether their keys act.
+  // Copy and Select all belong to the popup menu; their keys act as the view stands when pressed.
   view.HandleCopyKeys = false;
   view.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -95,6 +95,10 @@ void TFormTarnMain::CreateResultView() {
 
 void TFormTarnMain::PopupMenuEditPopup() {
   ActionResultPopupExecute();
+  RefreshEditPopupItems();
+}
+
+void TFormTarnMain::RefreshEditPopupItems() {
   const TEditPopupState state = EditPopupState(run_->Busy() != 0, result_->Selected(), result_->Lines.Count() > 0);
   pmiEditCopy_->setEnabled(state.CopyEnabled);
   pmiEditSelectAll_->setEnabled(state.SelectAllEnabled);

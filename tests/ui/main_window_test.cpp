@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QLineEdit>
@@ -14,6 +16,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -27,6 +30,7 @@
 #include "ui/fr_tarn_main.h"
 #include "ui/ko_flat_combo_box.h"
 #include "ui/result_hit.h"
+#include "ui/single_instance.h"
 
 #include "window_test_support.h"
 
@@ -34,6 +38,16 @@ using tarn::ui::ActionId;
 using tarn::ui::TFormTarnMain;
 using tarn::ui::TKoFlatComboBox;
 using namespace tarn::ui::testing;
+
+// Stands in for the desktop's opener of local files.
+class FileOpener : public QObject {
+  Q_OBJECT
+
+ public:
+  QList<QUrl> opened;
+ public slots:
+  void open(const QUrl& url) { opened << url; }
+};
 
 class MainWindowTest : public QObject {
   Q_OBJECT
@@ -171,7 +185,21 @@ class MainWindowTest : public QObject {
     QVERIFY(w);
     Request(*w, QStringLiteral("東京"), tree, QStringLiteral("*.txt"));
     bool checked = false;
-    MessageBoxAnswerer answerer;
+    // The stop message stays open a while, as it does until the user reads it.
+    QElapsedTimer clock;
+    qint64 stopShownAt = -1;
+    QStringList stopTexts;
+    QTimer answerer;
+    answerer.setInterval(5);
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      if (stopShownAt < 0) stopShownAt = clock.elapsed();
+      if (clock.elapsed() - stopShownAt < 1500) return;
+      stopTexts << box->text();
+      box->accept();
+    });
+    answerer.start();
     // Looks at the window once the run has listed some rows.
     QTimer poll;
     poll.setInterval(1);
@@ -204,17 +232,111 @@ class MainWindowTest : public QObject {
       if (realtime) Screenshot(*w, "main-window-during-run");
       ClosePopup(*w, popup);
       QVERIFY(!w->close());
+      // A second copy's request waits for the run's end; the window comes forward at once.
+      w->HandOver(tarn::ui::kHandOverRecord,
+                  QByteArray::fromStdString(tarn::ui::HandOverText({tarn::Utf8ToCp932(kSamples.toStdString()),
+                                                                    tarn::Utf8ToCp932("大阪"), "*.htm"})));
+      QCOMPARE(Box(*w, "KoFlatComboBoxFindString").currentText(), QStringLiteral("東京"));
       QTest::keyClick(w.get(), Qt::Key_Escape);
     });
     poll.start();
+    clock.start();
     QTest::keyClick(w.get(), Qt::Key_F3);
+    const qint64 runEnded = clock.elapsed();
     QVERIFY(checked);
-    QCOMPARE(answerer.texts, QStringList{QStringLiteral("検索を中断しました。")});
+    QCOMPARE(stopTexts, QStringList{QStringLiteral("検索を中断しました。")});
     const int rows = w->KoEditorResult().Lines.Count();
     QVERIFY(rows < 150 * 400);
-    QCOMPARE(w->StatusText().section(QChar(0x500B), 0, 0), QStringLiteral(" %1").arg(rows));
+    // The run's own time, without the time its message was open, and a mark that it was stopped.
+    const QString status = w->StatusText();
+    QCOMPARE(status.section(QChar(0x500B), 0, 0), QStringLiteral(" %1").arg(rows));
+    QVERIFY2(status.contains(QStringLiteral("中断")), qPrintable(status));
+    const QRegularExpressionMatch elapsed = QRegularExpression("Elapsed time (\\d+):(\\d+)\\.(\\d+)").match(status);
+    QVERIFY(elapsed.hasMatch());
+    const qint64 shownMs = elapsed.captured(1).toLongLong() * 60000 + elapsed.captured(2).toLongLong() * 1000 +
+                           elapsed.captured(3).toLongLong();
+    QVERIFY2(shownMs <= runEnded - 1500, qPrintable(status));
     QVERIFY(Enabled(*w, ActionId::FindStart) && !Enabled(*w, ActionId::FindStop));
+
+    // The entry holds the request that found its rows; the handed-over one fills the boxes now.
+    QFile param(data_->path() + "/Tmp/ParamList.1");
+    QVERIFY(param.open(QIODevice::ReadOnly));
+    const QStringList request = QString::fromStdString(tarn::Cp932ToUtf8(param.readAll().toStdString())).split("\r\n");
+    QCOMPARE(request.mid(0, 3), (QStringList{QStringLiteral("東京"), tree, QStringLiteral("*.txt")}));
+    QCOMPARE(Box(*w, "KoFlatComboBoxFindString").currentText(), QStringLiteral("大阪"));
+    QCOMPARE(Box(*w, "KoFlatComboBoxFindDirectory").currentText(), kSamples);
+    QCOMPARE(Box(*w, "KoFlatComboBoxFindFileMask").currentText(), QStringLiteral("*.htm"));
+
+    // Select all was disabled by the popup opened during the run; its key acts as the view is now.
+    Reactivate(*w);
+    tarn::editor::TKoEditor& view = w->KoEditorResult();
+    view.setFocus();
+    QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+    QVERIFY(view.Selected());
     QVERIFY(w->close());
+  }
+
+  void menuClosedFromKeyboardGivesBackKeysAndStatus() {
+    auto w = Open();
+    QVERIFY(w);
+    Request(*w, QStringLiteral("東京"), kSamples, QStringLiteral("*.txt"));
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    const QString count = w->StatusText();
+    auto& findBox = Box(*w, "KoFlatComboBoxFindString");
+    findBox.setFocus();
+    QTest::keyClick(&findBox, Qt::Key_R, Qt::AltModifier);
+    QTRY_VERIFY(QApplication::activePopupWidget());
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    Reactivate(*w);
+    // The menu bar does not keep the keyboard, and the status line shows the count, not a hint.
+    QTRY_VERIFY(HasFocus(findBox));
+    QCOMPARE(w->statusBar()->currentMessage(), QString());
+    QCOMPARE(w->StatusText(), count);
+  }
+
+  void withoutEditorTheDesktopOpensTheFile() {
+    WriteCp932(data_->path() + "/tarn.ini", "[Editor]\r\nExeName=\r\n");
+    FileOpener opener;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
+    auto w = Open();
+    QVERIFY(w);
+    Request(*w, QStringLiteral("東京"), kSamples, QStringLiteral("*.txt"));
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    QTest::keyClick(&w->KoEditorResult(), Qt::Key_Return);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    const std::vector<std::string> fields = tarn::ParseCommaText(w->ResultLineInfos()[0]);
+    QCOMPARE(opener.opened, QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(tarn::Cp932ToUtf8(fields[3])))});
+    QVERIFY2(w->StatusText().contains(QStringLiteral("行番号は渡せません")), qPrintable(w->StatusText()));
+  }
+
+  void toolbarButtonsLookDisabledAndNameTheirKeys() {
+    WriteCp932(data_->path() + "/tarn.ini", "[ShortCut]\r\nFindStart=Shift+F3\r\n");
+    auto w = Open();
+    QVERIFY(w);
+    auto button = [&](ActionId id) {
+      for (auto* bar : w->findChildren<QToolBar*>())
+        if (QWidget* b = bar->widgetForAction(w->Action(id))) return b;
+      return static_cast<QWidget*>(nullptr);
+    };
+    QCOMPARE(button(ActionId::FindStart)->toolTip(), QStringLiteral("検索開始 (Shift+F3)"));
+    QCOMPARE(button(ActionId::ResultClear)->toolTip(), QStringLiteral("検索結果を消去 (Ctrl+Del)"));
+    const QList<ActionId> ids = {ActionId::ResultEditor, ActionId::ResultClear, ActionId::ResultSave};
+    QList<QImage> disabled;
+    for (ActionId id : ids) disabled << button(id)->grab().toImage();
+    Request(*w, QStringLiteral("東京"), kSamples, QStringLiteral("*.txt"));
+    QTest::keyClick(w.get(), Qt::Key_F3, Qt::ShiftModifier);
+    // Enabled and disabled pictures differ in most of the icon's pixels, not in a shade.
+    for (int i = 0; i < ids.size(); ++i) {
+      const QImage enabled = button(ids[i])->grab().toImage();
+      int changed = 0, inked = 0;
+      for (int y = 0; y < enabled.height(); ++y)
+        for (int x = 0; x < enabled.width(); ++x) {
+          const int on = qGray(enabled.pixel(x, y)), off = qGray(disabled[i].pixel(x, y));
+          inked += std::abs(on - qGray(enabled.pixel(0, 0))) > 24;
+          changed += std::abs(on - off) > 24;
+        }
+      QVERIFY2(changed * 2 > inked, qPrintable(QString("%1 of %2").arg(changed).arg(inked)));
+    }
   }
 
   void enterOnRowRunsEditorAndSelectsRow() {
@@ -268,15 +390,12 @@ class MainWindowTest : public QObject {
     QVERIFY(item("pmiEditSelectAll")->isEnabled());
     ClosePopup(*w, after);
 
-    // Copy stays as the last opening left it: disabled, so Ctrl+C does nothing even with a selection.
+    // The popup left Copy disabled, with nothing selected; once rows are selected Ctrl+C copies them.
     QApplication::clipboard()->setText(QStringLiteral("before"));
     tarn::editor::TKoEditor& view = w->KoEditorResult();
     view.setFocus();
-    QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&view, Qt::Key_Down, Qt::ShiftModifier);
     QVERIFY(view.Selected());
-    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
-    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("before"));
-    ClosePopup(*w, OpenPopup(*w));
     QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
     QVERIFY(QApplication::clipboard()->text().contains(QStringLiteral("東京")));
 
