@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end run of the installed tarn on a private virtual X display: a search started by a real
 # key press, a second copy handing its command line over to the running window, a result row
-# opened in the editor with Enter, and the settings file written when Ctrl+Q closes the window.
+# opened in the editor with Enter, the settings file written when Ctrl+Q closes the window, and a
+# hand-over that arrives during a long run.
 #
 #   bash scripts/e2e.sh [BUILD_DIR]        (default: the checkout's build/, already built)
 #
@@ -350,5 +351,55 @@ expect_ini FindResultHistory First 1
 expect_ini FindResultHistory Last 2
 [[ -f $data/String.txt ]] || fail "String.txt was not written at close"
 pass "tarn ended with 0; tarn.ini holds the window, the histories and entries 1 to 2"
+
+# --- 8: a hand-over that arrives during a run waits for its end ----------------------------------
+step "8 hand-over during a run"
+busy_data=$scratch/data-busy
+big=$scratch/big
+mkdir -p "$busy_data" "$big"
+# Every line a hit: enough rows that the run lasts while a second copy starts, hands over and ends.
+big_lines=${TARN_E2E_BIG_LINES:-1500000}
+awk -v n="$big_lines" 'BEGIN { for (i = 1; i <= n; i++) printf "東京タワーの行 %d\r\n", i }' |
+  iconv -f UTF-8 -t CP932 >"$big/big.txt" || fail "cannot write $big/big.txt"
+"$tarn" --data-dir "$busy_data" -- "$big" 東京 '*.txt' >"$scratch/logs/tarn-busy.log" 2>&1 &
+tarn_pid=$!
+started+=("$tarn_pid")
+wait_for 60 "a mapped tarn window" main_window
+focus_window
+xdotool key F3 || fail "xdotool could not send F3"
+busy_tmp=$busy_data/Tmp
+"$tarn" --data-dir "$busy_data" -- "$samples" ページ '*.htm' >"$scratch/logs/tarn-busy-second.log" 2>&1 &
+second_pid=$!
+started+=("$second_pid")
+wait_for 30 "the end of the second copy" has_ended "$second_pid"
+wait "$second_pid"
+status=$?
+forget "$second_pid"
+((status == 0)) || fail "the second copy ended with status $status"
+[[ ! -e $busy_tmp/ResultList.1 ]] ||
+  fail "the run had ended before the second copy did: make it longer (TARN_E2E_BIG_LINES=$big_lines)"
+wait_for 300 "history entry 1 in $busy_tmp" test -f "$busy_tmp/ResultList.1"
+mapfile -t param < <(utf8_lines "$busy_tmp/ParamList.1")
+expected_param=(東京 "$big" '*.txt' 1 '*.*' 0 0)
+got=$(joined "${param[@]}") want=$(joined "${expected_param[@]}")
+[[ $got = "$want" ]] || fail "ParamList.1 holds [$got], expected the run's own request [$want]"
+rows=$(wc -l <"$busy_tmp/ResultList.1")
+((rows == big_lines)) || fail "ResultList.1 holds $rows rows, expected $big_lines"
+# The handed-over request fills the boxes once the run has ended: the next search is for it.
+focus_window
+xdotool key F3 || fail "xdotool could not send F3"
+wait_for 60 "history entry 2 in $busy_tmp" test -f "$busy_tmp/ResultList.2"
+mapfile -t param < <(utf8_lines "$busy_tmp/ParamList.2")
+expected_param=(ページ "$samples" '*.htm' 1 '*.*' 0 0)
+got=$(joined "${param[@]}") want=$(joined "${expected_param[@]}")
+[[ $got = "$want" ]] || fail "ParamList.2 holds [$got], expected the handed-over request [$want]"
+focus_window
+xdotool key ctrl+q || fail "xdotool could not send Ctrl+Q"
+wait_for 30 "the end of tarn after Ctrl+Q" has_ended "$tarn_pid"
+wait "$tarn_pid"
+status=$?
+forget "$tarn_pid"
+((status == 0)) || fail "tarn ended with status $status"
+pass "entry 1 holds the run's request and its $rows rows; the handed-over request was searched next"
 
 echo "PASS  e2e"
