@@ -256,6 +256,7 @@ class MainWindowTest : public QObject {
     const qint64 shownMs = elapsed.captured(1).toLongLong() * 60000 + elapsed.captured(2).toLongLong() * 1000 +
                            elapsed.captured(3).toLongLong();
     QVERIFY2(shownMs <= runEnded - 1500, qPrintable(status));
+    if (!realtime) Screenshot(*w, "main-window-after-stop");
     QVERIFY(Enabled(*w, ActionId::FindStart) && !Enabled(*w, ActionId::FindStop));
 
     // The entry holds the request that found its rows; the handed-over one fills the boxes now.

@@ -73,6 +73,7 @@ class ResultHistoryWindowTest : public QObject {
       QCOMPARE(FindText(*w), QStringLiteral("東京"));
       QCOMPARE(w->KoEditorResult().Lines.Count(), tokyoRows);
       QVERIFY2(w->StatusText().startsWith(QStringLiteral(" %1個").arg(tokyoRows)), qPrintable(w->StatusText()));
+      Screenshot(*w, "main-window-after-back");
       QCOMPARE(w->ResultLineInfos().size(), static_cast<std::size_t>(tokyoRows));
       QVERIFY(sub->isChecked() && Box(*w, "KoFlatComboBoxFindDirectoryMask").isEnabled());
       QVERIFY(!w->Action(ActionId::ResultGoBack)->isEnabled());
