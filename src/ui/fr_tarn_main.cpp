@@ -598,7 +598,7 @@ bool TFormTarnMain::IsCommandShortCut(const QKeyEvent& key) const {
   auto bound = [&pressed](const QAction* action) {
     return action && !action->shortcut().isEmpty() && action->shortcut().matches(pressed) == QKeySequence::ExactMatch;
   };
-  return std::any_of(actions_.begin(), actions_.end(), bound) ||
+  return std::ranges::any_of(actions_, bound) ||
          std::ranges::any_of(popupMenuHelp_->actions(), bound);
 }
 

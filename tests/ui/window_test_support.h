@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
 #include <QMessageBox>
@@ -35,13 +36,17 @@ inline void WriteCp932(const QString& path, const std::string& utf8) {
   f.write(bytes.data(), static_cast<qint64>(bytes.size()));
 }
 
-// Answers every message box that opens while it lives, keeping their texts.
+// Answers every message box that opens while it lives, keeping their texts; after lingerMs, as a
+// user who reads it first.
 class MessageBoxAnswerer {
  public:
-  explicit MessageBoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok) {
+  explicit MessageBoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok, int lingerMs = 0) {
     timer_.setInterval(5);
-    QObject::connect(&timer_, &QTimer::timeout, [this, answer] {
+    QObject::connect(&timer_, &QTimer::timeout, [this, answer, lingerMs] {
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        if (!seen_.isValid()) seen_.start();
+        if (seen_.elapsed() < lingerMs) return;
+        seen_.invalidate();
         texts.push_back(box->text());
         if (QAbstractButton* button = box->button(answer))
           button->click();
@@ -55,6 +60,7 @@ class MessageBoxAnswerer {
 
  private:
   QTimer timer_;
+  QElapsedTimer seen_;
 };
 
 inline void Screenshot(QWidget& window, const char* name, QMenu* menu = nullptr) {
