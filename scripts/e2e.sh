@@ -2,7 +2,8 @@
 # End-to-end run of the installed tarn on a private virtual X display: a search started by a real
 # key press, a second copy handing its command line over to the running window, a result row
 # opened in the editor with Enter, a directory handed over relative to the second copy's own
-# working folder, and the settings file written when Ctrl+Q closes the window.
+# working folder, the settings file written when Ctrl+Q closes the window, and a hand-over that
+# arrives during a long run.
 #
 #   bash scripts/e2e.sh [BUILD_DIR]        (default: the checkout's build/, already built)
 #
@@ -149,6 +150,41 @@ joined() { (($#)) && printf '<%s>' "$@"; }
 # Line N of a text file with CR LF, LF or CR line ends, as UTF-8.
 text_line() { iconv -f CP932 -t UTF-8 "$1" | sed 's/\r$//' | tr '\r' '\n' | sed -n "$2p"; }
 
+# expect_request PARAMLIST VALUE...: the request an entry records, line by line.
+expect_request() {
+  local file=$1 got want param
+  shift
+  mapfile -t param < <(utf8_lines "$file")
+  got=$(joined "${param[@]}") want=$(joined "$@")
+  [[ $got = "$want" ]] || fail "${file##*/} holds [$got], expected [$want]"
+}
+
+# hand_over DATA_DIR LOG ARG...: a second copy hands its arguments over and ends with 0.
+hand_over() {
+  local data_dir=$1 log=$2 pid status
+  shift 2
+  "$tarn" --data-dir "$data_dir" -- "$@" >"$log" 2>&1 &
+  pid=$!
+  started+=("$pid")
+  wait_for 30 "the end of the second copy" has_ended "$pid"
+  wait "$pid"
+  status=$?
+  forget "$pid"
+  ((status == 0)) || fail "the second copy ended with status $status"
+}
+
+# close_tarn: Ctrl+Q ends the first copy with 0.
+close_tarn() {
+  local status
+  focus_window
+  xdotool key ctrl+q || fail "xdotool could not send Ctrl+Q"
+  wait_for 30 "the end of tarn after Ctrl+Q" has_ended "$tarn_pid"
+  wait "$tarn_pid"
+  status=$?
+  forget "$tarn_pid"
+  ((status == 0)) || fail "tarn ended with status $status"
+}
+
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tarn-e2e.XXXXXX") || fail "no scratch folder"
 mkdir -p "$scratch/logs"
 
@@ -242,10 +278,7 @@ wait_for 60 "history entry 1 in $tmp" test -f "$tmp/ResultList.1"
 files=$(find "$tmp" -mindepth 1 -printf '%f\n' | LC_ALL=C sort | tr '\n' ' ')
 [[ $files = "GerpList.1 ParamList.1 ResultList.1 " ]] || fail "Tmp holds '$files' instead of entry 1's three files"
 for f in GerpList.1 ParamList.1 ResultList.1; do all_crlf "$tmp/$f" || fail "$f does not end every line with CR LF"; done
-mapfile -t param < <(utf8_lines "$tmp/ParamList.1")
-expected_param=(東京 "$samples" '*.txt' 1 '*.*' 0 0)
-got=$(joined "${param[@]}") want=$(joined "${expected_param[@]}")
-[[ $got = "$want" ]] || fail "ParamList.1 holds [$got], expected [$want]"
+expect_request "$tmp/ParamList.1" 東京 "$samples" '*.txt' 1 '*.*' 0 0
 
 # Every entry of GerpList.1 names a line that holds the hit, and the view line of the same number
 # shows that file and line with the hit at the recorded byte column.
@@ -273,14 +306,7 @@ pass "entry 1: ${#infos[@]} lines, request and records as expected"
 # --- 5: a second copy hands its command line over ------------------------------------------------
 step "5 hand-over"
 second_dir=$samples/sub
-"$tarn" --data-dir "$data" -- "$second_dir" ページ '*.htm' >"$scratch/logs/tarn-second.log" 2>&1 &
-second_pid=$!
-started+=("$second_pid")
-wait_for 30 "the end of the second copy" has_ended "$second_pid"
-wait "$second_pid"
-status=$?
-forget "$second_pid"
-((status == 0)) || fail "the second copy ended with status $status"
+hand_over "$data" "$scratch/logs/tarn-second.log" "$second_dir" ページ '*.htm'
 has_ended "$tarn_pid" && fail "the first copy ended with the hand-over"
 # Only the first window is shown: the second copy never opened one of its own.
 [[ $(xdotool search --onlyvisible --name '^Tarn$' | wc -l) -eq 1 ]] ||
@@ -292,10 +318,7 @@ wait_for 60 "history entry 2 in $tmp" test -f "$tmp/ResultList.2"
 files=$(find "$tmp" -mindepth 1 -printf '%f\n' | LC_ALL=C sort | tr '\n' ' ')
 [[ $files = "GerpList.1 GerpList.2 ParamList.1 ParamList.2 ResultList.1 ResultList.2 " ]] ||
   fail "Tmp holds '$files' instead of entries 1 and 2"
-mapfile -t param < <(utf8_lines "$tmp/ParamList.2")
-expected_param=(ページ "$second_dir" '*.htm' 1 '*.*' 0 0)
-got=$(joined "${param[@]}") want=$(joined "${expected_param[@]}")
-[[ $got = "$want" ]] || fail "ParamList.2 holds [$got], expected [$want]"
+expect_request "$tmp/ParamList.2" ページ "$second_dir" '*.htm' 1 '*.*' 0 0
 mapfile -t infos < <(utf8_lines "$tmp/GerpList.2" | comma_fields)
 IFS=$'\t' read -r _ _ hit_text path line_no _ <<<"${infos[0]:-}"
 [[ ${#infos[@]} -eq 1 && $hit_text = ページ && $path = "$second_dir/page.htm" && $line_no = 2 ]] ||
@@ -340,13 +363,7 @@ pass "\".\" from ${second_dir#"$scratch"/} searched that folder"
 
 # --- 7: Ctrl+Q writes the settings and ends the program ------------------------------------------
 step "7 close"
-focus_window
-xdotool key ctrl+q || fail "xdotool could not send Ctrl+Q"
-wait_for 30 "the end of tarn after Ctrl+Q" has_ended "$tarn_pid"
-wait "$tarn_pid"
-status=$?
-forget "$tarn_pid"
-((status == 0)) || fail "tarn ended with status $status"
+close_tarn
 ini=$data/tarn.ini
 all_crlf "$ini" || fail "tarn.ini does not end every line with CR LF"
 mapfile -t ini_lines < <(utf8_lines "$ini")
@@ -375,5 +392,45 @@ expect_ini FindResultHistory First 1
 expect_ini FindResultHistory Last 3
 [[ -f $data/String.txt ]] || fail "String.txt was not written at close"
 pass "tarn ended with 0; tarn.ini holds the window, the histories and entries 1 to 3"
+
+# --- 8: a hand-over that arrives during a run waits for its end ----------------------------------
+step "8 hand-over during a run"
+busy_data=$scratch/data-busy
+big=$scratch/big
+mkdir -p "$busy_data" "$big"
+# Every line a hit: enough rows that the run lasts while a second copy starts, hands over and ends.
+big_lines=${TARN_E2E_BIG_LINES:-1500000}
+awk -v n="$big_lines" 'BEGIN { for (i = 1; i <= n; i++) printf "東京タワーの行 %d\r\n", i }' |
+  iconv -f UTF-8 -t CP932 >"$big/big.txt" || fail "cannot write $big/big.txt"
+"$tarn" --data-dir "$busy_data" -- "$big" 東京 '*.txt' >"$scratch/logs/tarn-busy.log" 2>&1 &
+tarn_pid=$!
+started+=("$tarn_pid")
+wait_for 60 "a mapped tarn window" main_window
+# The run is under way once the rows it keeps have grown the process by some 40 MB.
+rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$tarn_pid/status" 2>/dev/null || echo 0; }
+idle_kb=$(rss_kb)
+run_under_way() {
+  has_ended "$tarn_pid" && fail "tarn ended during the run"
+  (($(rss_kb) > idle_kb + 40000))
+}
+focus_window
+xdotool key F3 || fail "xdotool could not send F3"
+wait_for 60 "the run's first rows" run_under_way
+busy_tmp=$busy_data/Tmp
+hand_over "$busy_data" "$scratch/logs/tarn-busy-second.log" "$samples" ページ '*.htm'
+[[ ! -e $busy_tmp/ResultList.1 ]] ||
+  fail "the run had ended before the second copy did: make it longer (TARN_E2E_BIG_LINES=$big_lines)"
+wait_for 300 "history entry 1 in $busy_tmp" test -f "$busy_tmp/ResultList.1"
+# The entry records the request that found its rows.
+expect_request "$busy_tmp/ParamList.1" 東京 "$big" '*.txt' 1 '*.*' 0 0
+rows=$(wc -l <"$busy_tmp/ResultList.1")
+((rows == big_lines)) || fail "ResultList.1 holds $rows rows, expected $big_lines"
+# The handed-over request fills the boxes once the run has ended: the next search is for it.
+focus_window
+xdotool key F3 || fail "xdotool could not send F3"
+wait_for 60 "history entry 2 in $busy_tmp" test -f "$busy_tmp/ResultList.2"
+expect_request "$busy_tmp/ParamList.2" ページ "$samples" '*.htm' 1 '*.*' 0 0
+close_tarn
+pass "entry 1 holds the run's request and its $rows rows; the handed-over request was searched next"
 
 echo "PASS  e2e"

@@ -280,4 +280,13 @@ TLaunchResult OpenResultLineInEditor(std::string_view exeName, std::string_view 
                              opener);
 }
 
+TLaunchResult OpenResultLineWithoutEditor(std::string_view resultLineInfo, const TDocumentOpener& opener) {
+  const TEditorTarget target = ParseEditorTarget(resultLineInfo);
+  if (opener ? opener(target.NativeFileName) : OpenWithXdgOpen(target.NativeFileName))
+    return {true, SystemText(" エディタが設定されていないため既定のアプリケーションで開きました。行番号は渡せません。")};
+  // "/" is never the second byte of a double-byte character.
+  const std::string name = target.FileName.substr(target.FileName.rfind('/') + 1);
+  return {false, SystemText(" 「") + name + SystemText("」を開けるアプリケーションがありません。環境設定でエディタを設定してください。")};
+}
+
 }  // namespace tarn::search

@@ -71,4 +71,10 @@ bool OpenWithXdgOpen(const std::string& nativeTarget);
 TLaunchResult OpenResultLineInEditor(std::string_view exeName, std::string_view cmdLine, std::string_view resultLineInfo,
                                      const TDocumentOpener& opener = {});
 
+// With no editor set, the file of one result line goes to the desktop's program for it, which
+// cannot be told the line. Message is a status line (CP932) either way: that the line number
+// could not be passed, or, when nothing opened the file, that an editor is set in 環境設定.
+// Throws EEditorLaunch for a damaged entry.
+TLaunchResult OpenResultLineWithoutEditor(std::string_view resultLineInfo, const TDocumentOpener& opener = {});
+
 }  // namespace tarn::search

@@ -49,12 +49,13 @@ std::uint32_t TickCount() {
   return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-std::string FinishedStatus(int hit_count, std::uint32_t elapsed_ms) {
+std::string FinishedStatus(int hit_count, std::uint32_t elapsed_ms, bool stopped) {
   static const std::string found = SystemText("個検索しました。");
+  static const std::string partial = SystemText(" 検索を中断したため、結果は途中までです。");
   char elapsed[64];
   std::snprintf(elapsed, sizeof elapsed, "(Elapsed time %d:%2.2d.%3.3d)", static_cast<int>(elapsed_ms / 60000),
                 static_cast<int>(elapsed_ms / 1000 % 60), static_cast<int>(elapsed_ms % 1000));
-  return " " + std::to_string(hit_count) + found + elapsed;
+  return " " + std::to_string(hit_count) + found + elapsed + (stopped ? partial : "");
 }
 
 std::string EscapeSearchString(std::string_view text) {
@@ -196,8 +197,9 @@ void SearchRun::LeaveSearchState() {
 
 void SearchRun::EndRun(std::uint32_t start_tick) {
   LeaveSearchState();
-  const std::uint32_t elapsed = tick_count_() - start_tick;
-  window_.SetStatusText(FinishedStatus(hit_count_, elapsed));
+  // A stopped run ended when the stop was reported, not when its message box was closed.
+  const std::uint32_t elapsed = (stop_reported_ ? stop_tick_ : tick_count_()) - start_tick;
+  window_.SetStatusText(FinishedStatus(hit_count_, elapsed, stop_reported_));
   if (hit_count_ > 0) {
     window_.FocusResultView();
     window_.SaveNewResultHistoryEntry();
@@ -223,6 +225,7 @@ void SearchRun::ActionResultClearExecute() {
 void SearchRun::ReportStop() {
   if (stop_reported_) return;
   stop_reported_ = true;
+  stop_tick_ = tick_count_();
   static const std::string stopped = SystemText("検索を中断しました。");
   window_.ShowStopMessage(stopped);
 }

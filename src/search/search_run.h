@@ -89,8 +89,9 @@ enum class FindStartResult {
 // The system tick in milliseconds, as an unsigned 32-bit value that wraps around.
 std::uint32_t TickCount();
 
-// " n個検索しました。(Elapsed time m:ss.mmm)".
-std::string FinishedStatus(int hit_count, std::uint32_t elapsed_ms);
+// " n個検索しました。(Elapsed time m:ss.mmm)", for a stopped run followed by a note that the
+// result is partial.
+std::string FinishedStatus(int hit_count, std::uint32_t elapsed_ms, bool stopped = false);
 
 // The search string as a literal: a backslash before every single-byte "$()*+-.?[\]^|".
 std::string EscapeSearchString(std::string_view text);
@@ -158,6 +159,7 @@ class SearchRun {
   int hit_count_ = 0;
   bool stop_requested_ = false;
   bool stop_reported_ = false;
+  std::uint32_t stop_tick_ = 0;  // when the stop was reported
   bool file_ended_early_ = false;  // Grep1's cancel came from FirstLinePerFile
   std::unique_ptr<TParallelGrep> parallel_;
   std::vector<std::string> mask_list_;

@@ -1,5 +1,6 @@
 #include "ui/command_states.h"
 
+#include "core/system_text.h"
 #include "settings/settings_records.h"
 
 namespace tarn::ui {
@@ -129,6 +130,13 @@ void RunAllCommandRules(const TWindowState& window, TActionStates& states) {
 
 TEditPopupState EditPopupState(bool busy, bool has_selection, bool has_rows) {
   return {has_selection && !busy, !busy && has_rows};
+}
+
+std::string ActionToolTip(ActionId id, settings::TShortCut shortcut) {
+  std::string tip = SystemText(ActionDefOf(id).Hint);
+  const std::string keys = settings::FormatShortcut(shortcut);
+  if (!keys.empty()) tip += " (" + keys + ")";
+  return tip;
 }
 
 }  // namespace tarn::ui

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "settings/shortcut_text.h"
@@ -103,5 +104,9 @@ struct TEditPopupState {
   bool SelectAllEnabled = true;
 };
 TEditPopupState EditPopupState(bool busy, bool has_selection, bool has_rows);
+
+// A toolbar button's tool tip, CP932: the command's hint and, when it has one, its current
+// shortcut in the shortcut page's words ("検索開始 (F3)").
+std::string ActionToolTip(ActionId id, settings::TShortCut shortcut);
 
 }  // namespace tarn::ui

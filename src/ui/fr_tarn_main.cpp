@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
@@ -19,6 +20,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <filesystem>
 
 #include "core/comma_text.h"
@@ -26,6 +28,7 @@
 #include "search/native_path.h"
 #include "ui/ko_flat_combo_box.h"
 #include "ui/directory_panel.h"
+#include "ui/disabled_icon.h"
 #include "ui/fr_find_string.h"
 #include "ui/fr_option_env.h"
 #include "ui/fr_synonym_dic.h"
@@ -67,7 +70,7 @@ QIcon IconFor(ActionId id, const QStyle& style) {
     case ActionId::HelpVersion: pick = {"help-about", QStyle::SP_MessageBoxInformation}; break;
     default: return {};
   }
-  return QIcon::fromTheme(QLatin1String(pick.theme), style.standardIcon(pick.fallback));
+  return WithDisabledLook(QIcon::fromTheme(QLatin1String(pick.theme), style.standardIcon(pick.fallback)));
 }
 
 constexpr std::array<ActionId, kToolBarCount> kToolBarToggles = {
@@ -171,9 +174,10 @@ TFormTarnMain::TFormTarnMain(settings::DataLocations locations, std::vector<std:
   formFindString_->RequestBoxesArea = [this] {
     return QRect(panelFindRequest_->mapToGlobal(QPoint(0, 0)), panelFindRequest_->size());
   };
+  qApp->installEventFilter(this);
 }
 
-TFormTarnMain::~TFormTarnMain() = default;
+TFormTarnMain::~TFormTarnMain() { qApp->removeEventFilter(this); }
 
 // --- Creation ------------------------------------------------------------------------------
 
@@ -252,7 +256,13 @@ void TFormTarnMain::CreateMenus() {
     action->setObjectName(Utf8(def.Name));
     action->setStatusTip(Utf8(def.Hint));
     actions_[static_cast<std::size_t>(id)] = action;
-    connect(menu, &QMenu::aboutToShow, this, [this, rule] { RunRule(rule); });
+    connect(menu, &QMenu::aboutToShow, this, [this, rule] {
+      QWidget* focus = QApplication::focusWidget();
+      if (focus && focus != menuBar() && focus->window() == this) focusBeforeMenu_ = focus;
+      RunRule(rule);
+    });
+    // Once the menu has gone, and the bar has taken what focus it wants.
+    connect(menu, &QMenu::aboutToHide, this, [this] { QTimer::singleShot(0, this, [this] { MenuBarMenuHidden(); }); });
   };
   auto submenu = [this](ActionId id, QMenu* parent) {
     const ActionDef& def = ActionDefOf(id);
@@ -577,6 +587,50 @@ void TFormTarnMain::ActionOptionEnvExecute() {
 void TFormTarnMain::ApplyShortCuts() {
   for (std::size_t i = 0; i < settings_.ShortCuts.size(); ++i)
     Action(ShortCutAction(i))->setShortcut(KeySequenceOf(settings_.ShortCuts[i]));
+  for (const ActionDef& def : ActionTable()) {
+    QAction* action = Action(def.Id);
+    if (!action || def.Hint.empty()) continue;
+    settings::TShortCut keys = def.DefaultShortCut;
+    for (std::size_t i = 0; i < settings_.ShortCuts.size(); ++i)
+      if (ShortCutAction(i) == def.Id) keys = settings_.ShortCuts[i];
+    action->setToolTip(FromCp932(ActionToolTip(def.Id, keys)));
+  }
+}
+
+bool TFormTarnMain::IsCommandShortCut(const QKeyEvent& key) const {
+  if (key.key() == 0 || key.key() == Qt::Key_unknown) return false;
+  const QKeySequence pressed(QKeyCombination(key.modifiers() & ~Qt::KeypadModifier, Qt::Key(key.key())));
+  auto bound = [&pressed](const QAction* action) {
+    return action && !action->shortcut().isEmpty() && action->shortcut().matches(pressed) == QKeySequence::ExactMatch;
+  };
+  return std::ranges::any_of(actions_, bound) ||
+         std::ranges::any_of(popupMenuHelp_->actions(), bound);
+}
+
+// A box would take Ctrl+Left as a word move and the menu bar an Esc as its own: the window's
+// commands answer their keys wherever the focus is, and a disabled command leaves the key to the
+// widget. Whoever wants a box's own key gives the command another on the shortcut page.
+bool TFormTarnMain::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() != QEvent::ShortcutOverride) return QMainWindow::eventFilter(watched, e);
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (!widget || widget->window() != this) return false;
+  // Copy and Select all follow the view as it is when their keys are pressed.
+  RefreshEditPopupItems();
+  if (!IsCommandShortCut(*static_cast<QKeyEvent*>(e))) return false;
+  e->ignore();
+  return true;
+}
+
+// Closed from the keyboard, a menu leaves the bar holding the keyboard with its hint in the
+// status line, unseen; the keyboard goes back where it was and the status line shows its text.
+void TFormTarnMain::MenuBarMenuHidden() {
+  if (QApplication::activePopupWidget()) return;
+  statusBar()->clearMessage();
+  if (!menuBar()->hasFocus()) return;
+  if (focusBeforeMenu_ && focusBeforeMenu_->isEnabled() && focusBeforeMenu_->isVisible())
+    focusBeforeMenu_->setFocus(Qt::MenuBarFocusReason);
+  else
+    menuBar()->clearFocus();
 }
 
 void TFormTarnMain::BuildHelpMenu() {
@@ -591,7 +645,20 @@ void TFormTarnMain::HandOver(quint64 record, const QByteArray& text) {
   if (isMinimized()) showNormal();
   raise();
   activateWindow();
-  if (record == 100) WMCopyData(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+  if (record != 100) return;
+  // The rows of a run and its history entry belong to the request that started it.
+  if (run_->Busy() != 0) {
+    pendingHandOvers_.push_back(text);
+    return;
+  }
+  WMCopyData(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+}
+
+void TFormTarnMain::ApplyPendingHandOvers() {
+  std::vector<QByteArray> pending;
+  pending.swap(pendingHandOvers_);
+  for (const QByteArray& text : pending)
+    WMCopyData(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
 }
 
 void TFormTarnMain::WMCopyData(std::string_view text) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -22,6 +23,7 @@
 
 class QAction;
 class QCheckBox;
+class QKeyEvent;
 class QLabel;
 class QMenu;
 class QSplitter;
@@ -86,7 +88,7 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   void PopupMenuEditPopup();
 
   // A message from a second copy: the window comes to the front, and a command line (record
-  // value 100) fills the boxes.
+  // value 100) fills the boxes; during a run, once the run has ended.
   void HandOver(quint64 record, const QByteArray& text);
   void WMCopyData(std::string_view text);
   // Runs once, when the window is first shown (the splash closes then).
@@ -95,6 +97,9 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
  protected:
   void showEvent(QShowEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
+  // Sees the shortcut checks of every widget, so that the window's commands win over the keys
+  // its boxes would take for themselves.
+  bool eventFilter(QObject* watched, QEvent* e) override;
   QMenu* createPopupMenu() override { return nullptr; }
 
  private:
@@ -125,6 +130,11 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   void KoTreeView1Change();
   void BuildHelpMenu();
   void ApplyShortCuts();
+  // Whether the key is the current shortcut of one of the window's commands.
+  bool IsCommandShortCut(const QKeyEvent& key) const;
+  // A menu of the menu bar closed: the bar gives the keyboard and the status line back.
+  void MenuBarMenuHidden();
+  void ApplyPendingHandOvers();
   void SelectInPanel(const QString& path);
   // The directory box's path, or the initial directory when the box is empty.
   QString PathToSelect() const;
@@ -135,6 +145,8 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   search::TResultHistoryRequest CurrentRequest() const;
   void LoadResultHistoryEntry(std::int32_t n);
   std::vector<std::string> ResultLines() const;
+  // Copy and Select all as the view stands now.
+  void RefreshEditPopupItems();
   void ProcessMessages();
   void ShowPendingStatus();
   void EndRealtimeBatch();
@@ -170,6 +182,12 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   int saveType_ = 0;
   std::uint32_t lastPump_ = 0;
   bool shown_ = false;
+  // The request the running search was started with, as its history entry records it.
+  search::TResultHistoryRequest runRequest_;
+  // Command lines handed over during a run, applied in order when it has ended.
+  std::vector<QByteArray> pendingHandOvers_;
+  // Where the keyboard was before a menu of the menu bar opened.
+  QPointer<QWidget> focusBeforeMenu_;
   int beepCount_ = 0;
 
   std::array<QAction*, kActionCount> actions_{};

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <algorithm>
 
+#include "core/system_text.h"
 #include "search/native_path.h"
 #include "search/result_export.h"
 #include "storage/result_storage.h"
@@ -47,7 +48,7 @@ std::vector<std::string> TFormTarnMain::ResultLines() const {
 void TFormTarnMain::SaveNewResultHistoryEntry() {
   const std::vector<std::string>& infos = run_->ResultLineInfos();
   const editor::TEditorLines& lines = result_->Lines;
-  const search::TResultHistoryRequest request = CurrentRequest();
+  const search::TResultHistoryRequest& request = runRequest_;
   const std::int32_t n = storage::AllocateResultHistoryEntry(locations_, [&](std::int32_t entry) {
     search::SaveResultHistory(locations_.TmpDirectoryPath(), entry, request,
                               {infos.size(), [&infos](std::size_t i) { return std::string_view(infos[i]); }},
@@ -75,6 +76,10 @@ void TFormTarnMain::LoadResultHistoryEntry(std::int32_t n) {
   for (const std::string& line : entry.ResultLines) lines.Add(line);
   lines.EndUpdate();
   ResetResultViewPosition();
+  // The count of the result shown, not of the run before it.
+  SetStatusText(SystemText(" " + std::to_string(lines.Count()) + "個の検索結果 (履歴 " +
+                           std::to_string(n - history_.First() + 1) + "/" +
+                           std::to_string(history_.Last() - history_.First() + 1) + ")"));
 
   using search::RequestBox;
   const search::TResultHistoryRequest& r = entry.Request;

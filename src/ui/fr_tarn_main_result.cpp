@@ -37,7 +37,7 @@ void TFormTarnMain::CreateResultView() {
   view.ExMarks = {};
   view.WantReturns = false;
   view.WantTabs = false;
-  // Copy and Select all belong to the popup menu, whose state decides whether their keys act.
+  // Copy and Select all belong to the popup menu; their keys act as the view stands when pressed.
   view.HandleCopyKeys = false;
   view.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -95,6 +95,10 @@ void TFormTarnMain::CreateResultView() {
 
 void TFormTarnMain::PopupMenuEditPopup() {
   ActionResultPopupExecute();
+  RefreshEditPopupItems();
+}
+
+void TFormTarnMain::RefreshEditPopupItems() {
   const TEditPopupState state = EditPopupState(run_->Busy() != 0, result_->Selected(), result_->Lines.Count() > 0);
   pmiEditCopy_->setEnabled(state.CopyEnabled);
   pmiEditSelectAll_->setEnabled(state.SelectAllEnabled);
@@ -122,18 +126,23 @@ void TFormTarnMain::ActionResultEditorExecute() {
   const int row = result_->Row();
   const std::string line = row < result_->Lines.Count() ? result_->RowString(row) : std::string();
   if (!line.empty()) {
-    if (!settings_.Editor.ExeName.empty()) {
-      const std::vector<std::string>& infos = run_->ResultLineInfos();
-      const std::string info =
-          static_cast<std::size_t>(row) < infos.size() ? infos[static_cast<std::size_t>(row)] : std::string();
-      try {
+    const std::vector<std::string>& infos = run_->ResultLineInfos();
+    const std::string info =
+        static_cast<std::size_t>(row) < infos.size() ? infos[static_cast<std::size_t>(row)] : std::string();
+    try {
+      if (settings_.Editor.ExeName.empty()) {
+        // Without an editor the desktop opens the file; the status line says what that could not do.
+        const search::TLaunchResult opened = search::OpenResultLineWithoutEditor(info, OpenWithDesktop);
+        SetStatusText(opened.Message);
+        if (!opened.Started) Beep();
+      } else {
         const search::TLaunchResult launched =
             search::OpenResultLineInEditor(settings_.Editor.ExeName, settings_.Editor.CmdLine, info, OpenWithDesktop);
         if (!launched.Started && !launched.Message.empty()) ShowError(launched.Message);
-      } catch (const std::exception& e) {
-        ShowError(e.what());
-        return;
       }
+    } catch (const std::exception& e) {
+      ShowError(e.what());
+      return;
     }
     // The row and its line break selected, the caret at its start, ready for the next Enter.
     result_->SetCol(0);

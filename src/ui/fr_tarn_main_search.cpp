@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QMessageBox>
+#include <optional>
 
 #include "pattern/scanner.h"
 #include "search/native_path.h"
@@ -43,14 +44,16 @@ void TFormTarnMain::ActionFindStartExecute() {
   request.UseSynonymDic = flatCheckBoxUseSynonymDic_->isChecked();
   const search::SearchSettings run_settings{settings_.FindRequest.NoRegExp, settings_.FindResult.ShowRealtime,
                                             settings_.FindResult.ResultType};
+  std::optional<std::string> error;
   try {
     run_->ActionFindStartExecute(request, run_settings);
   } catch (const std::exception& e) {
-    EndRealtimeBatch();
     // A malformed pattern (before the run began) or an error that ended the run.
-    ShowError(e.what());
+    error = e.what();
   }
   EndRealtimeBatch();
+  ApplyPendingHandOvers();
+  if (error) ShowError(*error);
 }
 
 // Adding rows one by one to a view that is drawn would re-lay it out for every row; the view is
@@ -109,6 +112,8 @@ void TFormTarnMain::SetBusyCursor(bool busy) {
 }
 
 void TFormTarnMain::SetPanelsEnabled(bool enabled) {
+  // The request is locked from here to the run's end: what the boxes say now is what it searches.
+  if (!enabled) runRequest_ = CurrentRequest();
   panelFindRequest_->setEnabled(enabled);
   flatPanelTreeView_->setEnabled(enabled);
 }

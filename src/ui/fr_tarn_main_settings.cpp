@@ -15,6 +15,7 @@
 #include "search/native_path.h"
 #include "settings/ini_file.h"
 #include "settings/settings_file.h"
+#include "ui/disabled_icon.h"
 #include "ui/editor_detection.h"
 #include "ui/fr_find_string.h"
 #include "ui/fr_tarn_main.h"
@@ -125,7 +126,7 @@ void TFormTarnMain::ApplySettings() {
     const QFileInfo exe(QString::fromStdString(search::Cp932ToNative(s.Editor.ExeName)));
     if (exe.exists()) editorIcon = QFileIconProvider().icon(exe);
   }
-  Action(ActionId::ResultEditor)->setIcon(editorIcon);
+  Action(ActionId::ResultEditor)->setIcon(WithDisabledLook(editorIcon));
 
   const QFont base = SettingsFont(s.Basic.FontName, s.Basic.FontSize, false);
   setFont(base);

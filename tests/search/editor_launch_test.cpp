@@ -9,6 +9,7 @@
 #include <iterator>
 #include <thread>
 
+#include "core/system_text.h"
 #include "search/native_path.h"
 #include "search/result_lines.h"
 
@@ -133,6 +134,11 @@ TEST_F(Launch, ReportsWhatCannotBeStarted) {
   const TLaunchResult none = OpenResultLineInEditor("", "%F", "1,1,a,/f,1");
   EXPECT_FALSE(none.Started);
   EXPECT_TRUE(none.Message.empty());
+  // Without an editor, and nothing on the desktop to open the file: say where an editor is set.
+  const TLaunchResult unopened = OpenResultLineWithoutEditor("1,1,a,/d/f.txt,1", [](const std::string&) { return false; });
+  EXPECT_FALSE(unopened.Started);
+  EXPECT_NE(unopened.Message.find(SystemText("「f.txt」")), std::string::npos);
+  EXPECT_NE(unopened.Message.find(SystemText("環境設定")), std::string::npos);
   EXPECT_THROW(OpenResultLineInEditor("touch", "%F", "1,1,a,/f,x"), EEditorLaunch);
 }
 

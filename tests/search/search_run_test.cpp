@@ -218,6 +218,8 @@ TEST(SearchRunTest, EscapeSearchString) {
 TEST(SearchRunTest, FinishedStatus) {
   EXPECT_EQ(FinishedStatus(12, 3250), SystemText(" 12個検索しました。(Elapsed time 0:03.250)"));
   EXPECT_EQ(FinishedStatus(0, 3725000), SystemText(" 0個検索しました。(Elapsed time 62:05.000)"));
+  EXPECT_EQ(FinishedStatus(7, 1000, true),
+            SystemText(" 7個検索しました。(Elapsed time 0:01.000) 検索を中断したため、結果は途中までです。"));
 }
 
 TEST(SearchRunTest, PatternErrorLeavesBeforeTheRunningState) {
@@ -244,7 +246,7 @@ TEST(SearchRunTest, StopWhileAFileIsReadKeepsTheLinesFoundSoFar) {
   EXPECT_EQ(f.run.HitCount(), 4);
   EXPECT_EQ(f.window.lines.size(), 4U);
   EXPECT_TRUE(f.window.Logged("message " + SystemText("検索を中断しました。")));
-  EXPECT_EQ(f.window.status.back(), SystemText(" 4個検索しました。(Elapsed time 0:00.000)"));
+  EXPECT_EQ(f.window.status.back(), FinishedStatus(4, 0, true));
   EXPECT_TRUE(f.window.Logged("save history"));
   EXPECT_EQ(f.run.Busy(), 0);
 }

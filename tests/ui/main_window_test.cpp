@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QLineEdit>
@@ -15,6 +17,7 @@
 #include <QScreen>
 #include <QPainter>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -29,6 +32,7 @@
 #include "ui/fr_tarn_main.h"
 #include "ui/ko_flat_combo_box.h"
 #include "ui/result_hit.h"
+#include "ui/single_instance.h"
 
 #include "window_test_support.h"
 
@@ -36,6 +40,15 @@ using tarn::ui::ActionId;
 using tarn::ui::TFormTarnMain;
 using tarn::ui::TKoFlatComboBox;
 using namespace tarn::ui::testing;
+
+// Stands in for the desktop's opener of local files.
+class FileOpener : public QObject {
+  Q_OBJECT
+ public slots:
+  void open(const QUrl& url) { opened << url; }
+ public:
+  QList<QUrl> opened;
+};
 
 class MainWindowTest : public QObject {
   Q_OBJECT
@@ -173,7 +186,8 @@ class MainWindowTest : public QObject {
     QVERIFY(w);
     Request(*w, QStringLiteral("東京"), tree, QStringLiteral("*.txt"));
     bool checked = false;
-    MessageBoxAnswerer answerer;
+    // The stop message stays open a while, as it does until the user has read it.
+    MessageBoxAnswerer answerer(QMessageBox::Ok, 1500);
     // Looks at the window once the run has listed some rows.
     QTimer poll;
     poll.setInterval(1);
@@ -206,17 +220,75 @@ class MainWindowTest : public QObject {
       if (realtime) Screenshot(*w, "main-window-during-run");
       ClosePopup(*w, popup);
       QVERIFY(!w->close());
+      // A second copy's request waits for the run's end; the window comes forward at once.
+      w->HandOver(tarn::ui::kHandOverRecord,
+                  QByteArray::fromStdString(tarn::ui::HandOverText({tarn::Utf8ToCp932(kSamples.toStdString()),
+                                                                    tarn::Utf8ToCp932("大阪"), "*.htm"})));
+      QCOMPARE(Box(*w, "KoFlatComboBoxFindString").currentText(), QStringLiteral("東京"));
       QTest::keyClick(w.get(), Qt::Key_Escape);
     });
     poll.start();
+    QElapsedTimer clock;
+    clock.start();
     QTest::keyClick(w.get(), Qt::Key_F3);
+    const qint64 runEnded = clock.elapsed();
     QVERIFY(checked);
     QCOMPARE(answerer.texts, QStringList{QStringLiteral("検索を中断しました。")});
     const int rows = w->KoEditorResult().Lines.Count();
     QVERIFY(rows < 150 * 400);
-    QCOMPARE(w->StatusText().section(QChar(0x500B), 0, 0), QStringLiteral(" %1").arg(rows));
+    // The run's own time, without the time its message was open, and a mark that it was stopped.
+    const QString status = w->StatusText();
+    QCOMPARE(status.section(QChar(0x500B), 0, 0), QStringLiteral(" %1").arg(rows));
+    QVERIFY2(status.contains(QStringLiteral("中断")), qPrintable(status));
+    const QTime shown = QTime::fromString(status.section("Elapsed time ", 1).section(')', 0, 0), "m:ss.zzz");
+    QVERIFY2(shown.isValid() && shown.msecsSinceStartOfDay() <= runEnded - 1500, qPrintable(status));
+    if (!realtime) Screenshot(*w, "main-window-after-stop");
     QVERIFY(Enabled(*w, ActionId::FindStart) && !Enabled(*w, ActionId::FindStop));
+
+    // The entry holds the request that found its rows; the handed-over one fills the boxes now.
+    QFile param(data_->path() + "/Tmp/ParamList.1");
+    QVERIFY(param.open(QIODevice::ReadOnly));
+    const QStringList request = QString::fromStdString(tarn::Cp932ToUtf8(param.readAll().toStdString())).split("\r\n");
+    QCOMPARE(request.mid(0, 3), (QStringList{QStringLiteral("東京"), tree, QStringLiteral("*.txt")}));
+    QCOMPARE(Box(*w, "KoFlatComboBoxFindString").currentText(), QStringLiteral("大阪"));
+    QCOMPARE(Box(*w, "KoFlatComboBoxFindFileMask").currentText(), QStringLiteral("*.htm"));
+
+    // Select all was disabled by the popup opened during the run; its key acts as the view is now.
+    Reactivate(*w);
+    tarn::editor::TKoEditor& view = w->KoEditorResult();
+    view.setFocus();
+    QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+    QVERIFY(view.Selected());
     QVERIFY(w->close());
+  }
+
+  void menuClosedFromKeyboardGivesBackKeysAndStatus() {
+    auto w = Open();
+    QVERIFY(w);
+    auto& findBox = Box(*w, "KoFlatComboBoxFindString");
+    findBox.setFocus();
+    QTest::keyClick(&findBox, Qt::Key_R, Qt::AltModifier);
+    QTRY_VERIFY(QApplication::activePopupWidget());
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    Reactivate(*w);
+    // The menu bar does not keep the keyboard, nor its hint the status line.
+    QTRY_VERIFY(HasFocus(findBox));
+    QCOMPARE(w->statusBar()->currentMessage(), QString());
+  }
+
+  void withoutEditorTheDesktopOpensTheFile() {
+    WriteCp932(data_->path() + "/tarn.ini", "[Editor]\r\nExeName=\r\n");
+    FileOpener opener;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
+    auto w = Open();
+    QVERIFY(w);
+    Request(*w, QStringLiteral("東京"), kSamples, QStringLiteral("*.txt"));
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    QTest::keyClick(&w->KoEditorResult(), Qt::Key_Return);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    const std::vector<std::string> fields = tarn::ParseCommaText(w->ResultLineInfos()[0]);
+    QCOMPARE(opener.opened, QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(tarn::Cp932ToUtf8(fields[3])))});
+    QVERIFY2(w->StatusText().contains(QStringLiteral("行番号は渡せません")), qPrintable(w->StatusText()));
   }
 
   void enterOnRowRunsEditorAndSelectsRow() {
@@ -270,15 +342,12 @@ class MainWindowTest : public QObject {
     QVERIFY(item("pmiEditSelectAll")->isEnabled());
     ClosePopup(*w, after);
 
-    // Copy stays as the last opening left it: disabled, so Ctrl+C does nothing even with a selection.
+    // The popup left Copy disabled, with nothing selected; once rows are selected Ctrl+C copies them.
     QApplication::clipboard()->setText(QStringLiteral("before"));
     tarn::editor::TKoEditor& view = w->KoEditorResult();
     view.setFocus();
-    QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&view, Qt::Key_Down, Qt::ShiftModifier);
     QVERIFY(view.Selected());
-    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
-    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("before"));
-    ClosePopup(*w, OpenPopup(*w));
     QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
     QVERIFY(QApplication::clipboard()->text().contains(QStringLiteral("東京")));
 
@@ -301,6 +370,9 @@ class MainWindowTest : public QObject {
     QVERIFY(w->LeftPanelVisible() && w->Action(ActionId::OptionLeftPanel)->isChecked());
     QTRY_VERIFY(!splitter->handle(1)->isHidden());
 
+    // A tool tip names the command and its key.
+    auto* findBar = w->findChild<QToolBar*>("ToolBarFind");
+    QCOMPARE(findBar->widgetForAction(w->Action(ActionId::FindStart))->toolTip(), QStringLiteral("検索開始 (F3)"));
     // Hiding the result toolbar from the menu: unchecked at the next opening of the menu.
     w->Action(ActionId::OptionToolBarResult)->trigger();
     QVERIFY(w->findChild<QToolBar*>("ToolBarResult")->isHidden());

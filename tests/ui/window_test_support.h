@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLayout>
@@ -38,13 +39,16 @@ inline void WriteCp932(const QString& path, const std::string& utf8) {
 }
 
 // Answers every message box that opens while it lives, keeping their texts and the lines that
-// the box breaks for want of width.
+// the box breaks for want of width; after lingerMs, as a user who reads it first.
 class MessageBoxAnswerer {
  public:
-  explicit MessageBoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok) {
+  explicit MessageBoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok, int lingerMs = 0) {
     timer_.setInterval(5);
-    QObject::connect(&timer_, &QTimer::timeout, [this, answer] {
+    QObject::connect(&timer_, &QTimer::timeout, [this, answer, lingerMs] {
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        if (!seen_.isValid()) seen_.start();
+        if (seen_.elapsed() < lingerMs) return;
+        seen_.invalidate();
         texts.push_back(box->text());
         box->layout()->activate();
         if (const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
@@ -63,6 +67,7 @@ class MessageBoxAnswerer {
 
  private:
   QTimer timer_;
+  QElapsedTimer seen_;
 };
 
 inline void Screenshot(QWidget& window, const char* name, QMenu* menu = nullptr) {
