@@ -160,10 +160,19 @@ expect_request() {
 }
 
 # hand_over DATA_DIR LOG ARG...: a second copy hands its arguments over and ends with 0.
+# The entry's records hold exactly one hit: its text, file and line number.
+expect_one_hit() {
+  local file=$1 text=$2 want_path=$3 want_line=$4 infos hit_text path line_no
+  mapfile -t infos < <(utf8_lines "$file" | comma_fields)
+  IFS=$'\t' read -r _ _ hit_text path line_no _ <<<"${infos[0]:-}"
+  [[ ${#infos[@]} -eq 1 && $hit_text = "$text" && $path = "$want_path" && $line_no = "$want_line" ]] ||
+    fail "${file##*/} holds [${infos[*]}], expected one hit $text in $want_path line $want_line"
+}
 hand_over() {
   local data_dir=$1 log=$2 pid status
   shift 2
-  "$tarn" --data-dir "$data_dir" -- "$@" >"$log" 2>&1 &
+  # from_dir: the working folder the second copy is started in (default: this one).
+  (cd "${from_dir:-.}" && exec "$tarn" --data-dir "$data_dir" -- "$@") >"$log" 2>&1 &
   pid=$!
   started+=("$pid")
   wait_for 30 "the end of the second copy" has_ended "$pid"
@@ -319,10 +328,7 @@ files=$(find "$tmp" -mindepth 1 -printf '%f\n' | LC_ALL=C sort | tr '\n' ' ')
 [[ $files = "GerpList.1 GerpList.2 ParamList.1 ParamList.2 ResultList.1 ResultList.2 " ]] ||
   fail "Tmp holds '$files' instead of entries 1 and 2"
 expect_request "$tmp/ParamList.2" ページ "$second_dir" '*.htm' 1 '*.*' 0 0
-mapfile -t infos < <(utf8_lines "$tmp/GerpList.2" | comma_fields)
-IFS=$'\t' read -r _ _ hit_text path line_no _ <<<"${infos[0]:-}"
-[[ ${#infos[@]} -eq 1 && $hit_text = ページ && $path = "$second_dir/page.htm" && $line_no = 2 ]] ||
-  fail "GerpList.2 holds [${infos[*]}], expected one hit ページ in $second_dir/page.htm line 2"
+expect_one_hit "$tmp/GerpList.2" ページ "$second_dir/page.htm" 2
 pass "second copy ended with 0; the window searched ページ in ${second_dir#"$scratch"/} (*.htm)"
 
 # --- 6: Enter on the result row opens the editor -------------------------------------------------
@@ -340,25 +346,12 @@ pass "the editor got <${expected_args[0]}> <${expected_args[1]#"$scratch"/}> <${
 # --- 6b: a directory relative to the second copy's working folder ---------------------------------
 step "6b relative hand-over"
 # "." is the folder the user typed it in, not the one the running copy was started from.
-(cd "$second_dir" && exec "$tarn" --data-dir "$data" -- . 東京 '*.txt') >"$scratch/logs/tarn-relative.log" 2>&1 &
-relative_pid=$!
-started+=("$relative_pid")
-wait_for 30 "the end of the copy started in ${second_dir#"$scratch"/}" has_ended "$relative_pid"
-wait "$relative_pid"
-status=$?
-forget "$relative_pid"
-((status == 0)) || fail "the copy started in ${second_dir#"$scratch"/} ended with status $status"
+from_dir=$second_dir hand_over "$data" "$scratch/logs/tarn-relative.log" . 東京 '*.txt'
 focus_window
 xdotool key F3 || fail "xdotool could not send F3"
 wait_for 60 "history entry 3 in $tmp" test -f "$tmp/ResultList.3"
-mapfile -t param < <(utf8_lines "$tmp/ParamList.3")
-expected_param=(東京 "$second_dir" '*.txt' 1 '*.*' 0 0)
-got=$(joined "${param[@]}") want=$(joined "${expected_param[@]}")
-[[ $got = "$want" ]] || fail "ParamList.3 holds [$got], expected [$want]"
-mapfile -t infos < <(utf8_lines "$tmp/GerpList.3" | comma_fields)
-IFS=$'\t' read -r _ _ hit_text path line_no _ <<<"${infos[0]:-}"
-[[ ${#infos[@]} -eq 1 && $hit_text = 東京 && $path = "$second_dir/日記.txt" && $line_no = 2 ]] ||
-  fail "GerpList.3 holds [${infos[*]}], expected one hit 東京 in $second_dir/日記.txt line 2"
+expect_request "$tmp/ParamList.3" 東京 "$second_dir" '*.txt' 1 '*.*' 0 0
+expect_one_hit "$tmp/GerpList.3" 東京 "$second_dir/日記.txt" 2
 pass "\".\" from ${second_dir#"$scratch"/} searched that folder"
 
 # --- 7: Ctrl+Q writes the settings and ends the program ------------------------------------------
