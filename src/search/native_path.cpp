@@ -18,6 +18,11 @@ std::string NativeToCp932(std::string_view native) {
   return Utf8ToCp932(native);
 }
 
+std::string_view NativeCharWithoutCp932(std::string_view native) {
+  if (IsAscii(native) || !IsValidUtf8(native)) return {};
+  return FirstCharWithoutCp932(native);
+}
+
 std::string Cp932ToNative(std::string_view cp932) {
   if (IsAscii(cp932)) return std::string(cp932);
   std::string utf8 = Cp932ToUtf8(cp932);

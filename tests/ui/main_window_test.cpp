@@ -158,6 +158,33 @@ class MainWindowTest : public QObject {
     QCOMPARE(w->Busy(), 0);
   }
 
+  void characterWithoutCp932FormIsNamedAndNothingSearched_data() {
+    QTest::addColumn<QString>("find");
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<QString>("named");
+    QTest::addColumn<QString>("focused");
+    const QString yoshi = QString::fromUtf8("\xF0\xA0\xAE\xB7"), emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
+    QTest::newRow("search string") << yoshi + QStringLiteral("野家") << "*.txt" << yoshi << "KoFlatComboBoxFindString";
+    QTest::newRow("file mask") << QStringLiteral("東京") << emoji + "*.txt" << emoji << "KoFlatComboBoxFindFileMask";
+  }
+  void characterWithoutCp932FormIsNamedAndNothingSearched() {
+    QFETCH(QString, find);
+    QFETCH(QString, mask);
+    QFETCH(QString, named);
+    QFETCH(QString, focused);
+    auto w = Open();
+    QVERIFY(w);
+    Request(*w, find, kSamples, mask);
+    MessageBoxAnswerer answerer;
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    QCOMPARE(answerer.texts, QStringList{QStringLiteral("「%1」は Shift-JIS で表せないため検索できません。").arg(named)});
+    Reactivate(*w);
+    QVERIFY(HasFocus(Box(*w, focused.toLatin1().constData())));
+    QCOMPARE(w->KoEditorResult().Lines.Count(), 0);
+    QVERIFY(Box(*w, "KoFlatComboBoxFindString").HistoryItems().empty());
+    QCOMPARE(Box(*w, "KoFlatComboBoxFindString").currentText(), find);
+  }
+
   void escapeStopsLongRunWhileOnlyStopIsEnabled_data() {
     QTest::addColumn<bool>("realtime");
     QTest::newRow("rows shown at the end") << false;
