@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -286,6 +287,9 @@ class TKoEditor : public QAbstractScrollArea {
   void DeleteBoxInStep();
   std::string PaddingTo(TEditorPos pos) const;
   void InsertAtCaret(std::string_view text, bool typed);
+  // The CP932 bytes of text from the user, or nothing when a character of it has no CP932
+  // form: that character is named at the caret, and nothing of the text goes in.
+  std::optional<std::string> InputBytes(const QString& text);
   // Input-method text: replaces the range [from, from + length) of the caret's row, counted in
   // QString characters from the caret, or with an empty range is typed at the caret.
   void CommitInput(const QString& text, int from, int length);

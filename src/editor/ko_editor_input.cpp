@@ -214,8 +214,9 @@ void TKoEditor::keyPressEvent(QKeyEvent* e) {
     return;
   }
   for (const char32_t cp : typed.toUcs4()) {
-    std::string bytes = Utf8ToCp932(QString::fromUcs4(&cp, 1).toStdString());
-    if (bytes.empty()) continue;
+    std::optional<std::string> converted = InputBytes(QString::fromUcs4(&cp, 1));
+    if (!converted || converted->empty()) continue;
+    std::string& bytes = *converted;
     char key = bytes[0];
     if (!DeliverKey(key)) continue;
     if (bytes.size() == 1) bytes[0] = key;
@@ -433,7 +434,13 @@ void TKoEditor::dropEvent(QDropEvent* e) {
   selMode_ = TSelMode::sm_None;
   row_ = cell.Row;
   col_ = cell.Col;
-  InsertAtCaret(Utf8ToCp932(e->mimeData()->text().toStdString()), false);
+  const std::optional<std::string> bytes = InputBytes(e->mimeData()->text());
+  // A refused drop is not taken: a program that moves its text keeps it.
+  if (!bytes) {
+    e->ignore();
+    return;
+  }
+  InsertAtCaret(*bytes, false);
   e->acceptProposedAction();
 }
 

@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <functional>
 #include <map>
@@ -376,7 +377,7 @@ class KoEditorTest : public QObject {
     QCOMPARE(ed->Lines.Text(), std::string("abc\r\n" + kA));
     QVERIFY(ed->Selected());
     QTest::keyClick(ed.get(), Qt::Key_C, Qt::ControlModifier);
-    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("abc\r\nあ"));
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("abc\nあ"));
     ed->Lines.Put(0, "program");  // the program's own calls still work
     ed->Lines.Delete(1);
     QCOMPARE(ed->Lines.Text(), std::string("program"));
@@ -612,7 +613,7 @@ class KoEditorTest : public QObject {
     AddLines(*ed, {"x" + kA + odd, "y"});
     ed->SelectAll();
     ed->CopyToClipboard();
-    QCOMPARE(QApplication::clipboard()->text(), QString::fromUtf8("xあ\uFFFD\r\ny"));
+    QCOMPARE(QApplication::clipboard()->text(), QString::fromUtf8("xあ\uFFFD\ny"));
     auto other = MakeEditor();
     other->PasteFromClipboard();
     QCOMPARE(other->Lines.Text(), ed->Lines.Text());
@@ -623,7 +624,19 @@ class KoEditorTest : public QObject {
     other->SelectAll();
     other->CutToClipboard();
     QCOMPARE(other->Lines.Text(), std::string());
-    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("①\r\nⅠ"));
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("①\nⅠ"));
+
+    // A character without a CP932 form is named at the caret, and nothing of its text goes in
+    // (pasted, committed or typed): no "?" the user did not type.
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80"), yoshi = QString::fromUtf8("\xF0\xA0\xAE\xB7");
+    QApplication::clipboard()->setText(QStringLiteral("東京") + emoji);
+    other->PasteFromClipboard();
+    QVERIFY(QToolTip::text().contains(emoji));
+    Commit(*other, yoshi + QStringLiteral("野家"));
+    QVERIFY(QToolTip::text().contains(yoshi));
+    QKeyEvent typed(QEvent::KeyPress, 0, Qt::NoModifier, emoji);
+    QApplication::sendEvent(other.get(), &typed);
+    QCOMPARE(other->Lines.Text(), std::string());
   }
 
   void BoxCopyAndPaste() {
@@ -632,7 +645,7 @@ class KoEditorTest : public QObject {
     ed->SetBoxSelection(0, 1, 2, 3);
     ed->CopyToClipboard();
     QVERIFY(QApplication::clipboard()->mimeData()->hasFormat(TKoEditor::kBoxMimeType));
-    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("bc\r\nあ\r\nhi"));
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("bc\nあ\nhi"));
     auto other = MakeEditor();
     AddLines(*other, {"12345", "12"});
     other->SetRowCol(0, 3);
