@@ -179,6 +179,9 @@ class TKoEditor : public QAbstractScrollArea {
   // The user typing bytes at the caret: replaces a selection, or with LineIndent indents the
   // whole lines selected when the bytes are one blank or tab.
   void TypeText(std::string_view cp932);
+  // Takes a composition the input method still holds into the text, as the user's confirming
+  // it would: what is saved then is what the user sees.
+  void CommitComposition();
 
   // --- Geometry and drawing ------------------------------------------------------------------
   int ColWidth() const;

@@ -260,7 +260,7 @@ void TKoEditor::mousePressEvent(QMouseEvent* e) {
     return;
   }
   // A composition in progress is committed where it stands before the caret goes elsewhere.
-  if (!preedit_.isEmpty()) QGuiApplication::inputMethod()->commit();
+  CommitComposition();
   setFocus(Qt::MouseFocusReason);
   ClampState();
   const QPoint pt = e->position().toPoint();
@@ -571,6 +571,21 @@ void TKoEditor::inputMethodEvent(QInputMethodEvent* e) {
   imCaretRect_ = inputMethodQuery(Qt::ImCursorRectangle).toRectF();
   updateMicroFocus();
   e->accept();
+}
+
+void TKoEditor::CommitComposition() {
+  if (preedit_.isEmpty()) return;
+  QGuiApplication::inputMethod()->commit();
+  if (preedit_.isEmpty()) return;
+  // The input method did not commit it (none is attached, or it went elsewhere): the control
+  // commits what it shows and lets the input method forget it.
+  const QString text = std::exchange(preedit_, QString());
+  preeditAttributes_.clear();
+  preeditBytes_.clear();
+  preeditByteAt_.assign(1, 0);
+  QGuiApplication::inputMethod()->reset();
+  CommitInput(text, 0, 0);
+  viewport()->update();
 }
 
 int TKoEditor::PreeditCursorCells() const {

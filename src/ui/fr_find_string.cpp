@@ -92,6 +92,7 @@ TFormFindString::TFormFindString(settings::DataLocations locations, QWidget* mai
 TFormFindString::~TFormFindString() = default;
 
 bool TFormFindString::SaveAll() {
+  koEditor1_->CommitComposition();
   try {
     settings::SaveStringWindowPlacement(locations_.SettingsFilePath(), Bounds());
   } catch (const std::exception& e) {

@@ -1455,6 +1455,24 @@ class KoEditorTest : public QObject {
     QVERIFY(!underlined(done, 2, 10));
   }
 
+  void CompositionPushesTheRestOfItsRowRight() {
+    auto ed = MakeEditor(420, 80);
+    ed->Color = Qt::white;
+    ed->FontColor = Qt::black;
+    AddLines(*ed, {tarn::Utf8ToCp932("アルゴリズム|ソート")});
+    ed->SetRowCol(0, 13);
+    Compose(*ed, QStringLiteral("かな"), {});
+    const QImage composing = ed->grab().toImage();
+    Commit(*ed, QStringLiteral("かな"));
+    const QImage committed = ed->grab().toImage();
+    // Right of the composition the row shows as it does once the text is in: ソート four cells on.
+    const QPoint origin = ed->viewport()->pos();
+    const int cw = ed->ColWidth(), x0 = origin.x() + ed->TextLeft(), y0 = origin.y() + ed->TextTop();
+    QCOMPARE(composing.copy(x0 + 17 * cw, y0, 8 * cw, ed->RowHeight()),
+             committed.copy(x0 + 17 * cw, y0, 8 * cw, ed->RowHeight()));
+    QVERIFY(!InkColumns(committed, y0, y0 + ed->RowHeight(), x0 + 21 * cw, x0 + 23 * cw).empty());
+  }
+
   void RandomInputMethodEventsUndoToTheStart() {
     // Commits with ranges anywhere, compositions with attributes out of range, selections set by
     // the input method, queries and painting in between: nothing may crash, and undoing every
