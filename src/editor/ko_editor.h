@@ -117,6 +117,8 @@ class TKoEditor : public QAbstractScrollArea {
   QColor FontColor;  // text; invalid: the palette's text colour
 
   // --- Events (Sender first) ----------------------------------------------------------------
+  // LineStr is the part of the row that shows (at most 1001 bytes), which is all a hook can
+  // paint on.
   std::function<void(TKoEditor& Sender, const std::string& LineStr, int X, int Y, int Index, const QRect& ARect,
                      bool Selected)>
       OnDrawLine;
@@ -320,8 +322,8 @@ class TKoEditor : public QAbstractScrollArea {
   // The cells a box selection paints on a row: those of the characters it holds.
   std::pair<int, int> BoxCells(int row) const;
   const QString& Glyph(RE_Char_t code) const;
-  // A row as the input method sees it; byteAt (when given) receives the byte at which each
-  // QString position, and the end, stands.
+  // The visible part of a row as the input method sees it; byteAt (when given) receives the
+  // byte at which each QString position, and the end, stands.
   QString RowUnicode(std::string_view row, std::vector<int>* byteAt) const;
   QColor BackColor() const;
   QColor TextColor() const;

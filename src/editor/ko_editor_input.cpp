@@ -496,6 +496,8 @@ void TKoEditor::resizeEvent(QResizeEvent* e) {
 }
 
 QString TKoEditor::RowUnicode(std::string_view row, std::vector<int>* byteAt) const {
+  // The part that shows, where the caret can stand: a row may be hundreds of megabytes long.
+  row = VisiblePart(row);
   QString out;
   if (byteAt) byteAt->clear();
   // Character by character, as the glyphs are drawn: each CP932 character is one code point.

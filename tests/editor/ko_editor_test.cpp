@@ -225,9 +225,14 @@ class KoEditorTest : public QObject {
     ed->Color = Qt::white;
     ed->FontColor = Qt::black;
     AddLines(*ed, {std::string(1200, 'x'), std::string(999, 'y') + kKan + "zz", std::string(200, '\t') + "t"});
+    std::size_t longest = 0;  // a hook is handed only what can show
+    ed->OnDrawLine = [&longest](TKoEditor&, const std::string& line, int, int, int, const QRect&, bool) {
+      longest = std::max(longest, line.size());
+    };
     ed->clearFocus();
     ed->SetTopCol(990);
     const QImage img = ed->grab().toImage();
+    QCOMPARE(longest, std::size_t(1001));
     const QPoint origin = ed->viewport()->pos();
     const int cw = ed->ColWidth(), rh = ed->RowHeight();
     const int x0 = origin.x() + ed->TextLeft() - 990 * cw;
