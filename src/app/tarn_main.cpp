@@ -14,6 +14,7 @@
 #include "ui/fr_tarn_main.h"
 #include "ui/single_instance.h"
 #include "ui/start_values.h"
+#include "ui/toolkit_dialogs.h"
 
 namespace {
 
@@ -62,6 +63,7 @@ int main(int argc, char* argv[]) {
   }
 
   QApplication app(argc, argv);
+  tarn::ui::InstallToolkitTranslations(app);
   QApplication::setApplicationName(QStringLiteral("Tarn"));
   // Ties the windows to the installed desktop entry and icon (task bar, Wayland app id); a copy
   // that was not installed simply has no icon.

@@ -1,11 +1,15 @@
 // Back, Forward and clearing of the result history, and saving a result, as a user does them in
 // the window.
 #include <QAbstractButton>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QFileInfo>
 #include <QLineEdit>
 
 #include "settings/settings_file.h"
+#include "ui/toolkit_dialogs.h"
 #include "window_test_support.h"
 
 using tarn::ui::ActionId;
@@ -22,13 +26,26 @@ class SaveDialogAnswerer {
     QObject::connect(&timer_, &QTimer::timeout, [this, name, filter] {
       if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
         timer_.stop();
+        for (QAbstractButton* button : dialog->findChild<QDialogButtonBox*>()->buttons()) buttons << button->text();
         dialog->selectNameFilter(filter);
         dialog->selectFile(name);
+        // In the folder of the name, every column but the names shows its longest entry whole.
+        auto* details = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+        const QAbstractItemView* view = details;
+        columnsWhole = QTest::qWaitFor([&] {
+          bool whole = details->model()->rowCount(details->rootIndex()) > 1;
+          for (int c = 1; c < details->header()->count(); ++c)
+            whole = whole && details->header()->sectionSize(c) >= view->sizeHintForColumn(c);
+          return whole;
+        }, 2000);
+        Screenshot(*dialog, "save-dialog");
         QMetaObject::invokeMethod(dialog, "accept");
       }
     });
     timer_.start();
   }
+  QStringList buttons;
+  bool columnsWhole = true;
 
  private:
   QTimer timer_;
@@ -51,6 +68,7 @@ class ResultHistoryWindowTest : public QObject {
   QString Tmp() const { return data_->path() + "/Tmp"; }
 
  private slots:
+  void initTestCase() { QVERIFY(tarn::ui::InstallToolkitTranslations(*qApp)); }
   void init() { data_ = std::make_unique<QTemporaryDir>(); }
 
   void backAndForwardRestoreResultsAndRequests() {
@@ -137,9 +155,16 @@ class ResultHistoryWindowTest : public QObject {
     QVERIFY(w);
     Run(*w, QStringLiteral("東京"));
     const QString target = data_->path() + "/" + written;
+    for (const char* big : {"/big.htm", "/big.txt"}) {  // its size reads "991.2 KiB"
+      QFile file(data_->path() + big);
+      QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(1015000));
+    }
     {
       SaveDialogAnswerer dialog(data_->path() + "/" + chosen, filter);
       QTest::keyClick(w.get(), Qt::Key_S, Qt::ControlModifier);
+      // The toolkit's dialog speaks Japanese, as the program does.
+      QCOMPARE(dialog.buttons, (QStringList{QStringLiteral("保存(&S)"), QStringLiteral("キャンセル")}));
+      QVERIFY(dialog.columnsWhole);
     }
     Reactivate(*w);
     QFile file(target);
