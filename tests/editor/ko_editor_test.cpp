@@ -1468,6 +1468,7 @@ class KoEditorTest : public QObject {
     ed->SetRowCol(0, 13);
     Compose(*ed, QStringLiteral("かな"), {});
     const QImage composing = ed->grab().toImage();
+    SaveScreenshot(*ed, "editor_composition_mid_row");
     Commit(*ed, QStringLiteral("かな"));
     const QImage committed = ed->grab().toImage();
     // Right of the composition the row shows as it does once the text is in: ソート four cells on.
