@@ -3,8 +3,6 @@
 #include <QAbstractButton>
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QHeaderView>
-#include <QTreeView>
 #include <QFileInfo>
 #include <QLineEdit>
 
@@ -29,15 +27,6 @@ class SaveDialogAnswerer {
         for (QAbstractButton* button : dialog->findChild<QDialogButtonBox*>()->buttons()) buttons << button->text();
         dialog->selectNameFilter(filter);
         dialog->selectFile(name);
-        // In the folder of the name, every column but the names shows its longest entry whole.
-        auto* details = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
-        const QAbstractItemView* view = details;
-        columnsWhole = QTest::qWaitFor([&] {
-          bool whole = details->model()->rowCount(details->rootIndex()) > 1;
-          for (int c = 1; c < details->header()->count(); ++c)
-            whole = whole && details->header()->sectionSize(c) >= view->sizeHintForColumn(c);
-          return whole;
-        }, 2000);
         Screenshot(*dialog, "save-dialog");
         QMetaObject::invokeMethod(dialog, "accept");
       }
@@ -45,7 +34,6 @@ class SaveDialogAnswerer {
     timer_.start();
   }
   QStringList buttons;
-  bool columnsWhole = true;
 
  private:
   QTimer timer_;
@@ -155,16 +143,11 @@ class ResultHistoryWindowTest : public QObject {
     QVERIFY(w);
     Run(*w, QStringLiteral("東京"));
     const QString target = data_->path() + "/" + written;
-    for (const char* big : {"/big.htm", "/big.txt"}) {  // its size reads "991.2 KiB"
-      QFile file(data_->path() + big);
-      QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(1015000));
-    }
     {
       SaveDialogAnswerer dialog(data_->path() + "/" + chosen, filter);
       QTest::keyClick(w.get(), Qt::Key_S, Qt::ControlModifier);
       // The toolkit's dialog speaks Japanese, as the program does.
       QCOMPARE(dialog.buttons, (QStringList{QStringLiteral("保存(&S)"), QStringLiteral("キャンセル")}));
-      QVERIFY(dialog.columnsWhole);
     }
     Reactivate(*w);
     QFile file(target);
