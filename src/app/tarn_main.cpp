@@ -21,10 +21,6 @@ namespace {
 // What a second copy does: the running window comes forward, with the command line when there
 // is one. Its exit status is 0, or 2 when the command line cannot be handed over.
 int ForwardCommandLine(tarn::ui::TSingleInstance& instance, const std::vector<std::string>& args) {
-  if (args.empty()) {
-    instance.Forward(tarn::ui::kActivateRecord, {});
-    return 0;
-  }
   // The hand-over carries CP932: a character without a CP932 form would arrive as "?".
   for (std::size_t i = 0; i < args.size() && i < 3; ++i) {
     const std::string_view refused = tarn::search::NativeCharWithoutCp932(args[i]);
@@ -33,6 +29,10 @@ int ForwardCommandLine(tarn::ui::TSingleInstance& instance, const std::vector<st
                  static_cast<int>(refused.size()), refused.data());
     instance.Forward(tarn::ui::kActivateRecord, {});
     return 2;
+  }
+  if (args.empty()) {
+    instance.Forward(tarn::ui::kActivateRecord, {});
+    return 0;
   }
   std::vector<std::string> cp932;
   cp932.reserve(args.size());

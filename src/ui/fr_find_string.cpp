@@ -92,12 +92,12 @@ TFormFindString::TFormFindString(settings::DataLocations locations, QWidget* mai
 TFormFindString::~TFormFindString() = default;
 
 bool TFormFindString::SaveAll() {
-  koEditor1_->CommitComposition();
   try {
     settings::SaveStringWindowPlacement(locations_.SettingsFilePath(), Bounds());
   } catch (const std::exception& e) {
     ShowFileError(this, e.what());
   }
+  koEditor1_->CommitComposition();
   if (unreadFile_ && koEditor1_->Lines.Text() == textShownInstead_) return true;
   try {
     WriteEditorFile(locations_.StringFilePath(), koEditor1_->Lines);
