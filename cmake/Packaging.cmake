@@ -102,8 +102,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The result view and the editor need a fixed-pitch Japanese font whose full-width glyphs are
-# exactly two cells wide.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-ipafont-gothic)
+# exactly two cells wide; the toolkit's own dialogs need its Japanese translations.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Tarn walks a directory tree, skips binary files and lists every line of
 the text files that matches a search string, with the matched text

@@ -18,12 +18,22 @@
 #include "ui/fr_tarn_main.h"
 #include "ui/single_instance.h"
 #include "ui/start_values.h"
+#include "ui/toolkit_dialogs.h"
 
 namespace {
 
 // What a second copy does: the running window comes forward, with the command line when there
-// is one. Its exit status is 0 either way.
+// is one. Its exit status is 0, or 2 when the command line cannot be handed over.
 int ForwardCommandLine(tarn::ui::TSingleInstance& instance, const std::vector<std::string>& args) {
+  // The hand-over carries CP932: a character without a CP932 form would arrive as "?".
+  for (std::size_t i = 0; i < args.size() && i < 3; ++i) {
+    const std::string_view refused = tarn::search::NativeCharWithoutCp932(args[i]);
+    if (refused.empty()) continue;
+    std::fprintf(stderr, "tarn: 「%.*s」は Shift-JIS で表せないため、動いている Tarn に渡せません\n",
+                 static_cast<int>(refused.size()), refused.data());
+    instance.Forward(tarn::ui::kActivateRecord, {});
+    return 2;
+  }
   if (args.empty()) {
     instance.Forward(tarn::ui::kActivateRecord, {});
     return 0;
@@ -60,6 +70,7 @@ int main(int argc, char* argv[]) {
   }
 
   QApplication app(argc, argv);
+  tarn::ui::InstallToolkitTranslations(app);
   QApplication::setApplicationName(QStringLiteral("Tarn"));
   // Ties the windows to the installed desktop entry and icon (task bar, Wayland app id); a copy
   // that was not installed simply has no icon.

@@ -1,6 +1,7 @@
 #include "core/comma_text.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace tarn {
 namespace {
@@ -42,6 +43,10 @@ std::string ToCommaText(const std::vector<std::string>& items) {
 }
 
 std::vector<std::string> ParseCommaText(std::string_view text) {
+  return ParseCommaTextHead(text, std::numeric_limits<std::size_t>::max(), std::numeric_limits<std::size_t>::max());
+}
+
+std::vector<std::string> ParseCommaTextHead(std::string_view text, std::size_t maxItems, std::size_t maxItemBytes) {
   std::vector<std::string> items;
   std::size_t p = 0;
   const std::size_t n = text.size();
@@ -49,11 +54,11 @@ std::vector<std::string> ParseCommaText(std::string_view text) {
     while (p < n && IsBlank(text[p])) ++p;
   };
   skip_blanks();
-  while (p < n && text[p] != '\0') {
+  while (p < n && text[p] != '\0' && items.size() < maxItems) {
     std::string item;
     if (text[p] == '"') {
       ++p;
-      while (p < n) {
+      while (p < n && item.size() < maxItemBytes) {
         if (text[p] == '"') {
           if (p + 1 < n && text[p + 1] == '"') {
             item += '"';
@@ -67,16 +72,18 @@ std::vector<std::string> ParseCommaText(std::string_view text) {
       }
     } else {
       const std::size_t start = p;
-      while (p < n && static_cast<unsigned char>(text[p]) > 32 && text[p] != ',') ++p;
+      while (p < n && p - start < maxItemBytes && static_cast<unsigned char>(text[p]) > 32 && text[p] != ',') ++p;
       item.assign(text.substr(start, p - start));
     }
+    const bool cut = item.size() >= maxItemBytes;
     items.push_back(std::move(item));
+    if (cut) break;
     skip_blanks();
     if (p < n && text[p] == ',') {
       const bool last = p + 1 == n;
       ++p;
       skip_blanks();
-      if (last) items.emplace_back();
+      if (last && items.size() < maxItems) items.emplace_back();
     }
   }
   return items;

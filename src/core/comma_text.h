@@ -23,4 +23,9 @@ void AppendCommaTextItem(std::string& out, std::string_view item, bool first);
 // the last character adds a final empty item.
 std::vector<std::string> ParseCommaText(std::string_view text);
 
+// The first maxItems items as ParseCommaText gives them; an item is cut at maxItemBytes, and
+// one that reaches it is the last read, so that a record with a huge field costs only what
+// the caller needs of it.
+std::vector<std::string> ParseCommaTextHead(std::string_view text, std::size_t maxItems, std::size_t maxItemBytes);
+
 }  // namespace tarn

@@ -1,5 +1,6 @@
 #include "core/encoding.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 #include <stdexcept>
@@ -103,6 +104,14 @@ std::optional<std::string> Utf8ToCp932Exact(std::string_view utf8) {
   std::string out = Utf8ToCp932Impl(utf8, lossless);
   if (!lossless) return std::nullopt;
   return out;
+}
+
+std::string_view FirstCharWithoutCp932(std::string_view utf8) {
+  Converter conv("CP932", "UTF-8");
+  std::string out;
+  const std::string_view rest = utf8.substr(conv.Run(utf8, out));
+  if (rest.empty()) return {};
+  return rest.substr(0, std::min(rest.size(), Utf8SequenceLength(static_cast<unsigned char>(rest[0]))));
 }
 
 bool IsValidUtf8(std::string_view bytes) noexcept {

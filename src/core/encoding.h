@@ -35,6 +35,11 @@ std::string Utf8ToCp932(std::string_view utf8);
 // UTF-8 to CP932 only when every character converts; nullopt otherwise.
 std::optional<std::string> Utf8ToCp932Exact(std::string_view utf8);
 
+// The first character of a UTF-8 text that has no CP932 form (a malformed sequence counts as
+// one), as its bytes within utf8; empty when every character converts. Callers name it to the
+// user instead of letting it turn into "?".
+std::string_view FirstCharWithoutCp932(std::string_view utf8);
+
 // True when the bytes are well-formed UTF-8.
 bool IsValidUtf8(std::string_view bytes) noexcept;
 

@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QToolTip>
 #include <algorithm>
 #include <cctype>
 #include <memory>
@@ -479,7 +480,10 @@ void TKoEditor::CopyToClipboard() {
   if (!Selected() && !(box && !SelText().empty())) return;
   const std::string bytes = SelText();
   auto mime = std::make_unique<QMimeData>();
-  mime->setText(QString::fromUtf8(Cp932ToUtf8(bytes)));
+  // Text for other programs ends its lines as this system does; the private copies keep CR LF.
+  QString text = QString::fromUtf8(Cp932ToUtf8(bytes));
+  text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  mime->setText(text);
   mime->setData(kBytesMimeType, QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
   if (box) mime->setData(kBoxMimeType, QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
   QApplication::clipboard()->setMimeData(mime.release());
@@ -503,7 +507,9 @@ void TKoEditor::PasteFromClipboard() {
     const QByteArray raw = mime->data(kBytesMimeType);
     bytes.assign(raw.constData(), static_cast<std::size_t>(raw.size()));
   } else {
-    bytes = Utf8ToCp932(mime->text().toStdString());
+    std::optional<std::string> converted = InputBytes(mime->text());
+    if (!converted) return;
+    bytes = std::move(*converted);
   }
   if (mime->hasFormat(kBoxMimeType)) {
     BeginStep();
@@ -628,6 +634,17 @@ void TKoEditor::InsertAtCaret(std::string_view text, bool typed) {
   EndStep();
 }
 
+std::optional<std::string> TKoEditor::InputBytes(const QString& text) {
+  const std::string utf8 = text.toStdString();
+  const std::string_view refused = FirstCharWithoutCp932(utf8);
+  if (refused.empty()) return Utf8ToCp932(utf8);
+  QApplication::beep();
+  const QString message = QStringLiteral("「%1」は Shift-JIS で表せないため入力できません")
+                              .arg(QString::fromUtf8(refused.data(), static_cast<qsizetype>(refused.size())));
+  QToolTip::showText(viewport()->mapToGlobal(CaretRect().bottomLeft()), message, viewport());
+  return std::nullopt;
+}
+
 void TKoEditor::InsertBox(const std::vector<std::string>& rows) {
   const int row0 = row_, col0 = col_;
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -653,7 +670,9 @@ void TKoEditor::InsertBox(const std::vector<std::string>& rows) {
 
 void TKoEditor::CommitInput(const QString& text, int from, int length) {
   if (ReadOnly) return;
-  const std::string bytes = Utf8ToCp932(text.toStdString());
+  const std::optional<std::string> converted = InputBytes(text);
+  if (!converted) return;
+  const std::string& bytes = *converted;
   if (from == 0 && length <= 0) {
     // Typed text, which replaces a selection; a blank is inserted even over whole lines (only
     // the keys indent them).

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -116,6 +117,8 @@ class TKoEditor : public QAbstractScrollArea {
   QColor FontColor;  // text; invalid: the palette's text colour
 
   // --- Events (Sender first) ----------------------------------------------------------------
+  // LineStr is the part of the row that shows (at most 1001 bytes), which is all a hook can
+  // paint on.
   std::function<void(TKoEditor& Sender, const std::string& LineStr, int X, int Y, int Index, const QRect& ARect,
                      bool Selected)>
       OnDrawLine;
@@ -178,6 +181,9 @@ class TKoEditor : public QAbstractScrollArea {
   // The user typing bytes at the caret: replaces a selection, or with LineIndent indents the
   // whole lines selected when the bytes are one blank or tab.
   void TypeText(std::string_view cp932);
+  // Takes a composition the input method still holds into the text, as the user's confirming
+  // it would: what is saved then is what the user sees.
+  void CommitComposition();
 
   // --- Geometry and drawing ------------------------------------------------------------------
   int ColWidth() const;
@@ -286,6 +292,9 @@ class TKoEditor : public QAbstractScrollArea {
   void DeleteBoxInStep();
   std::string PaddingTo(TEditorPos pos) const;
   void InsertAtCaret(std::string_view text, bool typed);
+  // The CP932 bytes of text from the user, or nothing when a character of it has no CP932
+  // form: that character is named at the caret, and nothing of the text goes in.
+  std::optional<std::string> InputBytes(const QString& text);
   // Input-method text: replaces the range [from, from + length) of the caret's row, counted in
   // QString characters from the caret, or with an empty range is typed at the caret.
   void CommitInput(const QString& text, int from, int length);
@@ -313,8 +322,8 @@ class TKoEditor : public QAbstractScrollArea {
   // The cells a box selection paints on a row: those of the characters it holds.
   std::pair<int, int> BoxCells(int row) const;
   const QString& Glyph(RE_Char_t code) const;
-  // A row as the input method sees it; byteAt (when given) receives the byte at which each
-  // QString position, and the end, stands.
+  // The visible part of a row as the input method sees it; byteAt (when given) receives the
+  // byte at which each QString position, and the end, stands.
   QString RowUnicode(std::string_view row, std::vector<int>* byteAt) const;
   QColor BackColor() const;
   QColor TextColor() const;

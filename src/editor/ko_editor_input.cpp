@@ -214,8 +214,9 @@ void TKoEditor::keyPressEvent(QKeyEvent* e) {
     return;
   }
   for (const char32_t cp : typed.toUcs4()) {
-    std::string bytes = Utf8ToCp932(QString::fromUcs4(&cp, 1).toStdString());
-    if (bytes.empty()) continue;
+    std::optional<std::string> converted = InputBytes(QString::fromUcs4(&cp, 1));
+    if (!converted || converted->empty()) continue;
+    std::string& bytes = *converted;
     char key = bytes[0];
     if (!DeliverKey(key)) continue;
     if (bytes.size() == 1) bytes[0] = key;
@@ -259,7 +260,7 @@ void TKoEditor::mousePressEvent(QMouseEvent* e) {
     return;
   }
   // A composition in progress is committed where it stands before the caret goes elsewhere.
-  if (!preedit_.isEmpty()) QGuiApplication::inputMethod()->commit();
+  CommitComposition();
   setFocus(Qt::MouseFocusReason);
   ClampState();
   const QPoint pt = e->position().toPoint();
@@ -433,7 +434,13 @@ void TKoEditor::dropEvent(QDropEvent* e) {
   selMode_ = TSelMode::sm_None;
   row_ = cell.Row;
   col_ = cell.Col;
-  InsertAtCaret(Utf8ToCp932(e->mimeData()->text().toStdString()), false);
+  const std::optional<std::string> bytes = InputBytes(e->mimeData()->text());
+  // A refused drop is not taken: a program that moves its text keeps it.
+  if (!bytes) {
+    e->ignore();
+    return;
+  }
+  InsertAtCaret(*bytes, false);
   e->acceptProposedAction();
 }
 
@@ -489,6 +496,8 @@ void TKoEditor::resizeEvent(QResizeEvent* e) {
 }
 
 QString TKoEditor::RowUnicode(std::string_view row, std::vector<int>* byteAt) const {
+  // The part that shows, where the caret can stand: a row may be hundreds of megabytes long.
+  row = VisiblePart(row);
   QString out;
   if (byteAt) byteAt->clear();
   // Character by character, as the glyphs are drawn: each CP932 character is one code point.
@@ -564,6 +573,21 @@ void TKoEditor::inputMethodEvent(QInputMethodEvent* e) {
   imCaretRect_ = inputMethodQuery(Qt::ImCursorRectangle).toRectF();
   updateMicroFocus();
   e->accept();
+}
+
+void TKoEditor::CommitComposition() {
+  if (preedit_.isEmpty()) return;
+  QGuiApplication::inputMethod()->commit();
+  if (preedit_.isEmpty()) return;
+  // The input method did not commit it (none is attached, or it went elsewhere): the control
+  // commits what it shows and lets the input method forget it.
+  const QString text = std::exchange(preedit_, QString());
+  preeditAttributes_.clear();
+  preeditBytes_.clear();
+  preeditByteAt_.assign(1, 0);
+  QGuiApplication::inputMethod()->reset();
+  CommitInput(text, 0, 0);
+  viewport()->update();
 }
 
 int TKoEditor::PreeditCursorCells() const {

@@ -196,18 +196,39 @@ void TKoEditor::paintEvent(QPaintEvent* e) {
 }
 
 void TKoEditor::PaintRow(QPainter& p, int row, int y, const QRect& dirty) {
-  const std::string text(Lines.Get(row));
+  // Only the visible part of a row is ever looked at: a row of a file without line ends may be
+  // hundreds of megabytes long.
+  std::string_view text = VisiblePart(Lines.Get(row));
+  // A composition pushes the rest of its row to the right, as its text will once committed; the
+  // gap it leaves is where PaintPreedit draws it.
+  std::string composed;
+  std::size_t caretByte = 0, gap = 0;
+  if (!preedit_.isEmpty() && row == row_) {
+    const TEditorPos at = CaretPos();
+    caretByte = std::min(static_cast<std::size_t>(std::max(0, at.Byte)), text.size());
+    composed.assign(text.substr(0, caretByte));
+    composed += PaddingTo(at);
+    composed.append(preeditBytes_.size(), ' ');
+    gap = composed.size() - caretByte;
+    composed.append(text.substr(caretByte));
+    text = VisiblePart(composed);
+  }
   const std::string shown = ExpandTabs(text, Caret.TabSpaceCount);
   const int cw = ColWidth();
   const int x = TextLeft() - LeftScrollWidth();
+  const auto cellOf = [&](TEditorPos pos) {
+    auto byte = static_cast<std::size_t>(std::max(0, pos.Byte));
+    if (gap > 0 && byte >= caretByte) byte += gap;
+    return CellOfByte(text, byte, Caret.TabSpaceCount);
+  };
 
   // The part of the row the selection covers, in cells.
   int selFrom = 0, selTo = 0;
   if (Selected()) {
     const auto [a, b] = SelRange();
     if (row >= a.Row && row <= b.Row) {
-      selFrom = row == a.Row ? CellOfPos(a) : 0;
-      selTo = row == b.Row ? CellOfPos(b) : kToRowEnd;
+      selFrom = row == a.Row ? cellOf(a) : 0;
+      selTo = row == b.Row ? cellOf(b) : kToRowEnd;
     }
   } else if (selMode_ == TSelMode::sm_Box) {
     std::tie(selFrom, selTo) = BoxCells(row);
@@ -228,9 +249,8 @@ void TKoEditor::PaintRow(QPainter& p, int row, int y, const QRect& dirty) {
   // Comment colouring starts at the first occurrence of the commenter on a character boundary.
   int commentCell = -1;
   if (!View.Commenter.empty()) {
-    const std::string_view part = VisiblePart(text);
-    for (std::size_t i = 0; i < part.size(); i += CharLengthAt(part, i)) {
-      if (part.substr(i, View.Commenter.size()) == View.Commenter) {
+    for (std::size_t i = 0; i < text.size(); i += CharLengthAt(text, i)) {
+      if (text.substr(i, View.Commenter.size()) == View.Commenter) {
         commentCell = CellOfByte(text, i, Caret.TabSpaceCount);
         break;
       }
@@ -243,6 +263,7 @@ void TKoEditor::PaintRow(QPainter& p, int row, int y, const QRect& dirty) {
     Canvas.BrushColor = selected ? SelectBack() : BackColor();
     Canvas.BrushSolid = true;
   };
+  const std::string line(text);
   for (const Piece& piece : pieces) {
     const int left = x + piece.From * cw;
     const int right = piece.To == kToRowEnd ? dirty.right() + 1 : x + piece.To * cw;
@@ -260,7 +281,7 @@ void TKoEditor::PaintRow(QPainter& p, int row, int y, const QRect& dirty) {
                 dto_Clipped);
     }
     resetCanvas(piece.Selected);
-    if (OnDrawLine) OnDrawLine(*this, text, x, y, row, rect, piece.Selected);
+    if (OnDrawLine) OnDrawLine(*this, line, x, y, row, rect, piece.Selected);
     p.setClipRect(rect);
     PaintMarks(p, row, text, y);
   }

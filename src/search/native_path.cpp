@@ -71,4 +71,15 @@ bool NativeRecoverable(std::string_view cp932, std::string_view native) {
   return Cp932ToNative(cp932) == native;
 }
 
+std::string_view NativeCharWithoutCp932(std::string_view native) {
+  // Name by name: a name that is not UTF-8 is CP932 bytes already.
+  while (!native.empty()) {
+    const std::string_view name = native.substr(0, native.find('/'));
+    native.remove_prefix(std::min(native.size(), name.size() + 1));
+    if (IsAscii(name) || !IsValidUtf8(name)) continue;
+    if (const std::string_view refused = FirstCharWithoutCp932(name); !refused.empty()) return refused;
+  }
+  return {};
+}
+
 }  // namespace tarn::search

@@ -28,4 +28,7 @@ std::string Cp932ToNative(std::string_view cp932);
 // open the file again.
 bool NativeRecoverable(std::string_view cp932, std::string_view native);
 
+// The character that NativeToCp932 would turn into "?" (the first one), or empty.
+std::string_view NativeCharWithoutCp932(std::string_view native);
+
 }  // namespace tarn::search

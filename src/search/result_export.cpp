@@ -12,9 +12,11 @@
 namespace tarn::search {
 namespace {
 
-std::string EscapeHtml(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+// A piece of a result line as HTML text, its white space as the result view shows it: a
+// browser would fold blanks and tabs into one, so each blank becomes "&nbsp;" and a tab the
+// blanks up to its stop. `cell` is the view's column (one per byte), carried from piece to piece.
+void AppendHtmlText(std::string& out, std::string_view text, int tabWidth, std::size_t& cell) {
+  const auto tab = static_cast<std::size_t>(std::max(1, tabWidth));
   for (const char c : text) {
     // None of these bytes can be the trail byte of a double-byte character. The bytes 0x01 and
     // 0x02 show as the angle brackets they stood for in the tag templates, but only as text.
@@ -25,10 +27,17 @@ std::string EscapeHtml(std::string_view text) {
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
+      case ' ': out += "&nbsp;"; break;
+      case '\t': {
+        const std::size_t blanks = tab - cell % tab;
+        for (std::size_t i = 0; i < blanks; ++i) out += "&nbsp;";
+        cell += blanks;
+        continue;
+      }
       default: out += c;
     }
+    ++cell;
   }
-  return out;
 }
 
 bool ParseCount(std::string_view text, long long& value) {
@@ -52,19 +61,27 @@ HitTags BuildHitTags(const THtmlStyle& style) {
   return tags;
 }
 
-std::string HtmlLine(std::string_view line, std::string_view info, const HitTags& tags) {
-  const std::vector<std::string> fields = ParseCommaText(info);
+void AppendHtmlLine(std::string& out, std::string_view line, const std::string* info, const HitTags& tags,
+                    int tabWidth) {
+  std::size_t cell = 0;
   long long hitPos = 0;
   long long hitLen = 0;
-  if (fields.size() < 2 || !ParseCount(fields[0], hitPos) || !ParseCount(fields[1], hitLen)) return EscapeHtml(line);
+  const std::vector<std::string> fields = info ? ParseCommaTextHead(*info, 2, 32) : std::vector<std::string>();
+  if (fields.size() < 2 || !ParseCount(fields[0], hitPos) || !ParseCount(fields[1], hitLen)) {
+    AppendHtmlText(out, line, tabWidth, cell);
+    return;
+  }
   // Positions outside the line are clamped as a substring of the line would be.
   const auto size = static_cast<long long>(line.size());
   const long long start = hitPos < 1 ? 0 : std::min(hitPos - 1, size);
   const long long length = std::clamp(hitLen, 0LL, size - start);
   const auto s = static_cast<std::size_t>(start);
   const auto n = static_cast<std::size_t>(length);
-  return EscapeHtml(line.substr(0, s)) + tags.Open + EscapeHtml(line.substr(s, n)) + tags.Close +
-         EscapeHtml(line.substr(s + n));
+  AppendHtmlText(out, line.substr(0, s), tabWidth, cell);
+  out += tags.Open;
+  AppendHtmlText(out, line.substr(s, n), tabWidth, cell);
+  out += tags.Close;
+  AppendHtmlText(out, line.substr(s + n), tabWidth, cell);
 }
 
 }  // namespace
@@ -116,10 +133,14 @@ std::string ResultText(const std::vector<std::string>& lines) {
 std::string ResultHtml(const std::vector<std::string>& lines, const std::vector<std::string>& resultLineInfos,
                        const THtmlStyle& style) {
   const HitTags tags = BuildHitTags(style);
-  std::string html = "<html><body bgcolor=" + HtmlColor(style.BackColor) + " text=" + HtmlColor(style.FontColor) +
-                     "><nobr>\r\n";
+  // The bytes are CP932, which a browser must not have to guess; the view's fixed pitch keeps
+  // the columns of the rows.
+  std::string html =
+      "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\"></head>"
+      "<body bgcolor=" + HtmlColor(style.BackColor) + " text=" + HtmlColor(style.FontColor) +
+      " style=\"font-family: monospace\"><nobr>\r\n";
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    html += i < resultLineInfos.size() ? HtmlLine(lines[i], resultLineInfos[i], tags) : EscapeHtml(lines[i]);
+    AppendHtmlLine(html, lines[i], i < resultLineInfos.size() ? &resultLineInfos[i] : nullptr, tags, style.TabWidth);
     html += "<br>\r\n";
   }
   html += "</nobr></body></html>\r\n";

@@ -39,6 +39,7 @@ struct THtmlStyle {
   bool Bold = false;
   bool Italic = false;
   bool Underline = false;
+  int TabWidth = 8;  // the result view's
 };
 
 // "\"white\"", "\"black\"", "\"silver\"" for the three system colours; otherwise "#RRGGBB" from
@@ -48,11 +49,12 @@ std::string HtmlColor(std::uint32_t color);
 // The text form: every result line followed by CR LF.
 std::string ResultText(const std::vector<std::string>& lines);
 
-// The HTML form: header, one output line per result line with the hit of its ResultLineInfo
-// entry wrapped in the hit tags and "<br>" appended, footer; every line ends with CR LF. The
-// line is cut at the hit and each piece escaped on its own before the tags go in, so no byte of
-// a searched file can become markup; the bytes 0x01 and 0x02 are written as "&lt;" and "&gt;".
-// A line without a usable entry is written escaped, without tags.
+// The HTML form: header (declaring Shift_JIS and a fixed-pitch face), one output line per result
+// line with the hit of its ResultLineInfo entry wrapped in the hit tags and "<br>" appended,
+// footer; every line ends with CR LF. The line is cut at the hit and each piece escaped on its
+// own before the tags go in, so no byte of a searched file can become markup; the bytes 0x01
+// and 0x02 are written as "&lt;" and "&gt;", blanks as "&nbsp;" and tabs as the blanks the
+// view shows for them. A line without a usable entry is written escaped, without tags.
 std::string ResultHtml(const std::vector<std::string>& lines, const std::vector<std::string>& resultLineInfos,
                        const THtmlStyle& style);
 

@@ -101,6 +101,7 @@ bool TFormFindString::SaveAll() {
   } catch (const std::exception& e) {
     ShowFileError(this, e.what());
   }
+  koEditor1_->CommitComposition();
   if (unreadFile_ && koEditor1_->Lines.Text() == textShownInstead_) return true;
   try {
     WriteEditorFile(locations_.StringFilePath(), koEditor1_->Lines);

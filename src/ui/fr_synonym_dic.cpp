@@ -90,6 +90,7 @@ bool TFormSynonymDic::FormShow() {
 }
 
 void TFormSynonymDic::KoFlatButtonOKClick() {
+  koEditor1_->CommitComposition();
   try {
     WriteEditorFile(DicFileName, koEditor1_->Lines);
   } catch (const std::exception& e) {

@@ -13,6 +13,7 @@
 #include "settings/settings_file.h"
 #include "ui/fr_tarn_main.h"
 #include "ui/ko_flat_combo_box.h"
+#include "ui/toolkit_dialogs.h"
 #include "ui/ui_text.h"
 
 namespace tarn::ui {
@@ -131,6 +132,7 @@ void TFormTarnMain::ActionResultSaveExecute() {
   dialog.setNameFilters({kTextFilter, kHtmlFilter});
   dialog.selectNameFilter(saveType_ == 1 ? kHtmlFilter : kTextFilter);
   if (!saveDirectory_.isEmpty()) dialog.setDirectory(saveDirectory_);
+  FitFileDialog(dialog);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
     ActionResultPopupExecute();
     return;

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <optional>
 
+#include "core/encoding.h"
 #include "pattern/scanner.h"
 #include "search/native_path.h"
 #include "search/result_lines.h"
@@ -32,6 +33,19 @@ QString TrimmedBlanks(const QString& text) {
 void TFormTarnMain::ActionFindStartExecute() {
   if (run_->Busy() != 0) return;
   using search::RequestBox;
+  // Such a character would turn into "?", which searches for something else; the directory is
+  // searched by its own name and needs no CP932 form.
+  for (const RequestBox box : {RequestBox::kFindString, RequestBox::kFileMask, RequestBox::kDirectoryMask}) {
+    const std::string utf8 = Box(box).currentText().toStdString();
+    const std::string_view refused = FirstCharWithoutCp932(utf8);
+    if (refused.empty()) continue;
+    Beep();
+    QMessageBox::warning(this, QStringLiteral("Tarn"),
+                         QStringLiteral("「%1」は Shift-JIS で表せないため検索できません。")
+                             .arg(QString::fromUtf8(refused.data(), static_cast<qsizetype>(refused.size()))));
+    FocusRequestBox(box);
+    return;
+  }
   search::SearchRequest request;
   request.FindString = Box(RequestBox::kFindString).Text();
   request.Directory = Box(RequestBox::kDirectory).Text();

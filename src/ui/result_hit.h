@@ -15,6 +15,7 @@ struct THitToDraw {
 
 // Nothing for a record that cannot say where its hit is (too few fields, a position that is not
 // a number or lies outside the row, as a damaged history file can give) or whose hit is empty.
+// The row is what the view shows of it, and the hit text is cut where the row ends.
 std::optional<THitToDraw> HitToDraw(std::string_view result_line_info, std::string_view row, int tab_width);
 
 }  // namespace tarn::ui

@@ -36,6 +36,14 @@ TEST(Encoding, OneConverterServesLineAfterLine) {
   EXPECT_EQ(out, "ab\xEF\xBF\xBD" "\xE3\x81\x82x" "\xE6\x97\xA5");
 }
 
+TEST(Encoding, FirstCharWithoutCp932NamesWhatWouldBecomeAQuestionMark) {
+  EXPECT_EQ(FirstCharWithoutCp932("\xF0\xA0\xAE\xB7野家"), "\xF0\xA0\xAE\xB7");  // 𠮷, outside the BMP
+  EXPECT_EQ(FirstCharWithoutCp932("東京\xF0\x9F\x98\x80x\xF0\x9F\x8D\xA3"), "\xF0\x9F\x98\x80");  // the first emoji
+  EXPECT_EQ(FirstCharWithoutCp932("a\xEF\xBF\xBD"), "\xEF\xBF\xBD");  // U+FFFD
+  EXPECT_EQ(FirstCharWithoutCp932("ab\xE3\x81"), "\xE3\x81");          // cut UTF-8
+  EXPECT_EQ(FirstCharWithoutCp932("①Ⅰ～￥ｱ?"), "");
+}
+
 TEST(ShiftJis, LeadBytesAndCodes) {
   EXPECT_TRUE(IsLeadByte(static_cast<unsigned char>(0x81)));
   EXPECT_TRUE(IsLeadByte(static_cast<unsigned char>(0x9F)));

@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <functional>
 #include <map>
@@ -224,9 +225,14 @@ class KoEditorTest : public QObject {
     ed->Color = Qt::white;
     ed->FontColor = Qt::black;
     AddLines(*ed, {std::string(1200, 'x'), std::string(999, 'y') + kKan + "zz", std::string(200, '\t') + "t"});
+    std::size_t longest = 0;  // a hook is handed only what can show
+    ed->OnDrawLine = [&longest](TKoEditor&, const std::string& line, int, int, int, const QRect&, bool) {
+      longest = std::max(longest, line.size());
+    };
     ed->clearFocus();
     ed->SetTopCol(990);
     const QImage img = ed->grab().toImage();
+    QCOMPARE(longest, std::size_t(1001));
     const QPoint origin = ed->viewport()->pos();
     const int cw = ed->ColWidth(), rh = ed->RowHeight();
     const int x0 = origin.x() + ed->TextLeft() - 990 * cw;
@@ -376,7 +382,7 @@ class KoEditorTest : public QObject {
     QCOMPARE(ed->Lines.Text(), std::string("abc\r\n" + kA));
     QVERIFY(ed->Selected());
     QTest::keyClick(ed.get(), Qt::Key_C, Qt::ControlModifier);
-    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("abc\r\nあ"));
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("abc\nあ"));
     ed->Lines.Put(0, "program");  // the program's own calls still work
     ed->Lines.Delete(1);
     QCOMPARE(ed->Lines.Text(), std::string("program"));
@@ -612,7 +618,7 @@ class KoEditorTest : public QObject {
     AddLines(*ed, {"x" + kA + odd, "y"});
     ed->SelectAll();
     ed->CopyToClipboard();
-    QCOMPARE(QApplication::clipboard()->text(), QString::fromUtf8("xあ\uFFFD\r\ny"));
+    QCOMPARE(QApplication::clipboard()->text(), QString::fromUtf8("xあ\uFFFD\ny"));
     auto other = MakeEditor();
     other->PasteFromClipboard();
     QCOMPARE(other->Lines.Text(), ed->Lines.Text());
@@ -623,7 +629,19 @@ class KoEditorTest : public QObject {
     other->SelectAll();
     other->CutToClipboard();
     QCOMPARE(other->Lines.Text(), std::string());
-    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("①\r\nⅠ"));
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("①\nⅠ"));
+
+    // A character without a CP932 form is named at the caret, and nothing of its text goes in
+    // (pasted, committed or typed): no "?" the user did not type.
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80"), yoshi = QString::fromUtf8("\xF0\xA0\xAE\xB7");
+    QApplication::clipboard()->setText(QStringLiteral("東京") + emoji);
+    other->PasteFromClipboard();
+    QVERIFY(QToolTip::text().contains(emoji));
+    Commit(*other, yoshi + QStringLiteral("野家"));
+    QVERIFY(QToolTip::text().contains(yoshi));
+    QKeyEvent typed(QEvent::KeyPress, 0, Qt::NoModifier, emoji);
+    QApplication::sendEvent(other.get(), &typed);
+    QCOMPARE(other->Lines.Text(), std::string());
   }
 
   void BoxCopyAndPaste() {
@@ -632,7 +650,7 @@ class KoEditorTest : public QObject {
     ed->SetBoxSelection(0, 1, 2, 3);
     ed->CopyToClipboard();
     QVERIFY(QApplication::clipboard()->mimeData()->hasFormat(TKoEditor::kBoxMimeType));
-    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("bc\r\nあ\r\nhi"));
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("bc\nあ\nhi"));
     auto other = MakeEditor();
     AddLines(*other, {"12345", "12"});
     other->SetRowCol(0, 3);
@@ -1440,6 +1458,25 @@ class KoEditorTest : public QObject {
     QCOMPARE(ed->Col(), 10);
     const QImage done = ed->grab().toImage();
     QVERIFY(!underlined(done, 2, 10));
+  }
+
+  void CompositionPushesTheRestOfItsRowRight() {
+    auto ed = MakeEditor(420, 80);
+    ed->Color = Qt::white;
+    ed->FontColor = Qt::black;
+    AddLines(*ed, {tarn::Utf8ToCp932("アルゴリズム|ソート")});
+    ed->SetRowCol(0, 13);
+    Compose(*ed, QStringLiteral("かな"), {});
+    const QImage composing = ed->grab().toImage();
+    SaveScreenshot(*ed, "editor_composition_mid_row");
+    Commit(*ed, QStringLiteral("かな"));
+    const QImage committed = ed->grab().toImage();
+    // Right of the composition the row shows as it does once the text is in: ソート four cells on.
+    const QPoint origin = ed->viewport()->pos();
+    const int cw = ed->ColWidth(), x0 = origin.x() + ed->TextLeft(), y0 = origin.y() + ed->TextTop();
+    QCOMPARE(composing.copy(x0 + 17 * cw, y0, 8 * cw, ed->RowHeight()),
+             committed.copy(x0 + 17 * cw, y0, 8 * cw, ed->RowHeight()));
+    QVERIFY(!InkColumns(committed, y0, y0 + ed->RowHeight(), x0 + 21 * cw, x0 + 23 * cw).empty());
   }
 
   void RandomInputMethodEventsUndoToTheStart() {

@@ -12,6 +12,9 @@ namespace {
 
 const std::string kHit = "\x90\xB0\x82\xEA";                                     // 晴れ
 const std::string kLine = "memo.txt(12): \x8D\xA1\x93\xFA\x82\xCD" + kHit;        // memo.txt(12): 今日は晴れ
+const std::string kHeader =
+    "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\"></head>"
+    "<body bgcolor=\"white\" text=#000000 style=\"font-family: monospace\"><nobr>\r\n";
 
 TEST(HtmlColor, NamesTheThreeSystemColoursAndReordersOthers) {
   EXPECT_EQ(HtmlColor(0x80000005), "\"white\"");
@@ -28,31 +31,39 @@ TEST(ResultHtml, WrapsTheHitInTheHitStyle) {
   THtmlStyle style;
   style.Bold = true;
   EXPECT_EQ(ResultHtml({kLine}, {"21,4," + kHit + ",C:\\doc\\memo.txt,12"}, style),
-            "<html><body bgcolor=\"white\" text=#000000><nobr>\r\n"
-            "memo.txt(12): \x8D\xA1\x93\xFA\x82\xCD<font color=#0000FF><b>" + kHit + "</b></font><br>\r\n"
+            kHeader + "memo.txt(12):&nbsp;\x8D\xA1\x93\xFA\x82\xCD<font color=#0000FF><b>" + kHit + "</b></font><br>\r\n"
             "</nobr></body></html>\r\n");
   style.Italic = style.Underline = true;
   style.StringFontColor = 0x000000FF;
   EXPECT_EQ(ResultHtml({"abc"}, {"2,1,b,/a,1"}, style),
-            "<html><body bgcolor=\"white\" text=#000000><nobr>\r\n"
-            "a<font color=#FF0000><b><i><u>b</u></i></b></font>c<br>\r\n</nobr></body></html>\r\n");
+            kHeader + "a<font color=#FF0000><b><i><u>b</u></i></b></font>c<br>\r\n</nobr></body></html>\r\n");
 }
 
 TEST(ResultHtml, NoByteOfTheTextBecomesMarkup) {
   const THtmlStyle style;
   const std::string out = ResultHtml({"<a & b> \"q\" \x01script\x02 x"}, {"22,1,x,/f,1"}, style);
-  EXPECT_NE(out.find("&lt;a &amp; b&gt; &quot;q&quot; &lt;script&gt; <font color=#0000FF>x</font><br>"), std::string::npos);
+  EXPECT_NE(out.find("&lt;a&nbsp;&amp;&nbsp;b&gt;&nbsp;&quot;q&quot;&nbsp;&lt;script&gt;&nbsp;<font color=#0000FF>x</font><br>"),
+            std::string::npos);
   EXPECT_EQ(out.find("<script"), std::string::npos);
   // A hit holding a double quote is escaped inside the tags.
-  EXPECT_NE(ResultHtml({"say \"hi\""}, {"5,4,\"\"\"hi\"\"\",/f,1"}, style).find("say <font color=#0000FF>&quot;hi&quot;</font><br>"),
+  EXPECT_NE(ResultHtml({"say \"hi\""}, {"5,4,\"\"\"hi\"\"\",/f,1"}, style).find("say&nbsp;<font color=#0000FF>&quot;hi&quot;</font><br>"),
             std::string::npos);
+}
+
+TEST(ResultHtml, KeepsBlanksAndTabStopsAsTheViewShowsThem) {
+  // The hit is the second tab: its stop counts the cells of the piece before it, a double-byte
+  // character as two.
+  const std::string nbsp6 = "&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;";
+  EXPECT_EQ(ResultHtml({"ab\t\x93\x8C\tx  y"}, {"6,1,\"\t\",/f,1"}, THtmlStyle{}),
+            kHeader + "ab" + nbsp6 + "\x93\x8C<font color=#0000FF>" + nbsp6 + "</font>x&nbsp;&nbsp;y<br>\r\n" +
+                "</nobr></body></html>\r\n");
 }
 
 TEST(ResultHtml, CopesWithEmptyHitsAndEntriesThatDoNotFit) {
   const THtmlStyle style;
   auto body = [&](const std::vector<std::string>& lines, const std::vector<std::string>& infos) {
     const std::string html = ResultHtml(lines, infos, style);
-    const std::size_t start = html.find("\r\n") + 2;
+    const std::size_t start = kHeader.size();
     return html.substr(start, html.rfind("</nobr>") - start);
   };
   EXPECT_EQ(body({"abc"}, {"3,0,,/f,1"}), "ab<font color=#0000FF></font>c<br>\r\n");

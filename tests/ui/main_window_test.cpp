@@ -140,23 +140,38 @@ class MainWindowTest : public QObject {
     QTest::addColumn<QString>("dir");
     QTest::addColumn<QString>("mask");
     QTest::addColumn<QString>("focused");
-    QTest::newRow("empty search string") << "" << "  nowhere  " << "*.txt" << "KoFlatComboBoxFindString";
-    QTest::newRow("missing directory") << "a" << kSamples + "/none" << "*.txt" << "KoFlatComboBoxFindDirectory";
-    QTest::newRow("empty mask") << "a" << kSamples << "   " << "KoFlatComboBoxFindFileMask";
+    QTest::addColumn<QString>("named");  // the character a message names; empty: no message
+    QTest::newRow("empty search string") << "" << "  nowhere  " << "*.txt" << "KoFlatComboBoxFindString" << "";
+    QTest::newRow("missing directory") << "a" << kSamples + "/none" << "*.txt" << "KoFlatComboBoxFindDirectory" << "";
+    QTest::newRow("empty mask") << "a" << kSamples << "   " << "KoFlatComboBoxFindFileMask" << "";
+    // A character without a CP932 form would search for "?" instead.
+    const QString yoshi = QString::fromUtf8("\xF0\xA0\xAE\xB7"), emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
+    QTest::newRow("search string outside CP932") << yoshi + "野家" << kSamples << "*.txt" << "KoFlatComboBoxFindString" << yoshi;
+    QTest::newRow("mask outside CP932") << "東京" << kSamples << emoji + "*.txt" << "KoFlatComboBoxFindFileMask" << emoji;
   }
   void badRequestBeepsAndFocusesBox() {
     QFETCH(QString, find);
     QFETCH(QString, dir);
     QFETCH(QString, mask);
     QFETCH(QString, focused);
+    QFETCH(QString, named);
     auto w = Open();
     QVERIFY(w);
     Request(*w, find, dir, mask);
     w->KoEditorResult().setFocus();
-    QTest::keyClick(w.get(), Qt::Key_F3);
+    {
+      MessageBoxAnswerer answerer;
+      QTest::keyClick(w.get(), Qt::Key_F3);
+      const QString message = QStringLiteral("「%1」は Shift-JIS で表せないため検索できません。").arg(named);
+      QCOMPARE(answerer.texts, named.isEmpty() ? QStringList() : QStringList{message});
+    }
+    Reactivate(*w);
     QCOMPARE(w->BeepCount(), 1);
     QVERIFY(HasFocus(Box(*w, focused.toLatin1().constData())));
     QCOMPARE(w->StatusText(), QString());
+    QCOMPARE(w->KoEditorResult().Lines.Count(), 0);
+    QVERIFY(Box(*w, "KoFlatComboBoxFindString").HistoryItems().empty());
+    QCOMPARE(Box(*w, "KoFlatComboBoxFindString").currentText(), find);
     // Boxes after the failing one are left as typed.
     if (find.isEmpty()) QCOMPARE(Box(*w, "KoFlatComboBoxFindDirectory").currentText(), dir);
   }

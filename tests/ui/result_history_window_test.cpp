@@ -1,11 +1,13 @@
 // Back, Forward and clearing of the result history, and saving a result, as a user does them in
 // the window.
 #include <QAbstractButton>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 
 #include "settings/settings_file.h"
+#include "ui/toolkit_dialogs.h"
 #include "window_test_support.h"
 
 using tarn::ui::ActionId;
@@ -22,13 +24,16 @@ class SaveDialogAnswerer {
     QObject::connect(&timer_, &QTimer::timeout, [this, name, filter] {
       if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
         timer_.stop();
+        for (QAbstractButton* button : dialog->findChild<QDialogButtonBox*>()->buttons()) buttons << button->text();
         dialog->selectNameFilter(filter);
         dialog->selectFile(name);
+        Screenshot(*dialog, "save-dialog");
         QMetaObject::invokeMethod(dialog, "accept");
       }
     });
     timer_.start();
   }
+  QStringList buttons;
 
  private:
   QTimer timer_;
@@ -51,6 +56,7 @@ class ResultHistoryWindowTest : public QObject {
   QString Tmp() const { return data_->path() + "/Tmp"; }
 
  private slots:
+  void initTestCase() { QVERIFY(tarn::ui::InstallToolkitTranslations(*qApp)); }
   void init() { data_ = std::make_unique<QTemporaryDir>(); }
 
   void backAndForwardRestoreResultsAndRequests() {
@@ -145,6 +151,8 @@ class ResultHistoryWindowTest : public QObject {
     {
       SaveDialogAnswerer dialog(data_->path() + "/" + chosen, filter);
       QTest::keyClick(w.get(), Qt::Key_S, Qt::ControlModifier);
+      // The toolkit's dialog speaks Japanese, as the program does.
+      QCOMPARE(dialog.buttons, (QStringList{QStringLiteral("保存(&S)"), QStringLiteral("キャンセル")}));
     }
     Reactivate(*w);
     QFile file(target);

@@ -101,6 +101,13 @@ class SingleInstanceTest : public QObject {
     QCOMPARE(RunSecondCopy({}, data_->path()), 0);
     QVERIFY(!window_->isMinimized());
     QCOMPARE(Boxes(), (QStringList{"old", "/old", "*.old"}));
+    // A character the hand-over's CP932 cannot carry would arrive as "?": the copy hands over
+    // nothing but the window's coming back.
+    window_->showMinimized();
+    QTRY_VERIFY(window_->isMinimized());
+    QCOMPARE(RunSecondCopy({"/srv/doc", QString::fromUtf8("\xF0\xA0\xAE\xB7野家")}, data_->path()), 2);
+    QVERIFY(!window_->isMinimized());
+    QCOMPARE(Boxes(), (QStringList{"old", "/old", "*.old"}));
   }
 
   void anotherDataDirectoryIsAnotherCopyAndStaleSocketsDoNoHarm() {

@@ -87,6 +87,10 @@ class WindowRulesTest : public QObject {
     QTest::newRow("position not a number") << std::string("x,1,a,/f,1") << std::string("abc") << -1 << std::string();
     QTest::newRow("position past the row") << std::string("9,1,a,/f,1") << std::string("abc") << -1 << std::string();
     QTest::newRow("record cut short") << std::string("1,1") << std::string("abc") << -1 << std::string();
+    // A hit of a row without line ends: the record holds all of it, the view shows 1000 bytes.
+    QTest::newRow("hit longer than the row shows")
+        << "3,5000000," + std::string(5000000, 'h') + ",/f,1" << "ab" + std::string(998, 'h') << 2
+        << std::string(998, 'h');
   }
   void hitColumn() {
     QFETCH(std::string, info);
