@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLibraryInfo>
 #include <QListView>
+#include <QLocale>
 #include <QSplitter>
 #include <QTranslator>
 #include <QTreeView>
@@ -19,6 +20,9 @@ bool InstallToolkitTranslations(QCoreApplication& app) {
   auto translator = std::make_unique<QTranslator>();
   if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) return false;
   translator->setParent(&app);
+  // Sizes, dates and file types in the dialogs follow the default locale; a session without a
+  // language (the C locale) gets Japanese ones, as the folder panel's collation does.
+  if (QLocale().language() == QLocale::C) QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
   return QCoreApplication::installTranslator(translator.release());
 }
 
