@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "core/sjis.h"
 #include "pattern/scanner.h"
 
 namespace tarn::search {
@@ -19,9 +20,10 @@ std::vector<TLineHit> LaterHits(const pattern::TAWKStr& matcher, std::string_vie
   if (first_length == 0 || first_start >= line.size() || first_start >= until) return hits;
   // The matcher reads NUL-terminated text: a copy of the stretch that matters, from the recorded
   // hit on. A line holding a NUL byte is searched only up to it, as the run did.
-  const std::size_t end = std::min({line.size(), until + kHitTail, line.find('\0')});
+  const std::size_t end = std::min(line.size(), until + kHitTail);
   if (end <= first_start) return hits;
-  const std::string text(line.substr(first_start, end - first_start));
+  std::string text(line.substr(first_start, end - first_start));
+  text.resize(std::min(text.size(), text.find('\0')));
   const char* const s = text.c_str();
   const pattern::RE_DFAState initial = matcher.CurrentDFA().InitialState();
   const bool line_head = matcher.UsesLineHead();
@@ -33,6 +35,21 @@ std::vector<TLineHit> LaterHits(const pattern::TAWKStr& matcher, std::string_vie
   const char* first_end = line_head ? matcher.MatchAtLineHead(s, initial) : matcher.MatchAt(s, initial);
   if (first_end == nullptr || static_cast<std::size_t>(first_end - s) != first_length) return hits;
   const std::size_t limit = until - first_start;
+  // A literal needs no automaton: its next occurrence that starts a character.
+  if (matcher.IsLiteral() && !matcher.UsesLineHead() && !matcher.UsesLineTail() && !matcher.LiteralText().empty()) {
+    const std::string_view literal = matcher.LiteralText();
+    const std::string_view t(text);
+    std::size_t q = first_length;  // a character boundary
+    while (q < limit) {
+      const std::size_t f = t.find(literal, q);
+      if (f == std::string_view::npos || f >= limit) break;
+      while (q < f) q += CharLengthAt(t, q);
+      if (q != f) continue;  // inside a double-byte character: on from the next one
+      hits.push_back({first_start + f, literal.size()});
+      q = f + literal.size();
+    }
+    return hits;
+  }
   const char* p = s + first_length;
   while (*p != 0 && static_cast<std::size_t>(p - s) < limit) {
     const char* r = match_at(p);
