@@ -55,8 +55,7 @@ TEST_P(LaterHitsTest, FindsTheHitsAfterTheRecordedOne) {
   pattern::TAWKStr matcher;
   matcher.SetRegExp(c.Pattern);
   std::vector<std::pair<std::size_t, std::size_t>> hits;
-  for (const TLineHit& hit : LaterHits(matcher, c.Line, c.FirstStart, c.FirstLength, c.Until))
-    hits.emplace_back(hit.Start, hit.Length);
+  for (const TLineHit& hit : LaterHits(matcher, c.Line, c.FirstStart, c.FirstLength, c.Until)) hits.emplace_back(hit.Start, hit.Length);
   EXPECT_EQ(hits, c.Hits);
 }
 
