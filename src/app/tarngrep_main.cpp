@@ -560,7 +560,7 @@ int main(int argc, char** argv) {
   if (!options.save_file.empty())
     attempt("the result was not saved", [&] {
       tarn::search::SaveResult(options.save_file, tarn::search::SaveTypeForFileName(options.save_file), window.lines,
-                               run.ResultLineInfos(), html_style);
+                               run.ResultLineInfos(), html_style, &run.AWKStr1());
     });
   if (options.history && window.history_due)
     attempt("the result was not kept in the history", [&] {

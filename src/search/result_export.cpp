@@ -8,6 +8,7 @@
 #include "core/data_file.h"
 #include "core/encoding.h"
 #include "core/system_text.h"
+#include "search/result_hits.h"
 
 namespace tarn::search {
 namespace {
@@ -62,7 +63,7 @@ HitTags BuildHitTags(const THtmlStyle& style) {
 }
 
 void AppendHtmlLine(std::string& out, std::string_view line, const std::string* info, const HitTags& tags,
-                    int tabWidth) {
+                    int tabWidth, const pattern::TAWKStr* matcher) {
   std::size_t cell = 0;
   long long hitPos = 0;
   long long hitLen = 0;
@@ -77,11 +78,20 @@ void AppendHtmlLine(std::string& out, std::string_view line, const std::string* 
   const long long length = std::clamp(hitLen, 0LL, size - start);
   const auto s = static_cast<std::size_t>(start);
   const auto n = static_cast<std::size_t>(length);
-  AppendHtmlText(out, line.substr(0, s), tabWidth, cell);
-  out += tags.Open;
-  AppendHtmlText(out, line.substr(s, n), tabWidth, cell);
-  out += tags.Close;
-  AppendHtmlText(out, line.substr(s + n), tabWidth, cell);
+  std::vector<TLineHit> hits{{s, n}};
+  if (matcher) {
+    const std::vector<TLineHit> later = LaterHits(*matcher, line, s, n, line.size());
+    hits.insert(hits.end(), later.begin(), later.end());
+  }
+  std::size_t done = 0;
+  for (const TLineHit& hit : hits) {
+    AppendHtmlText(out, line.substr(done, hit.Start - done), tabWidth, cell);
+    out += tags.Open;
+    AppendHtmlText(out, line.substr(hit.Start, hit.Length), tabWidth, cell);
+    out += tags.Close;
+    done = hit.Start + hit.Length;
+  }
+  AppendHtmlText(out, line.substr(done), tabWidth, cell);
 }
 
 }  // namespace
@@ -131,7 +141,7 @@ std::string ResultText(const std::vector<std::string>& lines) {
 }
 
 std::string ResultHtml(const std::vector<std::string>& lines, const std::vector<std::string>& resultLineInfos,
-                       const THtmlStyle& style) {
+                       const THtmlStyle& style, const pattern::TAWKStr* matcher) {
   const HitTags tags = BuildHitTags(style);
   // The bytes are CP932, which a browser must not have to guess; the view's fixed pitch keeps
   // the columns of the rows.
@@ -140,7 +150,7 @@ std::string ResultHtml(const std::vector<std::string>& lines, const std::vector<
       "<body bgcolor=" + HtmlColor(style.BackColor) + " text=" + HtmlColor(style.FontColor) +
       " style=\"font-family: monospace\"><nobr>\r\n";
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    AppendHtmlLine(html, lines[i], i < resultLineInfos.size() ? &resultLineInfos[i] : nullptr, tags, style.TabWidth);
+    AppendHtmlLine(html, lines[i], i < resultLineInfos.size() ? &resultLineInfos[i] : nullptr, tags, style.TabWidth, matcher);
     html += "<br>\r\n";
   }
   html += "</nobr></body></html>\r\n";
@@ -161,9 +171,10 @@ TSaveType SaveTypeForFileName(const std::filesystem::path& path) {
 }
 
 void SaveResult(const std::filesystem::path& path, TSaveType type, const std::vector<std::string>& lines,
-                const std::vector<std::string>& resultLineInfos, const THtmlStyle& style) {
+                const std::vector<std::string>& resultLineInfos, const THtmlStyle& style,
+                const pattern::TAWKStr* matcher) {
   // A name the user chose: a link there keeps pointing at the file it names.
-  WriteBytes(path, type == TSaveType::Html ? ResultHtml(lines, resultLineInfos, style) : ResultText(lines),
+  WriteBytes(path, type == TSaveType::Html ? ResultHtml(lines, resultLineInfos, style, matcher) : ResultText(lines),
              TLinkWrite::lw_Follow);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/data_file.h"
+#include "pattern/regular_expression.h"
 
 namespace tarn::search {
 
@@ -54,9 +55,10 @@ std::string ResultText(const std::vector<std::string>& lines);
 // footer; every line ends with CR LF. The line is cut at the hit and each piece escaped on its
 // own before the tags go in, so no byte of a searched file can become markup; the bytes 0x01
 // and 0x02 are written as "&lt;" and "&gt;", blanks as "&nbsp;" and tabs as the blanks the
-// view shows for them. A line without a usable entry is written escaped, without tags.
+// view shows for them. A line without a usable entry is written escaped, without tags. With the
+// matcher of the result's search, the line's later hits carry the tags as well.
 std::string ResultHtml(const std::vector<std::string>& lines, const std::vector<std::string>& resultLineInfos,
-                       const THtmlStyle& style);
+                       const THtmlStyle& style, const pattern::TAWKStr* matcher = nullptr);
 
 enum class TSaveType { Text = 0, Html = 1 };
 
@@ -68,6 +70,7 @@ TSaveType SaveTypeForFileName(const std::filesystem::path& path);
 
 // Writes the result in the given form to the path as it stands, replacing an existing file.
 void SaveResult(const std::filesystem::path& path, TSaveType type, const std::vector<std::string>& lines,
-                const std::vector<std::string>& resultLineInfos, const THtmlStyle& style);
+                const std::vector<std::string>& resultLineInfos, const THtmlStyle& style,
+                const pattern::TAWKStr* matcher = nullptr);
 
 }  // namespace tarn::search

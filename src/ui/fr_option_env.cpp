@@ -507,6 +507,11 @@ void TFormOptionEnv::StoreSettings() {
 }
 
 void TFormOptionEnv::KoFlatButtonOkClick() {
+  if (RefuseTextWithoutCp932({{"エディタプログラム", editorExeName_},
+                              {"起動パラメータ", editorCmdLine_},
+                              {"起動時ディレクトリ", leftPanelInitialDir_},
+                              {"検索結果の保存ディレクトリ", saveDirectory_}}))
+    return;
   const std::optional<TOptionPath> invalid = InvalidOptionPath(
       editorExeName_->Text(), ToCp932(leftPanelInitialDir_->text()), saveDirectory_->Text(), ProgramOnPath);
   if (invalid) {
@@ -530,6 +535,25 @@ void TFormOptionEnv::KoFlatButtonOkClick() {
     return;
   }
   accept();
+}
+
+bool TFormOptionEnv::RefuseTextWithoutCp932(std::initializer_list<std::pair<const char*, QWidget*>> boxes) {
+  std::vector<TOptionText> texts;
+  for (const auto& [label, box] : boxes) {
+    const auto* combo = qobject_cast<const QComboBox*>(box);
+    const auto* edit = qobject_cast<const QLineEdit*>(box);
+    texts.push_back({label, (combo ? combo->currentText() : edit ? edit->text() : QString()).toStdString()});
+  }
+  const auto refused = TextWithoutCp932(texts);
+  if (!refused) return false;
+  QWidget* field = std::data(boxes)[refused->first].second;
+  int page = pageControl_->currentIndex();
+  for (int i = 0; i < pageControl_->count(); ++i)
+    if (pageControl_->widget(i)->isAncestorOf(field)) page = i;
+  Refuse(page, field);
+  ShowMessageBox(this, QMessageBox::Warning, windowTitle(), QString::fromStdString(refused->second));
+  field->setFocus();
+  return true;
 }
 
 void TFormOptionEnv::ActionTabChangeExecute() {

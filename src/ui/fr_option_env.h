@@ -6,8 +6,10 @@
 #include <QDialog>
 #include <array>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "settings/settings_records.h"
 #include "ui/help_rows.h"
@@ -80,6 +82,8 @@ class TFormOptionEnv : public QDialog {
   // Beeps, shows the page and says why (when there are words for it), then puts the focus on
   // the field.
   void Refuse(int page, QWidget* field, const std::string& cp932Reason = {});
+  // Refuses the first of the boxes (label, box) whose text storing would turn a character into "?".
+  bool RefuseTextWithoutCp932(std::initializer_list<std::pair<const char*, QWidget*>> boxes);
 
   // Browse buttons
   void FlatSpeedButtonEditorProgramClick();

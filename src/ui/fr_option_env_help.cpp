@@ -167,6 +167,7 @@ settings::THelpEntry TFormOptionEnv::HelpFields() const {
 }
 
 bool TFormOptionEnv::CheckHelpFields() {
+  if (RefuseTextWithoutCp932({{"タイトル", helpTitle_}, {"ファイル名", helpFile_}})) return false;
   const settings::THelpEntry fields = HelpFields();
   const THelpField refused = tarn::ui::CheckHelpFields(fields.Title, fields.FileName, HelpFileExists);
   switch (refused) {

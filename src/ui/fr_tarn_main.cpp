@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QFileInfo>
 #include <QLabel>
@@ -29,6 +30,7 @@
 #include "ui/ko_flat_combo_box.h"
 #include "ui/directory_panel.h"
 #include "ui/disabled_icon.h"
+#include "ui/folder_drop.h"
 #include "ui/fr_find_string.h"
 #include "ui/fr_option_env.h"
 #include "ui/fr_synonym_dic.h"
@@ -174,6 +176,7 @@ TFormTarnMain::TFormTarnMain(settings::DataLocations locations, std::vector<std:
   formFindString_->RequestBoxesArea = [this] {
     return QRect(panelFindRequest_->mapToGlobal(QPoint(0, 0)), panelFindRequest_->size());
   };
+  setAcceptDrops(true);
   qApp->installEventFilter(this);
 }
 
@@ -611,6 +614,10 @@ bool TFormTarnMain::IsCommandShortCut(const QKeyEvent& key) const {
 // commands answer their keys wherever the focus is, and a disabled command leaves the key to the
 // widget. Whoever wants a box's own key gives the command another on the shortcut page.
 bool TFormTarnMain::eventFilter(QObject* watched, QEvent* e) {
+  if (const auto type = e->type(); type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    return widget && widget->window() == this && FolderDropEvent(e);
+  }
   if (e->type() != QEvent::ShortcutOverride) return QMainWindow::eventFilter(watched, e);
   auto* widget = qobject_cast<QWidget*>(watched);
   if (!widget || widget->window() != this) return false;
@@ -618,6 +625,19 @@ bool TFormTarnMain::eventFilter(QObject* watched, QEvent* e) {
   RefreshEditPopupItems();
   if (!IsCommandShortCut(*static_cast<QKeyEvent*>(e))) return false;
   e->ignore();
+  return true;
+}
+
+bool TFormTarnMain::FolderDropEvent(QEvent* e) {
+  auto* drop = static_cast<QDropEvent*>(e);
+  const std::optional<std::string> folder = run_->Busy() == 0 ? DroppedFolder(*drop->mimeData()) : std::nullopt;
+  // Anything else goes to the widget under the mouse as before (text into a box).
+  if (!folder) return false;
+  drop->acceptProposedAction();
+  if (e->type() == QEvent::Drop) {
+    Box(search::RequestBox::kDirectory).setEditText(QString::fromStdString(search::NativeToDisplay(*folder)));
+    SelectInPanel(Box(search::RequestBox::kDirectory).currentText());
+  }
   return true;
 }
 

@@ -101,6 +101,8 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   // its boxes would take for themselves.
   bool eventFilter(QObject* watched, QEvent* e) override;
   QMenu* createPopupMenu() override { return nullptr; }
+  // A folder (or a file, for its folder) dropped anywhere on the window fills the directory box.
+  bool FolderDropEvent(QEvent* e);
 
  private:
   // Creation

@@ -91,6 +91,15 @@ void TFormTarnMain::LoadResultHistoryEntry(std::int32_t n) {
   flatCheckBoxFindSubDirectory_->setChecked(r.FindSubDirectory);
   flatCheckBoxUseFuzzyCharDic_->setChecked(r.UseFuzzyCharDic);
   flatCheckBoxUseSynonymDic_->setChecked(r.UseSynonymDic);
+  // The entry's own pattern finds the later hits of its rows again.
+  try {
+    pattern::TAWKStr& matcher = run_->AWKStr1();
+    matcher.SetUseFuzzyCharDic(r.UseFuzzyCharDic);
+    matcher.SetUseSynonymDic(r.UseSynonymDic);
+    matcher.SetRegExp(settings_.FindRequest.NoRegExp ? search::EscapeSearchString(r.FindString) : r.FindString);
+  } catch (const std::exception&) {
+    // Rows keep their recorded hit painted; the matcher's own check drops the others.
+  }
 }
 
 void TFormTarnMain::ActionResultGoBackExecute() {
@@ -150,7 +159,8 @@ void TFormTarnMain::ActionResultSaveExecute() {
     return;
   }
   try {
-    search::SaveResult(path, type, ResultLines(), run_->ResultLineInfos(), storage::HtmlStyleOf(settings_.FindResult));
+    search::SaveResult(path, type, ResultLines(), run_->ResultLineInfos(), storage::HtmlStyleOf(settings_.FindResult),
+                       &run_->AWKStr1());
   } catch (const std::exception& e) {
     ShowError(e.what());
   }

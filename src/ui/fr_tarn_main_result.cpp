@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QUrl>
 
+#include "editor/row_layout.h"
 #include "search/editor_launch.h"
 #include "settings/settings_records.h"
 #include "ui/aux_editor.h"
@@ -107,9 +108,16 @@ void TFormTarnMain::RefreshEditPopupItems() {
 void TFormTarnMain::KoEditorResultDrawLine(editor::TKoEditor& sender, const std::string& line, int x, int y, int index,
                                            const QRect& rect, bool selected) {
   const std::vector<std::string>& infos = run_->ResultLineInfos();
-  if (infos.empty() || selected || index < 0 || static_cast<std::size_t>(index) >= infos.size()) return;
-  const std::optional<THitToDraw> hit = HitToDraw(infos[static_cast<std::size_t>(index)], line, sender.Caret.TabSpaceCount);
-  if (!hit) return;
+  if (infos.empty() || index < 0 || static_cast<std::size_t>(index) >= infos.size()) return;
+  const int tab = sender.Caret.TabSpaceCount;
+  const TRowToDraw row = RowToDraw(infos[static_cast<std::size_t>(index)], sender.Lines.Get(index), tab, &run_->AWKStr1());
+  if (row.Cut) {
+    // The row around its hit replaces what the control drew, blanks covering the rest of it.
+    std::string cells = editor::ExpandTabs(row.Text, tab);
+    cells.resize(std::max(cells.size(), static_cast<std::size_t>(editor::RowCells(line, tab))), ' ');
+    sender.DrawTextRect(rect, x, y, cells, editor::TKoEditor::dto_Clipped);
+  }
+  if (selected || row.Hits.empty()) return;
   const settings::TFindResultInfo& style = settings_.FindResult;
   const QColor color = ColorOf(style.StringFontColor, palette());
   if (color.isValid()) sender.Canvas.FontColor = color;
@@ -119,7 +127,8 @@ void TFormTarnMain::KoEditorResultDrawLine(editor::TKoEditor& sender, const std:
   const QColor back = ColorOf(style.StringBackColor, palette());
   sender.Canvas.BrushSolid = style.StringBackColor != clNone && back.isValid();
   if (sender.Canvas.BrushSolid) sender.Canvas.BrushColor = back;
-  sender.DrawTextRect(rect, x + hit->Column * sender.ColWidth(), y, hit->Text, editor::TKoEditor::dto_Clipped);
+  for (const THitToDraw& hit : row.Hits)
+    sender.DrawTextRect(rect, x + hit.Column * sender.ColWidth(), y, hit.Text, editor::TKoEditor::dto_Clipped);
 }
 
 void TFormTarnMain::ActionResultEditorExecute() {

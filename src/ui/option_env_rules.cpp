@@ -80,4 +80,14 @@ std::string OptionPathRefusal(TOptionPath path, std::string_view text) {
          SystemText("\n存在するフォルダを指定するか、空欄にしてください。");
 }
 
+std::optional<std::pair<std::size_t, std::string>> TextWithoutCp932(const std::vector<TOptionText>& texts) {
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    const std::string_view refused = FirstCharWithoutCp932(texts[i].Text);
+    if (refused.empty()) continue;
+    return std::pair{i, std::string(texts[i].Label) + "の「" + std::string(refused) +
+                            "」は Shift-JIS で表せないため設定できません。\nこの文字を除いてください。"};
+  }
+  return std::nullopt;
+}
+
 }  // namespace tarn::ui

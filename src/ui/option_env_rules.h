@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace tarn::ui {
 
@@ -37,5 +39,15 @@ std::optional<TOptionPath> InvalidOptionPath(std::string_view exeName, std::stri
 // Why the confirmation refuses a path, in words (CP932): the field, what is wrong with its text as
 // the file system has it now, and what the field may hold instead.
 std::string OptionPathRefusal(TOptionPath path, std::string_view text);
+
+// A text box of the dialog: its label and its text as typed (UTF-8).
+struct TOptionText {
+  std::string_view Label;
+  std::string Text;
+};
+// The first box whose text holds a character that CP932 cannot hold, which storing would turn
+// into "?": its index and the message naming the character and the box (UTF-8, as the character
+// has no CP932 form).
+std::optional<std::pair<std::size_t, std::string>> TextWithoutCp932(const std::vector<TOptionText>& texts);
 
 }  // namespace tarn::ui

@@ -5,6 +5,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "pattern/regular_expression.h"
 
 namespace tarn::ui {
 
@@ -17,5 +20,24 @@ struct THitToDraw {
 // a number or lies outside the row, as a damaged history file can give) or whose hit is empty.
 // The row is what the view shows of it, and the hit text is cut where the row ends.
 std::optional<THitToDraw> HitToDraw(std::string_view result_line_info, std::string_view row, int tab_width);
+
+// What the result view paints over a row: the row as it shows, and every hit in it.
+struct TRowToDraw {
+  // False: the row shows as the control draws it. True: its hit lies past the bytes a row shows,
+  // and Text stands in their place: the row's head (up to its file and line number), a cut mark
+  // and the row from shortly before the hit.
+  bool Cut = false;
+  std::string Text;  // the bytes shown, tabs not expanded
+  std::vector<THitToDraw> Hits;
+};
+
+// The cut mark, "…" in CP932.
+inline constexpr std::string_view kRowCutMark = "\x81\x63";
+
+// The recorded hit and those after it that the row shows, found again with the matcher of the
+// result's search (none when it is null). row is the whole row; only the part around what is
+// shown is read.
+TRowToDraw RowToDraw(std::string_view result_line_info, std::string_view row, int tab_width,
+                     const pattern::TAWKStr* matcher);
 
 }  // namespace tarn::ui

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "core/system_text.h"
+#include "search/result_hits.h"
 
 namespace tarn::search {
 namespace {
@@ -37,6 +38,47 @@ TEST(ResultHtml, WrapsTheHitInTheHitStyle) {
   style.StringFontColor = 0x000000FF;
   EXPECT_EQ(ResultHtml({"abc"}, {"2,1,b,/a,1"}, style),
             kHeader + "a<font color=#FF0000><b><i><u>b</u></i></b></font>c<br>\r\n</nobr></body></html>\r\n");
+}
+
+// The record keeps the first hit; the others are found again with the result's own pattern.
+struct LaterHitsCase {
+  const char* Pattern;
+  std::string Line;
+  std::size_t FirstStart, FirstLength, Until;
+  std::vector<std::pair<std::size_t, std::size_t>> Hits;
+};
+
+class LaterHitsTest : public ::testing::TestWithParam<LaterHitsCase> {};
+
+TEST_P(LaterHitsTest, FindsTheHitsAfterTheRecordedOne) {
+  const LaterHitsCase& c = GetParam();
+  pattern::TAWKStr matcher;
+  matcher.SetRegExp(c.Pattern);
+  std::vector<std::pair<std::size_t, std::size_t>> hits;
+  for (const TLineHit& hit : LaterHits(matcher, c.Line, c.FirstStart, c.FirstLength, c.Until)) hits.emplace_back(hit.Start, hit.Length);
+  EXPECT_EQ(hits, c.Hits);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, LaterHitsTest,
+    ::testing::Values(
+        LaterHitsCase{"ab+", "f(1): ab xabbb ab", 6, 2, 100, {{10, 4}, {15, 2}}},
+        // A double-byte character whose trail byte is "\x5C" and "\x5C" as its own hit.
+        LaterHitsCase{"\\\\", "a\\\x95\\\\", 1, 1, 100, {{4, 1}}},
+        LaterHitsCase{"\x93\x8C\x8B\x9E", "\x93\x8C\x8B\x9E\x82\xC6\x93\x8C\x8B\x9E", 0, 4, 100, {{6, 4}}},
+        // Only hits starting before the shown end are looked for.
+        LaterHitsCase{"ab", "ab ab ab ab", 0, 2, 5, {{3, 2}}},
+        // A line-head pattern matches once; "$" only at the line's end.
+        LaterHitsCase{"^a|b$", "n(1): aab", 6, 1, 100, {{8, 1}}},
+        // Another pattern than the row's (a history entry searched otherwise): the recorded hit alone.
+        LaterHitsCase{"xy", "ab ab", 0, 2, 100, {}},
+        LaterHitsCase{"ab", "ab ab", 0, 0, 100, {}}));
+
+TEST(ResultHtml, WrapsEveryHitOfALineWithTheMatcher) {
+  pattern::TAWKStr matcher;
+  matcher.SetRegExp("b+");
+  EXPECT_EQ(ResultHtml({"abcbbd"}, {"2,1,b,/a,1"}, THtmlStyle{}, &matcher),
+            kHeader + "a<font color=#0000FF>b</font>c<font color=#0000FF>bb</font>d<br>\r\n</nobr></body></html>\r\n");
 }
 
 TEST(ResultHtml, NoByteOfTheTextBecomesMarkup) {

@@ -8,6 +8,9 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QLineEdit>
@@ -58,6 +61,15 @@ class MainWindowTest : public QObject {
 
   std::unique_ptr<TFormTarnMain> Open(std::vector<std::string> args = {}) { return OpenWindow(data_->path(), std::move(args)); }
   static bool Enabled(TFormTarnMain& w, ActionId id) { return w.Action(id)->isEnabled(); }
+  // Pixels of the hit style's yellow in a cell of the result view.
+  static int YellowIn(const QImage& image, const tarn::editor::TKoEditor& view, int row, int col) {
+    int n = 0;
+    for (int x = 0; x < view.ColWidth(); ++x)
+      for (int y = 0; y < view.RowHeight(); ++y)
+        n += image.pixelColor(view.TextLeft() + col * view.ColWidth() + x, view.TextTop() + row * view.RowHeight() + y) ==
+             QColor(Qt::yellow);
+    return n;
+  }
   // A tree whose search lists many lines and takes a while.
   QString MakeLongTree() {
     const QString root = data_->path() + "/long";
@@ -103,18 +115,75 @@ class MainWindowTest : public QObject {
     const auto hit = tarn::ui::HitToDraw(w->ResultLineInfos()[0], row, 8);
     QVERIFY(hit && hit->Column > 0);
     const QImage image = w->KoEditorResult().viewport()->grab().toImage();
-    auto yellowIn = [&](int col) {
-      int n = 0;
-      for (int x = 0; x < view.ColWidth(); ++x)
-        for (int y = 0; y < view.RowHeight(); ++y)
-          n += image.pixelColor(view.TextLeft() + col * view.ColWidth() + x, view.TextTop() + y) == QColor(Qt::yellow);
-      return n;
-    };
+    auto yellowIn = [&](int col) { return YellowIn(image, view, 0, col); };
     QVERIFY(yellowIn(hit->Column) > 0);
     QVERIFY(yellowIn(hit->Column + static_cast<int>(hit->Text.size()) - 1) > 0);
     QCOMPARE(yellowIn(hit->Column - 1), 0);
     QCOMPARE(yellowIn(hit->Column + static_cast<int>(hit->Text.size())), 0);
     Screenshot(*w, "main-window-after-search");
+  }
+
+  void everyHitPaintedAndLongRowShownAroundItsHit() {
+    const QString dir = data_->path() + "/hits";
+    QDir().mkpath(dir);
+    // Three hits in a row, and a 3,000-byte line whose hit starts at byte 2,900.
+    WriteCp932(dir + "/a.txt", "東京と東京と東京\r\n" + std::string(2900, 'x') + "東京" + std::string(96, 'y') + "\r\n");
+    auto w = Open();
+    QVERIFY(w);
+    Request(*w, QStringLiteral("東京"), dir, QStringLiteral("a.txt"));
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    const tarn::editor::TKoEditor& view = w->KoEditorResult();
+    QVERIFY(w->StatusText().startsWith(QStringLiteral(" 2個検索しました。")));
+    QCOMPARE(view.RowString(1).size(), std::size_t{10 + 3000});
+    QCOMPARE(w->ResultLineInfos()[0].substr(0, 5), std::string("11,4,"));
+
+    const QImage image = w->KoEditorResult().viewport()->grab().toImage();
+    auto yellowIn = [&](int row, int col) { return YellowIn(image, view, row, col); };
+    // "a.txt(1): " then each 東京 four cells, と between them.
+    for (const int col : {10, 16, 22}) {
+      QVERIFY2(yellowIn(0, col) > 0 && yellowIn(0, col + 3) > 0, qPrintable(QString::number(col)));
+      QCOMPARE(yellowIn(0, col + 4), 0);
+    }
+    // The long row: its head, the cut mark "…", 40 bytes before the hit, the hit.
+    Screenshot(*w, "every-hit-and-long-row");
+    QCOMPARE(yellowIn(1, 51), 0);
+    QVERIFY(yellowIn(1, 52) > 0 && yellowIn(1, 55) > 0);
+    QCOMPARE(yellowIn(1, 56), 0);
+    QTest::keyClick(&w->KoEditorResult(), Qt::Key_Down);
+    QTest::keyClick(&w->KoEditorResult(), Qt::Key_End);
+    QTest::keyClick(&w->KoEditorResult(), Qt::Key_Home, Qt::ShiftModifier);
+    Screenshot(*w, "long-row-selected");
+  }
+
+  void droppedFolderFillsDirectoryBox_data() {
+    QTest::addColumn<QString>("dropped");
+    QTest::addColumn<QString>("directory");
+    QTest::newRow("folder") << "/sub" << "/sub";
+    QTest::newRow("file: its folder") << "/sub/a.txt" << "/sub";
+    QTest::newRow("gone: nothing") << "/none" << "";
+  }
+  void droppedFolderFillsDirectoryBox() {
+    QFETCH(QString, dropped);
+    QFETCH(QString, directory);
+    QDir().mkpath(data_->path() + "/sub");
+    WriteCp932(data_->path() + "/sub/a.txt", "x");
+    auto w = Open();
+    QVERIFY(w);
+    Box(*w, "KoFlatComboBoxFindDirectory").setEditText(QString());
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(data_->path() + dropped)});
+    // Dropped on the search string box: the folder still goes to the directory box.
+    QWidget* target = Box(*w, "KoFlatComboBoxFindString").lineEdit();
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &enter);
+    QCOMPARE(enter.isAccepted(), !directory.isEmpty());
+    if (directory.isEmpty()) return;
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &drop);
+    QVERIFY(drop.isAccepted());
+    QCOMPARE(Box(*w, "KoFlatComboBoxFindDirectory").currentText(), data_->path() + directory);
+    QCOMPARE(Box(*w, "KoFlatComboBoxFindString").currentText(), QString());
   }
 
   void enterInEachBoxStartsSearch_data() {

@@ -127,6 +127,12 @@ class OptionEnvTest : public QObject {
     QTest::newRow("missing save directory") << "" << "/tmp" << "/nowhere" << 1
                                             << "KoFlatComboBoxFindResultSaveDirectory"
                                             << "検索結果の保存ディレクトリ「/nowhere」が見つかりません。";
+    // A character without a CP932 form would be stored as "?": refused before any path check.
+    QTest::newRow("editor outside CP932") << "/tmp/편집기" << "/nowhere" << "" << 0 << "KoFlatComboBoxEditorExeName"
+                                          << "エディタプログラムの「편」は Shift-JIS で表せないため設定できません。";
+    QTest::newRow("save directory outside CP932") << "" << "/tmp" << "/tmp/😀" << 1
+                                                  << "KoFlatComboBoxFindResultSaveDirectory"
+                                                  << "検索結果の保存ディレクトリの「😀」は Shift-JIS で表せないため設定できません。";
   }
   void confirmationChecksPathsInOrder() {
     QFETCH(QString, exe);
@@ -514,6 +520,8 @@ class OptionEnvTest : public QObject {
     QTest::newRow("missing file") << "Web" << "%1/none.html" << "FlatEditHelpFile" << "ファイル名「%1/none.html」が見つかりません。";
     QTest::newRow("a folder") << "Web" << "%1" << "FlatEditHelpFile" << "ファイル名「%1」はファイルではありません。";
     QTest::newRow("empty title") << "" << "http://example.com/" << "FlatEditHelpTitle" << "タイトルを入力してください。";
+    QTest::newRow("title outside CP932") << "도움말" << "http://example.com/" << "FlatEditHelpTitle"
+                                         << "タイトルの「도」は Shift-JIS で表せないため設定できません。";
   }
   void helpPageChecksItsFields() {
     QFETCH(QString, title);
