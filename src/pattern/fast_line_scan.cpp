@@ -146,26 +146,64 @@ __attribute__((target("avx2"))) const char* FindCharacters32(const char*& p, con
   return nullptr;
 }
 
-// For a pattern that is a line start and a plain text: the first line end in [p, end - 2) that
-// is followed by the text's first two bytes (first alone when second_used is false), 32 places
-// at a time, or nullptr; p is left where the search stopped. The byte pair is rare, so most
-// steps cost two loads and a compare each, as a literal's search does; the line end is looked
-// at only where the pair stands.
+// For a pattern that is a line start and a plain text: whole 32-byte steps from p (after the
+// region's first byte) up to the first that holds a line end followed by the text's first two
+// bytes (first alone when second_used is false). Adds the line ends of the steps passed to n,
+// sets suspect when one of them follows a lead-range byte, and returns the step's line ends
+// that are followed by those bytes (0 when it stopped for want of bytes: 34 are read per step).
+__attribute__((target("avx2"))) std::uint32_t LineStartCandidates32(const char*& p, const char* end, char first,
+                                                                    char second, bool second_used, std::size_t& n,
+                                                                    bool& suspect) noexcept {
+  const __m256i lf = _mm256_set1_epi8('\n');
+  const __m256i cr = _mm256_set1_epi8('\r');
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i first_key = _mm256_set1_epi8(first);
+  const __m256i second_key = _mm256_set1_epi8(second);
+  const __m256i any = _mm256_set1_epi8(-1);
+  __m256i flagged = zero;
+  std::uint32_t found = 0;
+  while (found == 0 && end - p >= 34) {
+    __m256i counts = zero;
+    for (int k = 0; k < 255 && end - p >= 34; ++k, p += 32) {
+      const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+      const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+      const __m256i is_lf = _mm256_cmpeq_epi8(here, lf);
+      const __m256i is_cr = _mm256_cmpeq_epi8(here, cr);
+      const __m256i line_end = _mm256_or_si256(is_lf, is_cr);
+      const __m256i second_ok =
+          second_used ? _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2)), second_key) : any;
+      const __m256i starts = _mm256_and_si256(line_end, _mm256_and_si256(_mm256_cmpeq_epi8(next, first_key), second_ok));
+      found = static_cast<std::uint32_t>(_mm256_movemask_epi8(starts));
+      if (found != 0) break;
+      const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 1));
+      const __m256i lone_cr = _mm256_andnot_si256(_mm256_cmpeq_epi8(next, lf), is_cr);
+      counts = _mm256_sub_epi8(counts, _mm256_or_si256(is_lf, lone_cr));
+      flagged = _mm256_or_si256(flagged, _mm256_and_si256(line_end, IsLeadRange32(before)));
+    }
+    n += SumOfBytes32(counts);
+  }
+  suspect = suspect || _mm256_movemask_epi8(flagged) != 0;
+  return found;
+}
+
+// The same search without counting: the first line end in [p, end - 2) followed by the text's
+// first two bytes, or nullptr; p is left where the search stopped. No branch but the one on a
+// whole candidate: the text's first character alone is common in the middle of lines.
 __attribute__((target("avx2"))) const char* FindLineStartPair32(const char*& p, const char* end, char first,
                                                                 char second, bool second_used) noexcept {
   const __m256i lf = _mm256_set1_epi8('\n');
   const __m256i cr = _mm256_set1_epi8('\r');
   const __m256i first_key = _mm256_set1_epi8(first);
   const __m256i second_key = _mm256_set1_epi8(second);
+  const __m256i any = _mm256_set1_epi8(-1);
   for (; end - p >= 34; p += 32) {
-    __m256i pair = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1)), first_key);
-    if (second_used)
-      pair = _mm256_and_si256(pair, _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2)), second_key));
-    if (_mm256_movemask_epi8(pair) == 0) continue;
     const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+    const __m256i second_ok =
+        second_used ? _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2)), second_key) : any;
     const __m256i line_end = _mm256_or_si256(_mm256_cmpeq_epi8(here, lf), _mm256_cmpeq_epi8(here, cr));
-    if (const auto found = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_and_si256(pair, line_end))); found != 0)
-      return p + __builtin_ctz(found);
+    const __m256i starts = _mm256_and_si256(line_end, _mm256_and_si256(_mm256_cmpeq_epi8(next, first_key), second_ok));
+    if (const auto found = static_cast<unsigned>(_mm256_movemask_epi8(starts)); found != 0) return p + __builtin_ctz(found);
   }
   return nullptr;
 }
@@ -346,18 +384,13 @@ class FileScan {
           p = RunLines(p, end, true);
           continue;
         }
-        const char* line = NextLineStartLiteral(p, end);
-        if (line == nullptr) {
-          if (last) return;  // nothing after this can match, so no later line number is asked for
-          line = LineStartOf(end, p);
-        }
+        const char* line = candidates_seen_ ? SkipToLineStartLiteral(p, end) : SkipToLineStartLazily(p, end, last);
+        if (line == nullptr) return;  // nothing after this can match, so no later line number is asked for
         if (line != p) {
-          line_no_ += static_cast<std::uint32_t>(CountCheckedLineEnds(p, line));
-          if (line == end && end[-1] == '\r') pending_cr_ = true;
           p = line;
           continue;
         }
-        // p starts the block's last line, which goes on into the next block.
+        // p starts the block's last line, or too few bytes are left to look for the text.
       }
 #endif
       ReadNulsAsSpaces(p, end, end);
@@ -517,6 +550,53 @@ class FileScan {
   }
 
 #ifdef TARN_AVX2
+  // From p, a line start, over whole lines to the next one that begins with the first bytes of
+  // the line-start text, counting the lines passed; when too few bytes are left for that, to
+  // the last line start it could reach. Throws BrokenLineEnd as CountCheckedLineEnds does.
+  const char* SkipToLineStartLiteral(const char* p, const char* end) {
+    if (end - p < 35) return p;
+    const std::string& text = line_start_literal_;
+    std::size_t n = (*p == '\n' || (*p == '\r' && p[1] != '\n')) ? 1 : 0;
+    if (n == 1 && p[1] == text[0]) {  // an empty line before a candidate
+      ++line_no_;
+      return p + 1;
+    }
+    bool suspect = false;
+    const char* q = p + 1;
+    const std::uint32_t found = LineStartCandidates32(q, end, text[0], text.size() > 1 ? text[1] : 0, text.size() > 1, n, suspect);
+    const char* line;
+    if (found != 0) {
+      line = q + __builtin_ctz(found) + 1;
+    } else {
+      line = LineStartOf(q, p);
+      // The line ends of [line, q) were counted with the steps: there are none.
+    }
+    for (; q < line; ++q) {
+      if (*q == '\n' || (*q == '\r' && q[1] != '\n')) ++n;
+      if ((*q == '\n' || *q == '\r') && IsLeadByte(q[-1])) suspect = true;
+    }
+    if (suspect && HasLineEndAfterLeadByte(p, line)) throw BrokenLineEnd{};
+    line_no_ += static_cast<std::uint32_t>(n);
+    return line;
+  }
+
+  // As SkipToLineStartLiteral, but looking first and counting only the lines passed on the way
+  // to a line that begins with the text: a file without one costs the search alone. Returns
+  // nullptr when the file has no such line after p (last: this block is the file's last).
+  const char* SkipToLineStartLazily(const char* p, const char* end, bool last) {
+    const char* line = NextLineStartLiteral(p, end);
+    candidates_seen_ = line != nullptr;
+    if (line == nullptr) {
+      if (last) return nullptr;
+      line = LineStartOf(end, p);
+    }
+    if (line != p) {
+      line_no_ += static_cast<std::uint32_t>(CountCheckedLineEnds(p, line));
+      if (line == end && end[-1] == '\r') pending_cr_ = true;
+    }
+    return line;
+  }
+
   // The first line start after p (a line start) whose bytes begin with the line-start text's
   // first two (its first alone when it has one byte), or nullptr. A line whose beginning the
   // block cuts off is not looked at: the caller takes it up as the block's last line.
@@ -604,6 +684,7 @@ class FileScan {
   bool in_line_ = false;
   bool matched_pending_ = false;
   bool pending_cr_ = false;
+  bool candidates_seen_ = false;  // a line of this file began with the line-start text's first bytes
 };
 
 }  // namespace
