@@ -358,7 +358,7 @@ class FileScan {
 
   // The block of the file that starts at offset (last: the file ends with it); NULs read as
   // spaces already unless TakesRawNuls.
-  void Block(char* data, char* end, std::uint64_t offset, bool last) {
+  void Block(char* data, char* end, std::uint64_t offset, [[maybe_unused]] bool last) {
     const char* p = data;
     block_begin_ = data;
     block_offset_ = offset;
