@@ -185,6 +185,28 @@ __attribute__((target("avx2"))) std::uint32_t LineStartCandidates32(const char*&
   suspect = suspect || _mm256_movemask_epi8(flagged) != 0;
   return found;
 }
+
+// The same search without counting: the first line end in [p, end - 2) followed by the text's
+// first two bytes, or nullptr; p is left where the search stopped. No branch but the one on a
+// whole candidate: the text's first character alone is common in the middle of lines.
+__attribute__((target("avx2"))) const char* FindLineStartPair32(const char*& p, const char* end, char first,
+                                                                char second, bool second_used) noexcept {
+  const __m256i lf = _mm256_set1_epi8('\n');
+  const __m256i cr = _mm256_set1_epi8('\r');
+  const __m256i first_key = _mm256_set1_epi8(first);
+  const __m256i second_key = _mm256_set1_epi8(second);
+  const __m256i any = _mm256_set1_epi8(-1);
+  for (; end - p >= 34; p += 32) {
+    const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+    const __m256i second_ok =
+        second_used ? _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2)), second_key) : any;
+    const __m256i line_end = _mm256_or_si256(_mm256_cmpeq_epi8(here, lf), _mm256_cmpeq_epi8(here, cr));
+    const __m256i starts = _mm256_and_si256(line_end, _mm256_and_si256(_mm256_cmpeq_epi8(next, first_key), second_ok));
+    if (const auto found = static_cast<unsigned>(_mm256_movemask_epi8(starts)); found != 0) return p + __builtin_ctz(found);
+  }
+  return nullptr;
+}
 #endif
 
 bool IsLeadRun(const char* line, const char* q) noexcept {
@@ -334,9 +356,9 @@ class FileScan {
 #endif
   }
 
-  // The block of the file that starts at offset; NULs read as spaces already unless
-  // TakesRawNuls.
-  void Block(char* data, char* end, std::uint64_t offset) {
+  // The block of the file that starts at offset (last: the file ends with it); NULs read as
+  // spaces already unless TakesRawNuls.
+  void Block(char* data, char* end, std::uint64_t offset, [[maybe_unused]] bool last) {
     const char* p = data;
     block_begin_ = data;
     block_offset_ = offset;
@@ -353,8 +375,8 @@ class FileScan {
     while (p < end) {
 #ifdef TARN_AVX2
       if (!line_start_literal_.empty() && HasAvx2()) {
-        // Only lines that begin with the text can match: the line ends before it are counted
-        // in the same pass that looks for them.
+        // Only lines that begin with the text can match. The line ends before such a line are
+        // counted and checked on the way to it; those after the file's last one never are.
         const std::string& text = line_start_literal_;
         if (static_cast<std::size_t>(end - p) < text.size() ? *p == text[0]
                                                              : std::memcmp(p, text.data(), text.size()) == 0) {
@@ -362,10 +384,13 @@ class FileScan {
           p = RunLines(p, end, true);
           continue;
         }
-        if (const char* line = SkipToLineStartLiteral(p, end); line != p) {
+        const char* line = candidates_seen_ ? SkipToLineStartLiteral(p, end) : SkipToLineStartLazily(p, end, last);
+        if (line == nullptr) return;  // nothing after this can match, so no later line number is asked for
+        if (line != p) {
           p = line;
           continue;
         }
+        // p starts the block's last line, or too few bytes are left to look for the text.
       }
 #endif
       ReadNulsAsSpaces(p, end, end);
@@ -554,6 +579,36 @@ class FileScan {
     line_no_ += static_cast<std::uint32_t>(n);
     return line;
   }
+
+  // As SkipToLineStartLiteral, but looking first and counting only the lines passed on the way
+  // to a line that begins with the text: a file without one costs the search alone. Returns
+  // nullptr when the file has no such line after p (last: this block is the file's last).
+  const char* SkipToLineStartLazily(const char* p, const char* end, bool last) {
+    const char* line = NextLineStartLiteral(p, end);
+    candidates_seen_ = line != nullptr;
+    if (line == nullptr) {
+      if (last) return nullptr;
+      line = LineStartOf(end, p);
+    }
+    if (line != p) {
+      line_no_ += static_cast<std::uint32_t>(CountCheckedLineEnds(p, line));
+      if (line == end && end[-1] == '\r') pending_cr_ = true;
+    }
+    return line;
+  }
+
+  // The first line start after p (a line start) whose bytes begin with the line-start text's
+  // first two (its first alone when it has one byte), or nullptr. A line whose beginning the
+  // block cuts off is not looked at: the caller takes it up as the block's last line.
+  const char* NextLineStartLiteral(const char* p, const char* end) const noexcept {
+    const std::string& text = line_start_literal_;
+    const bool two = text.size() > 1;
+    const char* q = p;
+    if (const char* at = FindLineStartPair32(q, end, text[0], two ? text[1] : 0, two); at != nullptr) return at + 1;
+    for (; end - q >= (two ? 3 : 2); ++q)
+      if ((*q == '\n' || *q == '\r') && q[1] == text[0] && (!two || q[2] == text[1])) return q + 1;
+    return nullptr;
+  }
 #endif
 
   const char* FinishMatchedLine(const char* p, const char* end) {
@@ -629,6 +684,7 @@ class FileScan {
   bool in_line_ = false;
   bool matched_pending_ = false;
   bool pending_cr_ = false;
+  bool candidates_seen_ = false;  // a line of this file began with the line-start text's first bytes
 };
 
 }  // namespace
@@ -785,7 +841,7 @@ bool TFastLineScan::Scan(ReadOnlyFile& file, std::size_t block_size, std::option
       if (!scan.TakesRawNuls()) NulsToSpaces(data, got);
       if (pump) pump();
       if (cancel) throw EGrepCancel();
-      scan.Block(data, data + got, offset);
+      scan.Block(data, data + got, offset, got < block_size);
       offset += got;
       if (got < block_size) break;
     }
