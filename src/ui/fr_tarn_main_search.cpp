@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QMessageBox>
 #include <optional>
+#include <system_error>
 
 #include "core/encoding.h"
 #include "pattern/scanner.h"
@@ -60,6 +61,11 @@ void TFormTarnMain::ActionFindStartExecute() {
                                             settings_.FindResult.ResultType};
   std::optional<std::string> error;
   try {
+    run_->SetWorkerThreads(static_cast<unsigned>(settings_.FindResult.WorkerThreads));
+  } catch (const std::system_error&) {
+    // No more threads to be had: the window's own thread searches, as with one worker.
+  }
+  try {
     run_->ActionFindStartExecute(request, run_settings);
   } catch (const std::exception& e) {
     // A malformed pattern (before the run began) or an error that ended the run.
@@ -79,6 +85,11 @@ void TFormTarnMain::EndRealtimeBatch() {
 }
 
 void TFormTarnMain::ShowPendingStatus() {
+  // During a run the line count alone says too little: the status tells how far the walk got.
+  if (run_->Busy() != 0) {
+    pendingStatus_ = run_->ProgressStatus();
+    statusPending_ = true;
+  }
   if (!statusPending_) return;
   statusPending_ = false;
   std::string utf8;
@@ -152,6 +163,9 @@ void TFormTarnMain::SetResultViewUpdating(bool updating) {
 void TFormTarnMain::AppendResultLine(const std::string& line, const std::string&) { result_->Lines.Add(line); }
 
 void TFormTarnMain::ResetResultViewPosition() {
+  // A run clears the view, so a caret or a scroll away from the start is the user's, made while
+  // the rows came in: the view stays on what the user is looking at.
+  if (result_->Row() != 0 || result_->Col() != 0 || result_->TopRow() != 0 || result_->TopCol() != 0) return;
   result_->SetTopRow(0);
   result_->SetTopCol(0);
   result_->SetRowCol(0, 0);
