@@ -257,6 +257,10 @@ void ChildStop(const Options& o) {
       QTest::keyClick(w.get(), Qt::Key_Escape);
       watch.start();
     });
+    // The window is active again once the stop message is closed, as under a window manager.
+    w->activateWindow();
+    if (!QTest::qWaitForWindowActive(w.get())) Fail("the window did not become active");
+    Box(*w, "KoFlatComboBoxFindString").setFocus();
     QTest::keyClick(w.get(), Qt::Key_F3);
     watch.stop();
     if (stopped) Emit("stop_ms", *stopped);
