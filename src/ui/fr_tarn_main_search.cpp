@@ -21,6 +21,8 @@ namespace {
 // Letting pending events run costs far more than reporting a line; between two pumps the run
 // works at least this long, so that a result of many lines is not slowed down by its own window.
 constexpr std::uint32_t kPumpIntervalMs = 20;
+// How often rows and the status are drawn during a run: five times a second and more.
+constexpr std::uint32_t kShowIntervalMs = 100;
 
 QString TrimmedBlanks(const QString& text) {
   qsizetype from = 0, to = text.size();
@@ -102,10 +104,17 @@ void TFormTarnMain::ActionFindStopExecute() { run_->ActionFindStopExecute(); }
 void TFormTarnMain::ProcessMessages() {
   const std::uint32_t now = search::TickCount();
   if (now - lastPump_ < kPumpIntervalMs) return;
-  ShowPendingStatus();
-  EndRealtimeBatch();
+  // A frame of the view costs about as much as the pump interval: rows and status are drawn
+  // less often than keys are heard, except the first rows, which show at once.
+  const bool first_rows = !rowsShown_ && result_->Lines.Count() > 0;
+  if (first_rows || now - lastShown_ >= kShowIntervalMs) {
+    rowsShown_ = rowsShown_ || first_rows;
+    lastShown_ = now;
+    ShowPendingStatus();
+    EndRealtimeBatch();
+  }
   QCoreApplication::processEvents();
-  if (run_->Busy() != 0 && settings_.FindResult.ShowRealtime) {
+  if (run_->Busy() != 0 && settings_.FindResult.ShowRealtime && !realtimeBatch_) {
     realtimeBatch_ = true;
     result_->Lines.BeginUpdate();
   }
@@ -151,7 +160,10 @@ void TFormTarnMain::SetStatusText(const std::string& text) {
   if (run_->Busy() == 0) ShowPendingStatus();
 }
 
-void TFormTarnMain::ClearResultView() { result_->Lines.Clear(); }
+void TFormTarnMain::ClearResultView() {
+  result_->Lines.Clear();
+  rowsShown_ = false;
+}
 
 void TFormTarnMain::SetResultViewUpdating(bool updating) {
   if (updating)
