@@ -171,10 +171,16 @@ FindStartResult SearchRun::ActionFindStartExecute(SearchRequest& request, const 
   return stop_requested_ ? FindStartResult::kStopped : FindStartResult::kFinished;
 }
 
+std::string SearchRun::ProgressStatus() const {
+  static const std::string files = SystemText(" ファイル  ");
+  return SearchingStatus(hit_count_) + " " + std::to_string(file_count_) + files + find_file1_.CurrentDir();
+}
+
 void SearchRun::EnterSearchState() {
   window_.SetBusyCursor(true);
   busy_ = 1;
   hit_count_ = 0;
+  file_count_ = 0;
   stop_requested_ = false;
   stop_reported_ = false;
   static const std::string searching = SystemText(" 検索中...");
@@ -225,6 +231,8 @@ void SearchRun::ActionResultClearExecute() {
 void SearchRun::ReportStop() {
   if (stop_reported_) return;
   stop_reported_ = true;
+  // The workers let go of their files now, not when the message has been read.
+  if (parallel_) parallel_->Abandon();
   stop_tick_ = tick_count_();
   static const std::string stopped = SystemText("検索を中断しました。");
   window_.ShowStopMessage(stopped);
@@ -239,6 +247,7 @@ void SearchRun::FindFile1Find(const TFindData& find_data, bool& cancel) {
     cancel = true;
     return;
   }
+  ++file_count_;
   if (parallel_) {
     parallel_->Add(current_file_, current_native_file_, find_file1_.CurrentDirDescriptor(), find_data.NativeFileName);
     // The walk runs ahead of the reported lines by 16 files per worker at most: enough that

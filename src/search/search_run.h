@@ -122,6 +122,8 @@ class SearchRun {
 
   int Busy() const noexcept { return busy_; }
   int HitCount() const noexcept { return hit_count_; }
+  // During a run: the lines found, the files the walk handed over and the folder it is in.
+  std::string ProgressStatus() const;
   // Parallel to the result view's lines.
   std::vector<std::string>& ResultLineInfos() noexcept { return result_line_infos_; }
   const std::vector<std::string>& ResultLineInfos() const noexcept { return result_line_infos_; }
@@ -157,6 +159,7 @@ class SearchRun {
   SearchSettings settings_;
   int busy_ = 0;
   int hit_count_ = 0;
+  int file_count_ = 0;
   bool stop_requested_ = false;
   bool stop_reported_ = false;
   std::uint32_t stop_tick_ = 0;  // when the stop was reported

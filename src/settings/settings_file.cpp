@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <string>
+#include <thread>
 
 #include "core/comma_text.h"
 #include "core/system_text.h"
@@ -45,6 +46,10 @@ std::int32_t CurrentAfterLast(std::int32_t last) {
 }
 
 }  // namespace
+
+std::int32_t DefaultWorkerThreads() noexcept {
+  return std::clamp(static_cast<std::int32_t>(std::thread::hardware_concurrency()), 1, kMaxWorkerThreads);
+}
 
 TFindResultInfo::TFindResultInfo() : FontName(SystemText("ＭＳ ゴシック")) {}
 
@@ -111,7 +116,8 @@ void LoadSettings(const IniFile& ini, TTarnSettings& s) {
   r.StringStyleItalic = ini.ReadBool(kFindResult, "StringStyleItalic", false);
   r.StringStyleUnderline = ini.ReadBool(kFindResult, "StringStyleUnderline", false);
   r.StringStyle = ComputeStringStyle(r);
-  r.ShowRealtime = ini.ReadBool(kFindResult, "ShowRealtime", false);
+  r.ShowRealtime = ini.ReadBool(kFindResult, "ShowRealtime", true);
+  r.WorkerThreads = std::clamp(ini.ReadInteger(kFindResult, "WorkerThreads", DefaultWorkerThreads()), 1, kMaxWorkerThreads);
   r.SaveDirectory = ini.ReadString(kFindResult, "SaveDirectory", "");
   r.SaveType = ini.ReadInteger(kFindResult, "SaveType", 0);
   r.ResultType = ini.ReadInteger(kFindResult, "ResultType", 2);
@@ -188,6 +194,7 @@ void StoreSettings(IniFile& ini, const TTarnSettings& s) {
   ini.WriteBool(kFindResult, "StringStyleItalic", r.StringStyleItalic);
   ini.WriteBool(kFindResult, "StringStyleUnderline", r.StringStyleUnderline);
   ini.WriteBool(kFindResult, "ShowRealtime", r.ShowRealtime);
+  ini.WriteInteger(kFindResult, "WorkerThreads", r.WorkerThreads);
   ini.WriteString(kFindResult, "SaveDirectory", r.SaveDirectory);
   ini.WriteInteger(kFindResult, "SaveType", r.SaveType);
   ini.WriteInteger(kFindResult, "ResultType", r.ResultType);

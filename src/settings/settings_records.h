@@ -53,13 +53,19 @@ struct TFindRequestInfo {
   std::string FindString, FindDirectory, FindFileMask, FindDirectoryMask;
 };
 
+inline constexpr std::int32_t kMaxWorkerThreads = 64;
+// The number of processors, at least 1.
+std::int32_t DefaultWorkerThreads() noexcept;
+
 struct TFindResultInfo {
   TFindResultInfo();
   std::string FontName;  // "ＭＳ ゴシック"
   std::int32_t FontSize = 10;
   std::uint32_t FontColor = clBlack;
   std::uint32_t BackColor = clWindow;
-  bool ShowRealtime = false;
+  bool ShowRealtime = true;
+  // How many threads search the files of a run; 1 searches them on the window's own thread.
+  std::int32_t WorkerThreads = DefaultWorkerThreads();
   std::uint32_t StringFontColor = clBlue;
   std::uint32_t StringBackColor = clYellow;
   std::int32_t StringStyle = 0;  // fsBold | fsItalic | fsUnderline, from the three booleans

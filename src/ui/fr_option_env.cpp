@@ -350,7 +350,14 @@ QWidget* TFormOptionEnv::CreatePageBasic2() {
   grid->addLayout(middle);
 
   showRealtime_ = Named(new QCheckBox(QStringLiteral("検索結果を即時に表示する")), "FlatCheckBoxFindResultShowRealtime");
-  grid->addWidget(showRealtime_);
+  workerThreads_ = Named(new QSpinBox, "FlatSpinEditIntegerWorkerThreads");
+  workerThreads_->setRange(1, settings::kMaxWorkerThreads);
+  auto* run = new QHBoxLayout;
+  run->addWidget(showRealtime_);
+  run->addStretch();
+  run->addWidget(Label("検索スレッド数", workerThreads_));
+  run->addWidget(workerThreads_);
+  grid->addLayout(run);
 
   auto* save = new QGroupBox(QStringLiteral("検索結果の保存指定"));
   saveDirectory_ = Named(new TKoFlatComboBox, "KoFlatComboBoxFindResultSaveDirectory");
@@ -448,6 +455,7 @@ void TFormOptionEnv::ShowSettings() {
   styleUnderline_->setChecked(s.FindResult.StringStyleUnderline);
   CheckButton(*resultType_, s.FindResult.ResultType);
   showRealtime_->setChecked(s.FindResult.ShowRealtime);
+  workerThreads_->setValue(s.FindResult.WorkerThreads);
   saveDirectory_->SetText(s.FindResult.SaveDirectory);
   CheckButton(*saveType_, s.FindResult.SaveType);
 
@@ -494,6 +502,7 @@ void TFormOptionEnv::StoreSettings() {
   r.StringStyle = settings::ComputeStringStyle(r);
   if (resultType_->checkedId() >= 0) r.ResultType = resultType_->checkedId();
   r.ShowRealtime = showRealtime_->isChecked();
+  r.WorkerThreads = workerThreads_->value();
   r.SaveDirectory = saveDirectory_->Text();
   saveDirectory_->AddToHistory();
   if (saveType_->checkedId() >= 0) r.SaveType = saveType_->checkedId();

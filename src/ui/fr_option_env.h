@@ -151,6 +151,7 @@ class TFormOptionEnv : public QDialog {
   QCheckBox* styleUnderline_ = nullptr;
   QButtonGroup* resultType_ = nullptr;
   QCheckBox* showRealtime_ = nullptr;
+  QSpinBox* workerThreads_ = nullptr;
   TKoFlatComboBox* saveDirectory_ = nullptr;
   QButtonGroup* saveType_ = nullptr;
 

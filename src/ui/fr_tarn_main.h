@@ -220,6 +220,9 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   bool statusPending_ = false;
   // With ShowRealtime on, the rows found between two pumps go into the view as one batch.
   bool realtimeBatch_ = false;
+  // When the rows and status were last drawn during a run, and whether any row was yet.
+  std::uint32_t lastShown_ = 0;
+  bool rowsShown_ = false;
 };
 
 }  // namespace tarn::ui

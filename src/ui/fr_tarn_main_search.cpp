@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QMessageBox>
 #include <optional>
+#include <system_error>
 
 #include "core/encoding.h"
 #include "pattern/scanner.h"
@@ -20,6 +21,8 @@ namespace {
 // Letting pending events run costs far more than reporting a line; between two pumps the run
 // works at least this long, so that a result of many lines is not slowed down by its own window.
 constexpr std::uint32_t kPumpIntervalMs = 20;
+// How often rows and the status are drawn during a run: five times a second and more.
+constexpr std::uint32_t kShowIntervalMs = 100;
 
 QString TrimmedBlanks(const QString& text) {
   qsizetype from = 0, to = text.size();
@@ -60,6 +63,11 @@ void TFormTarnMain::ActionFindStartExecute() {
                                             settings_.FindResult.ResultType};
   std::optional<std::string> error;
   try {
+    run_->SetWorkerThreads(static_cast<unsigned>(settings_.FindResult.WorkerThreads));
+  } catch (const std::system_error&) {
+    // No more threads to be had: the window's own thread searches, as with one worker.
+  }
+  try {
     run_->ActionFindStartExecute(request, run_settings);
   } catch (const std::exception& e) {
     // A malformed pattern (before the run began) or an error that ended the run.
@@ -79,6 +87,11 @@ void TFormTarnMain::EndRealtimeBatch() {
 }
 
 void TFormTarnMain::ShowPendingStatus() {
+  // During a run the line count alone says too little: the status tells how far the walk got.
+  if (run_->Busy() != 0) {
+    pendingStatus_ = run_->ProgressStatus();
+    statusPending_ = true;
+  }
   if (!statusPending_) return;
   statusPending_ = false;
   std::string utf8;
@@ -91,10 +104,17 @@ void TFormTarnMain::ActionFindStopExecute() { run_->ActionFindStopExecute(); }
 void TFormTarnMain::ProcessMessages() {
   const std::uint32_t now = search::TickCount();
   if (now - lastPump_ < kPumpIntervalMs) return;
-  ShowPendingStatus();
-  EndRealtimeBatch();
+  // A frame of the view costs about as much as the pump interval: rows and status are drawn
+  // less often than keys are heard, except the first rows, which show at once.
+  const bool first_rows = !rowsShown_ && result_->Lines.Count() > 0;
+  if (first_rows || now - lastShown_ >= kShowIntervalMs) {
+    rowsShown_ = rowsShown_ || first_rows;
+    lastShown_ = now;
+    ShowPendingStatus();
+    EndRealtimeBatch();
+  }
   QCoreApplication::processEvents();
-  if (run_->Busy() != 0 && settings_.FindResult.ShowRealtime) {
+  if (run_->Busy() != 0 && settings_.FindResult.ShowRealtime && !realtimeBatch_) {
     realtimeBatch_ = true;
     result_->Lines.BeginUpdate();
   }
@@ -140,7 +160,10 @@ void TFormTarnMain::SetStatusText(const std::string& text) {
   if (run_->Busy() == 0) ShowPendingStatus();
 }
 
-void TFormTarnMain::ClearResultView() { result_->Lines.Clear(); }
+void TFormTarnMain::ClearResultView() {
+  result_->Lines.Clear();
+  rowsShown_ = false;
+}
 
 void TFormTarnMain::SetResultViewUpdating(bool updating) {
   if (updating)
@@ -152,6 +175,9 @@ void TFormTarnMain::SetResultViewUpdating(bool updating) {
 void TFormTarnMain::AppendResultLine(const std::string& line, const std::string&) { result_->Lines.Add(line); }
 
 void TFormTarnMain::ResetResultViewPosition() {
+  // A run clears the view, so a caret or a scroll away from the start is the user's, made while
+  // the rows came in: the view stays on what the user is looking at.
+  if (result_->Row() != 0 || result_->Col() != 0 || result_->TopRow() != 0 || result_->TopCol() != 0) return;
   result_->SetTopRow(0);
   result_->SetTopCol(0);
   result_->SetRowCol(0, 0);

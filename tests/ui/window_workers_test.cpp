@@ -1,0 +1,110 @@
+// The window's search with one thread and with workers on random trees: the same rows, records,
+// status and history entry; Esc at any moment keeps the rows found before it, in walk order.
+#include <QDirIterator>
+#include <algorithm>
+#include <map>
+#include <random>
+
+#include "search/result_history.h"
+#include "window_test_support.h"
+
+using tarn::ui::TFormTarnMain;
+using namespace tarn::ui::testing;
+
+namespace {
+
+struct RunResult {
+  std::vector<std::string> rows, infos;
+  QString status;  // without the elapsed time
+  std::map<QString, QByteArray> history;
+  bool entry_holds_rows = false;  // the history entry holds exactly the rows and records shown
+  int row = 0;                    // the view's caret at the end
+  bool operator==(const RunResult&) const = default;
+};
+
+void MakeRandomTree(const QString& root, std::mt19937& rng, int files) {
+  static const char* const kLines[] = {"東京タワー", "大阪城と東京", "plain", "ｶﾀｶﾅ 大阪", "日本語", ""};
+  static const char* const kEnds[] = {"\r\n", "\n", "\r"};
+  for (int f = 0; f < files; ++f) {
+    QString dir = root;
+    for (auto depth = rng() % 4; depth > 0; --depth) dir += QString("/d%1").arg(rng() % 3);
+    QDir().mkpath(dir);
+    std::string body = rng() % 8 ? "" : std::string(1, '\0');  // no text
+    for (auto n = rng() % 200; n > 0; --n) body += std::string(kLines[rng() % 6]) + kEnds[rng() % 3];
+    WriteCp932(dir + QString("/f%1.%2").arg(f).arg(rng() % 6 ? "txt" : "dat"), body);
+  }
+}
+
+// Runs the search in a new window; during runs at the pumps.
+RunResult Search(int workers, const QString& tree, const std::function<void(TFormTarnMain&)>& during = {}) {
+  QTemporaryDir data;
+  WriteCp932(data.path() + "/tarn.ini", "[FindResult]\r\nWorkerThreads=" + std::to_string(workers) + "\r\n");
+  auto w = OpenWindow(data.path());
+  Request(*w, QStringLiteral("東京|大阪"), tree, QStringLiteral("*.txt"));
+  MessageBoxAnswerer answerer;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, w.get(), [&] { during(*w); });
+  if (during) poll.start(1);
+  QTest::keyClick(w.get(), Qt::Key_F3);
+  poll.stop();
+  RunResult r;
+  r.infos = w->ResultLineInfos();
+  r.status = w->StatusText().section(QStringLiteral("(Elapsed"), 0, 0);
+  r.row = w->KoEditorResult().Row();
+  for (int i = 0; i < w->KoEditorResult().Lines.Count(); ++i) r.rows.emplace_back(w->KoEditorResult().Lines.Get(i));
+  for (QDirIterator it(data.path() + "/Tmp", QDir::Files); it.hasNext();) {
+    QFile file(it.next());
+    if (file.open(QIODevice::ReadOnly)) r.history[it.fileName()] = file.readAll();
+  }
+  const auto entry = tarn::search::LoadResultHistory((data.path() + "/Tmp").toStdString(), 1);
+  r.entry_holds_rows = entry.ResultLines == r.rows && entry.ResultLineInfos == r.infos;
+  return r;
+}
+
+}  // namespace
+
+class WindowWorkersTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void workersListWhatOneThreadLists() {
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+      QTemporaryDir tree;
+      std::mt19937 rng(seed);
+      MakeRandomTree(tree.path(), rng, 40);
+      const RunResult one = Search(1, tree.path());
+      QVERIFY(!one.rows.empty() && one.entry_holds_rows);
+      QVERIFY(Search(4, tree.path()) == one);
+    }
+  }
+
+  // The user also moves to a row while rows come in: the view stays on it.
+  void escapeKeepsTheRowsFoundBeforeIt() {
+    QTemporaryDir tree;
+    std::mt19937 rng(99);
+    MakeRandomTree(tree.path(), rng, 600);
+    const RunResult all = Search(1, tree.path());
+    for (int stop = 0; stop < 5; ++stop) {
+      const int at = 10 + static_cast<int>(rng() % (all.rows.size() - 10));
+      QString progress;
+      const RunResult got = Search(4, tree.path(), [&](TFormTarnMain& w) {
+        tarn::editor::TKoEditor& view = w.KoEditorResult();
+        if (progress.isEmpty() && view.Lines.Count() >= 10) {
+          progress = w.StatusText();
+          for (int i = 0; i < 3; ++i) QTest::keyClick(&view, Qt::Key_Down);
+        }
+        if (w.Busy() && view.Lines.Count() >= at) QTest::keyClick(&w, Qt::Key_Escape);
+      });
+      const auto n = static_cast<std::ptrdiff_t>(got.rows.size());
+      QVERIFY(got.rows.size() <= all.rows.size() && std::equal(got.rows.begin(), got.rows.end(), all.rows.begin()));
+      QVERIFY(std::equal(got.infos.begin(), got.infos.end(), all.infos.begin()) && std::ssize(got.infos) == n);
+      QVERIFY2(got.status.startsWith(QStringLiteral(" %1個").arg(n)), qPrintable(got.status));
+      QVERIFY(got.entry_holds_rows);
+      QVERIFY2(progress.contains(QStringLiteral("ファイル")), qPrintable(progress));
+      QCOMPARE(got.row, 3);
+    }
+  }
+};
+
+QTEST_MAIN(WindowWorkersTest)
+#include "window_workers_test.moc"
