@@ -84,11 +84,11 @@ const char kUsage[] =
     "                        also print the N lines after each matching line\n"
     "  -B N, --before-context N\n"
     "                        also print the N lines before each matching line\n"
-    "  -C N, --context N     both (-A and -B win over it); a context line has\n"
-    "                        \"-\" where a matching line has \":\" (\"a.txt(3)- ...\"\n"
-    "                        beside \"a.txt(4): ...\"; with --result-type 0 the\n"
-    "                        lines begin \"- \" and \": \"), and \"--\" stands\n"
-    "                        between groups of lines that do not touch\n"
+    "  -C N, --context N     N lines before and after (-A and -B win over it).\n"
+    "                        A context line has \"-\" where a matching line has\n"
+    "                        \":\" (\"a.txt(3)- ...\" beside \"a.txt(4): ...\"; with\n"
+    "                        --result-type 0 they begin \"- \" and \": \"); \"--\"\n"
+    "                        stands between groups of lines that do not touch\n"
     "  -o, --only-matching   print each hit of each matching line on a line of\n"
     "                        its own, after the line's file and number: every\n"
     "                        hit that does not overlap an earlier one, each the\n"
@@ -299,10 +299,19 @@ class TerminalWindow : public tarn::search::SearchWindow, public tarn::search::C
     file_lines_ = 0;
   }
 
-  void Separator() override { std::fwrite("--\n", 1, 3, stdout); }
+  void Separator() override {
+    std::fwrite(tarn::search::kContextGroupSeparator.data(), 1, tarn::search::kContextGroupSeparator.size(), stdout);
+    std::fputc('\n', stdout);
+  }
   void Context(std::string_view path, std::int32_t line_no, std::string_view text) override {
     out_.clear();
-    AppendText(tarn::search::ContextLinePrefix(result_type_, path, line_no));
+    if (utf8_) {
+      prefix_.clear();
+      tarn::search::AppendContextLinePrefix(prefix_, result_type_, path, line_no);
+      AppendText(prefix_);
+    } else {
+      tarn::search::AppendContextLinePrefix(out_, result_type_, path, line_no);
+    }
     AppendText(text);
     out_ += '\n';
     std::fwrite(out_.data(), 1, out_.size(), stdout);
@@ -400,6 +409,7 @@ class TerminalWindow : public tarn::search::SearchWindow, public tarn::search::C
   int result_type_ = tarn::search::kResultFullPath;
   bool hits_only_ = false;
   std::string hits_text_;
+  std::string prefix_;
 };
 
 // Which of -A, -B and -C (in any of their forms: "-A 2", "-A2", "--after-context 2",

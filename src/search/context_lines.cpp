@@ -1,6 +1,7 @@
 #include "search/context_lines.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -11,25 +12,30 @@
 namespace tarn::search {
 namespace {
 
-// A jump to a reported line far from the last reads a little around it; reading on, or a
-// reported line close after the last, reads much at a time, as the grep does.
+// A reported line far from the last costs a small read around it; reading on, or a reported
+// line close after the window, reads much at a time. A read costs about what copying 8 KiB
+// does, so a large window pays when the lines it serves lie closer than that.
 constexpr std::size_t kSmallWindow = 4096;
 constexpr std::size_t kLargeWindow = 65536;
+constexpr std::int64_t kNearby = 8192;
 constexpr std::int64_t kLookBehind = 1024;
-
-bool IsLineEndByte(char c) noexcept { return c == '\n' || c == '\r'; }
 
 }  // namespace
 
-std::string ContextLinePrefix(int result_type, std::string_view path, std::int32_t line_no) {
-  std::string where;
+void AppendContextLinePrefix(std::string& out, int result_type, std::string_view path, std::int32_t line_no) {
   if (result_type == kResultFullPath)
-    where = std::string(path);
+    out += path;
   else if (result_type == kResultFileName)
-    where = FileNameOfPath(path);
-  else
-    return "- ";
-  return where + "(" + std::to_string(line_no) + ")- ";
+    out += FileNameOfPath(path);
+  else {
+    out += "- ";
+    return;
+  }
+  char number[16];
+  const auto end = std::to_chars(number, number + sizeof number, line_no).ptr;
+  out += '(';
+  out.append(number, end);
+  out += ")- ";
 }
 
 ContextLines::ContextLines(std::int32_t before, std::int32_t after, Sink& sink)
@@ -115,12 +121,13 @@ void ContextLines::GiveLines(std::int64_t first, std::int64_t last) {
   if (first > last || cursor_ < 0 || failed_) return;
   SkipTo(first);
   while (cursor_ >= 0 && cursor_line_ <= last) {
-    const std::int64_t next = ReadLine(cursor_, &text_);
+    std::string_view text;
+    const std::int64_t next = ReadLine(cursor_, &text);
     if (next < 0) {
       cursor_ = -1;
       break;
     }
-    sink_.Context(path_, static_cast<std::int32_t>(cursor_line_), text_);
+    sink_.Context(path_, static_cast<std::int32_t>(cursor_line_), text);
     cursor_ = next;
     ++cursor_line_;
   }
@@ -139,13 +146,20 @@ void ContextLines::MoveBack(std::int64_t first, std::int32_t line_no, std::int64
   cursor_at_text_end_ = false;
 }
 
-std::int64_t ContextLines::ReadLine(std::int64_t pos, std::string* text) {
-  if (text != nullptr) text->clear();
-  bool any = false;
+std::int64_t ContextLines::ReadLine(std::int64_t pos, std::string_view* text) {
+  text_.clear();
+  bool pieced = false;  // the text is in text_, not in the window alone
+  auto pieced_text = [&] {
+    if (text == nullptr) return;
+    std::replace(text_.begin(), text_.end(), '\0', ' ');
+    *text = text_;
+  };
   for (;;) {
     const std::string_view bytes = Ahead(pos);
-    if (bytes.empty()) return any ? pos : -1;
-    any = true;
+    if (bytes.empty()) {
+      pieced_text();
+      return pieced ? pos : -1;
+    }
     // The first LF of the window is kept, so that lines ended by a lone CR do not search the
     // rest of the window for one line after line.
     if (!(lf_from_ <= pos && pos <= lf_at_)) {
@@ -156,20 +170,36 @@ std::int64_t ContextLines::ReadLine(std::int64_t pos, std::string* text) {
     }
     std::size_t end = static_cast<std::size_t>(lf_at_ - pos);
     if (const void* cr = std::memchr(bytes.data(), '\r', end)) end = static_cast<const char*>(cr) - bytes.data();
-    if (text != nullptr) {
-      const std::size_t from = text->size();
-      text->append(bytes.data(), end);
-      if (std::memchr(text->data() + from, '\0', end) != nullptr)
-        std::replace(text->begin() + static_cast<std::ptrdiff_t>(from), text->end(), '\0', ' ');
-    }
-    if (end == bytes.size()) {
+    if (end == bytes.size()) {  // the line goes on past the window
+      if (text != nullptr) text_.append(bytes);
+      pieced = true;
       pos += static_cast<std::int64_t>(end);
       continue;
     }
     pos += static_cast<std::int64_t>(end);
-    if (bytes[end] == '\n') return pos + 1;
-    const std::string_view after = Ahead(pos + 1);
-    return !after.empty() && after.front() == '\n' ? pos + 2 : pos + 1;
+    std::int64_t next = pos + 1;
+    if (bytes[end] == '\r') {
+      // A CR at the window's end needs the next byte read, which replaces the window.
+      if (end + 1 < bytes.size()) {
+        if (bytes[end + 1] == '\n') ++next;
+      } else {
+        if (text != nullptr) text_.append(bytes.data(), end);
+        pieced = true;
+        const std::string_view after = Ahead(next);
+        if (!after.empty() && after.front() == '\n') ++next;
+        pieced_text();
+        return next;
+      }
+    }
+    if (text == nullptr) return next;
+    const std::string_view piece = bytes.substr(0, end);
+    if (!pieced && std::memchr(piece.data(), '\0', piece.size()) == nullptr) {
+      *text = piece;  // valid until the window is read again
+      return next;
+    }
+    text_.append(piece);
+    pieced_text();
+    return next;
   }
 }
 
@@ -185,8 +215,13 @@ std::int64_t ContextLines::StartOfLineBefore(std::int64_t pos) {
   for (std::int64_t at = end;;) {
     const std::string_view stretch = Behind(at);
     if (stretch.empty()) return 0;
-    for (std::size_t i = stretch.size(); i > 0; --i)
-      if (IsLineEndByte(stretch[i - 1])) return at - static_cast<std::int64_t>(stretch.size() - i);
+    // The last LF, then a CR after it.
+    const char* from = stretch.data();
+    const void* lf = memrchr(from, '\n', stretch.size());
+    if (lf != nullptr) from = static_cast<const char*>(lf);
+    const void* cr = memrchr(from, '\r', static_cast<std::size_t>(stretch.data() + stretch.size() - from));
+    const char* line_end = static_cast<const char*>(cr != nullptr ? cr : lf);
+    if (line_end != nullptr) return at - static_cast<std::int64_t>(stretch.data() + stretch.size() - line_end) + 1;
     at -= static_cast<std::int64_t>(stretch.size());
   }
 }
@@ -195,7 +230,7 @@ std::string_view ContextLines::Ahead(std::int64_t pos) {
   const std::int64_t window_end = window_from_ + static_cast<std::int64_t>(window_size_);
   if (pos < window_from_ || pos >= window_end) {
     if (pos < 0 || !Readable()) return {};
-    const bool reading_on = window_size_ > 0 && pos >= window_end && pos - window_end < std::int64_t{kLargeWindow};
+    const bool reading_on = window_size_ > 0 && pos >= window_end && pos - window_end < kNearby;
     Load(pos, reading_on ? kLargeWindow : kSmallWindow);
     if (pos >= window_from_ + static_cast<std::int64_t>(window_size_)) return {};
   }
@@ -211,7 +246,7 @@ std::string_view ContextLines::Behind(std::int64_t pos) {
       // Back through a long line.
       const std::int64_t from = std::max<std::int64_t>(0, pos - std::int64_t{kLargeWindow});
       Load(from, static_cast<std::size_t>(pos - from));
-    } else if (window_size_ > 0 && pos > window_end && pos - window_end < std::int64_t{kLargeWindow}) {
+    } else if (window_size_ > 0 && pos > window_end && pos - window_end < kNearby) {
       Load(std::max<std::int64_t>(0, pos - kLookBehind), kLargeWindow);
     } else {
       Load(std::max<std::int64_t>(0, pos - std::int64_t{kSmallWindow / 2}), kSmallWindow);

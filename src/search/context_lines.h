@@ -23,10 +23,10 @@ class ReadOnlyFile;
 
 namespace tarn::search {
 
-// "path(12)- " for mode 1, "name(12)- " for mode 2 and "- " otherwise: a context line's prefix
-// has "-" where a result line's has ":". Without a file and line number a result line needs
-// kLineOnlyHitMark in front to be told from a context line.
-std::string ContextLinePrefix(int result_type, std::string_view path, std::int32_t line_no);
+// Appends "path(12)- " for mode 1, "name(12)- " for mode 2 and "- " otherwise: a context line's
+// prefix has "-" where a result line's has ":". Without a file and line number a result line
+// needs kLineOnlyHitMark in front to be told from a context line.
+void AppendContextLinePrefix(std::string& out, int result_type, std::string_view path, std::int32_t line_no);
 inline constexpr std::string_view kLineOnlyHitMark = ": ";
 inline constexpr std::string_view kContextGroupSeparator = "--";
 
@@ -69,8 +69,9 @@ class ContextLines {
   // Puts the cursor on line first, going back from line line_no at offset (or on the first line
   // of the file, when that comes before).
   void MoveBack(std::int64_t first, std::int32_t line_no, std::int64_t offset);
-  // Reads the line at pos into text (when given); the offset of the next line, -1 at the end.
-  std::int64_t ReadLine(std::int64_t pos, std::string* text);
+  // Reads the line at pos; the offset of the next line, -1 at the end. text, when given, gets
+  // its text, valid until the next read.
+  std::int64_t ReadLine(std::int64_t pos, std::string_view* text);
   // The start of the line before the one that starts at pos (pos > 0).
   std::int64_t StartOfLineBefore(std::int64_t pos);
   // The bytes the window holds from pos on, and those it holds before pos; both read the file
@@ -102,7 +103,7 @@ class ContextLines {
   // The window has no LF in [lf_from_, lf_at_), and lf_at_ is one or the window's end.
   std::int64_t lf_from_ = -1;
   std::int64_t lf_at_ = -1;
-  std::string text_;
+  std::string text_;  // a line's text pieced together from more than one window
 };
 
 }  // namespace tarn::search

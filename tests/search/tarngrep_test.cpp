@@ -405,6 +405,10 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"-c", "-l", "x", "samples"},
                       std::vector<std::string>{"--info", "--count", "x", "samples"},
                       std::vector<std::string>{"--info", "-l", "x", "samples"},
+                      std::vector<std::string>{"-C", "-1", "x", "samples"},
+                      std::vector<std::string>{"--after-context=", "x", "samples"},
+                      std::vector<std::string>{"-c", "-B2", "x", "samples"},
+                      std::vector<std::string>{"-o", "-C", "1", "x", "samples"},
                       std::vector<std::string>{"-c"}));
 
 // What a run leaves behind, with the status line's elapsed time cut off.
