@@ -97,6 +97,36 @@ pattern=$(printf '%s' 'コンピュータ' | iconv -f UTF-8 -t CP932)
 cmd=$(printf '%q ' "$TARNGREP" -q --fuzzy --no-subdirs --result-type 0 --encoding cp932 -- "$pattern" "$CORPUS/big" edict.txt)
 printf '%-12s %-4s %-5s %-3s %10s %10s %9s %8s\n' tarngrep 1 big Q8f "$(eval "$cmd" | wc -l)" "$(ref_count 7)" "$(median_of "$cmd")" "$(peak_of "$cmd")"
 
+# Context lines: each query with -C 2 beside the same run without, interleaved run by run so
+# that a shared machine's changing load falls on both alike; medians of RUNS pairs (wall
+# seconds, and CPU seconds of tarngrep and the counting wc, from bash's times).
+echo
+echo "context lines, interleaved; load $(cut -d' ' -f1-3 /proc/loadavg)"
+printf '%-3s %10s %10s %8s %8s %6s %8s %8s %6s\n' q lines lines_C2 wall_s wall_C2 ratio cpu_s cpu_C2 ratio
+run_timed() {   # wall and CPU seconds of one command with its output counted
+    local t0 t1 c0 c1
+    # times must run in the shell that waited for the children (a pipe would fork it).
+    times > "$WORK/times"; c0=$(tail -1 "$WORK/times"); t0=$(date +%s%N)
+    eval "$1" | wc -l > /dev/null
+    t1=$(date +%s%N); times > "$WORK/times"; c1=$(tail -1 "$WORK/times")
+    awk -v a="$c0" -v b="$c1" -v w=$(( t1 - t0 )) 'function s(x,  p, r) { split(x, p, /[ms ]+/); r = p[1] * 60 + p[2] + p[3] * 60 + p[4]; return r }
+        BEGIN { printf "%.3f %.3f\n", w / 1e9, s(b) - s(a) }'
+}
+median_col() { sort -n -k"$1" "$2" | awk -v c="$1" '{ v[NR] = $c } END { print v[int((NR + 1) / 2)] }'; }
+for i in "${!QID[@]}"; do
+    pattern=$(printf '%s' "${QU[i]}" | iconv -f UTF-8 -t CP932)
+    base=$(printf '%q ' "$TARNGREP" -q --no-subdirs --result-type 0 --encoding cp932 -- "$pattern" "$CORPUS/big" edict.txt)
+    ctx=$(printf '%q ' "$TARNGREP" -q -C 2 --no-subdirs --result-type 0 --encoding cp932 -- "$pattern" "$CORPUS/big" edict.txt)
+    : > "$WORK/ctx-a"; : > "$WORK/ctx-b"
+    eval "$base" > /dev/null; eval "$ctx" > /dev/null
+    for _ in $(seq "$RUNS"); do run_timed "$base" >> "$WORK/ctx-a"; run_timed "$ctx" >> "$WORK/ctx-b"; done
+    wa=$(median_col 1 "$WORK/ctx-a"); wb=$(median_col 1 "$WORK/ctx-b")
+    ca=$(median_col 2 "$WORK/ctx-a"); cb=$(median_col 2 "$WORK/ctx-b")
+    printf '%-3s %10s %10s %8s %8s %6s %8s %8s %6s\n' "${QID[i]}" "$(eval "$base" | wc -l)" "$(eval "$ctx" | wc -l)" \
+        "$wa" "$wb" "$(awk -v a="$wa" -v b="$wb" 'BEGIN { printf "%.2f", b / a }')" \
+        "$ca" "$cb" "$(awk -v a="$ca" -v b="$cb" 'BEGIN { if (a > 0) printf "%.2f", b / a; else print "-" }')"
+done
+
 # The CP932 trap lines of peers.sh (written by its probe), searched by tarngrep.
 if [ -f "$WORK/probe.txt" ]; then
     PN=('A' '\[' '\\' 'ア' '辞書' '①' 'Ⅰ' '^.$' '鳥|魚' 'ship$' "${QU[3]}" "${QU[7]}")

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <clocale>
 #include <csignal>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +28,7 @@
 #include "pattern/scanner.h"
 #include "pattern/synonym_dic.h"
 #include "pattern/txt_file.h"
+#include "search/context_lines.h"
 #include "search/native_path.h"
 #include "search/result_export.h"
 #include "search/result_history.h"
@@ -71,11 +74,25 @@ const char kUsage[] =
     "  --synonym-file FILE   use FILE as the synonym dictionary\n"
     "  -j N, --threads N     search N files at once (default: the number of\n"
     "                        processors); the output is the same for every N\n"
-    "Output (on stdout; -c, -l and --info exclude each other):\n"
+    "Output (on stdout; -c, -l and --info exclude each other and the options\n"
+    "that print lines: -A, -B, -C and -o; -o takes no context):\n"
     "  --result-type N       1: \"full path(line): line\" (default),\n"
     "                        2: \"file name(line): line\", 0: the line alone\n"
     "  --info                print each line's hit record instead:\n"
     "                        column,length,hit,file,line\n"
+    "  -A N, --after-context N\n"
+    "                        also print the N lines after each matching line\n"
+    "  -B N, --before-context N\n"
+    "                        also print the N lines before each matching line\n"
+    "  -C N, --context N     N lines before and after (-A and -B win over it).\n"
+    "                        A context line has \"-\" where a matching line has\n"
+    "                        \":\" (\"a.txt(3)- ...\" beside \"a.txt(4): ...\"; with\n"
+    "                        --result-type 0 they begin \"- \" and \": \"); \"--\"\n"
+    "                        stands between groups of lines that do not touch\n"
+    "  -o, --only-matching   print each hit of each matching line on a line of\n"
+    "                        its own, after the line's file and number: every\n"
+    "                        hit that does not overlap an earlier one, each the\n"
+    "                        longest at its place\n"
     "  -c, --count           print \"path:count\" for each file with matching\n"
     "                        lines instead\n"
     "  -l, --files-with-matches\n"
@@ -126,6 +143,11 @@ struct Options {
   std::string color = "never";
   bool count = false;
   bool files_with_matches = false;
+  // Context lines; -1 when not given.
+  std::int32_t after = -1;
+  std::int32_t before = -1;
+  std::int32_t context = -1;
+  bool only_matching = false;
   unsigned threads = std::max(1U, std::thread::hardware_concurrency());
   std::vector<std::string> positional;
 };
@@ -178,10 +200,19 @@ bool HitSpan(std::string_view info, std::string_view line, std::size_t& begin, s
   return true;
 }
 
-// The terminal's side of a run: result lines to stdout, the status line and messages to stderr.
-class TerminalWindow : public tarn::search::SearchWindow {
+// The terminal's side of a run: result lines (and the lines around them) to stdout, the status
+// line and messages to stderr.
+class TerminalWindow : public tarn::search::SearchWindow, public tarn::search::ContextLines::Sink {
  public:
   TerminalWindow(bool utf8, OutputForm form, bool keep_lines) : utf8_(utf8), form_(form), keep_lines_(keep_lines) {}
+
+  // Lines around each result line, for the display mode result_type.
+  void PrintContext(std::int32_t before, std::int32_t after, int result_type) {
+    context_ = std::make_unique<tarn::search::ContextLines>(before, after, *this);
+    result_type_ = result_type;
+  }
+  // Each hit of a result line instead of the line.
+  void PrintHitsOnly() { hits_only_ = true; }
 
   std::string Out(const std::string& cp932) const { return utf8_ ? tarn::Cp932ToUtf8(cp932) : cp932; }
 
@@ -204,18 +235,28 @@ class TerminalWindow : public tarn::search::SearchWindow {
         ++file_lines_;
         return;
       }
-      PrintFileCount();
+      FinishOutput();
       file_ = path;
       file_lines_ = 1;
       if (form_ == OutputForm::kFiles) PrintPath("");
       return;
     }
+    const tarn::search::ResultLinePlace& place = run->CurrentLinePlace();
+    if (context_)
+      context_->BeforeLine(run->CurrentFile(), run->CurrentNativeFile(), place, line.size() - place.TextStart);
+    if (hits_only_) {
+      PrintHits(line, place.TextStart);
+      return;
+    }
+    // Without a file and line number in front, a result line needs a mark beside context lines.
+    const bool mark = context_ && place.TextStart == 0;
     // One buffer and one converter for every line: a search may print millions.
     const std::string* text = &line;
     std::size_t hit_begin = 0;
     std::size_t hit_end = 0;
-    if (form_ == OutputForm::kInfo || utf8_ || !hit_style.empty()) {
+    if (form_ == OutputForm::kInfo || utf8_ || !hit_style.empty() || mark) {
       out_.clear();
+      if (mark) out_ += tarn::search::kLineOnlyHitMark;
       if (form_ == OutputForm::kInfo)
         AppendInfo(info);
       else if (!hit_style.empty() && HitSpan(info, line, hit_begin, hit_end))
@@ -230,7 +271,7 @@ class TerminalWindow : public tarn::search::SearchWindow {
   void ResetResultViewPosition() override {}
   void FocusResultView() override {}
   void ShowStopMessage(const std::string& message) override {
-    PrintFileCount();
+    FinishOutput();
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", Out(message).c_str());
   }
@@ -246,17 +287,71 @@ class TerminalWindow : public tarn::search::SearchWindow {
   std::vector<std::string> lines;  // kept only for --save and --history
   bool history_due = false;
   bool unreadable = false;  // a file or directory was passed over
-  const tarn::search::SearchRun* run = nullptr;  // tells -c and -l which file a line is from
+  tarn::search::SearchRun* run = nullptr;  // which file a line is from, its place, the matcher for -o
   std::string hit_style;                          // empty: no colour
 
-  // The count of the last file with lines, for -c; once.
-  void PrintFileCount() {
+  // What the last result line leaves to print: the count of its file for -c, the lines after it
+  // for -A and -C; once.
+  void FinishOutput() {
+    if (context_) context_->Finish();
     if (form_ != OutputForm::kCount || file_lines_ == 0) return;
     PrintPath(":" + std::to_string(file_lines_));
     file_lines_ = 0;
   }
 
+  void Separator() override {
+    std::fwrite(tarn::search::kContextGroupSeparator.data(), 1, tarn::search::kContextGroupSeparator.size(), stdout);
+    std::fputc('\n', stdout);
+  }
+  void Context(std::string_view path, std::int32_t line_no, std::string_view text) override {
+    out_.clear();
+    if (utf8_) {
+      prefix_.clear();
+      tarn::search::AppendContextLinePrefix(prefix_, result_type_, path, line_no);
+      AppendText(prefix_);
+    } else {
+      tarn::search::AppendContextLinePrefix(out_, result_type_, path, line_no);
+    }
+    AppendText(text);
+    out_ += '\n';
+    std::fwrite(out_.data(), 1, out_.size(), stdout);
+  }
+  void Unreadable(std::string_view path, const std::string& reason) override {
+    ReportUnreadable(std::string(path), reason);
+  }
+
  private:
+  // Each hit the string matcher finds in the line's text after the previous one, painted when
+  // lines are; an empty match shows nothing.
+  void PrintHits(const std::string& line, std::size_t text_start) {
+    hits_text_.assign(line, text_start);
+    const tarn::pattern::TAWKStr& matcher = run->AWKStr1();
+    std::size_t from = 0;
+    int start = 0;
+    int length = 0;
+    while (from < hits_text_.size() && matcher.Match(hits_text_, from, start, length) > 0) {
+      const auto begin = static_cast<std::size_t>(start - 1);
+      if (length == 0) {
+        if (begin >= hits_text_.size()) break;
+        from = begin + tarn::CharLengthAt(hits_text_, begin);
+        continue;
+      }
+      const std::string_view hit = std::string_view(hits_text_).substr(begin, static_cast<std::size_t>(length));
+      out_.clear();
+      AppendText(std::string_view(line).substr(0, text_start));
+      if (hit_style.empty()) {
+        AppendText(hit);
+      } else {
+        out_ += hit_style;
+        AppendText(hit);
+        out_ += "\033[m\033[K";
+      }
+      out_ += '\n';
+      std::fwrite(out_.data(), 1, out_.size(), stdout);
+      from = begin + hit.size();
+    }
+  }
+
   void PrintPath(const std::string& tail) {
     out_.clear();
     AppendText(file_);
@@ -310,7 +405,23 @@ class TerminalWindow : public tarn::search::SearchWindow {
   int file_lines_ = 0;
   tarn::TCp932ToUtf8 to_utf8_;
   std::string out_;
+  std::unique_ptr<tarn::search::ContextLines> context_;
+  int result_type_ = tarn::search::kResultFullPath;
+  bool hits_only_ = false;
+  std::string hits_text_;
+  std::string prefix_;
 };
+
+// Which of -A, -B and -C (in any of their forms: "-A 2", "-A2", "--after-context 2",
+// "--after-context=2") arg is; 0 for none.
+char ContextOption(std::string_view arg) {
+  for (const auto& [letter, name] : {std::pair{'A', std::string_view("--after-context")},
+                                     std::pair{'B', std::string_view("--before-context")},
+                                     std::pair{'C', std::string_view("--context")}}) {
+    if (arg[1] == letter || arg == name || (arg.starts_with(name) && arg[name.size()] == '=')) return letter;
+  }
+  return 0;
+}
 
 // Parses the command line; returns an exit status when the program should end at once.
 std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
@@ -392,6 +503,19 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
           threads > kMaxThreads)
         return UsageError("-j and --threads take a number of threads from 1 to " + std::to_string(kMaxThreads));
       options.threads = threads;
+    } else if (const char letter = ContextOption(arg); letter != 0) {
+      std::optional<std::string> v;
+      if (arg[1] == letter)
+        v = arg.size() > 2 ? std::optional<std::string>(arg.substr(2)) : value(arg);
+      else
+        v = value(arg.substr(0, arg.find('=')));
+      std::int32_t lines = -1;
+      const char* end = v ? v->data() + v->size() : nullptr;
+      if (!v || v->empty() || std::from_chars(v->data(), end, lines).ptr != end || lines < 0)
+        return UsageError("-A, -B and -C take a number of lines");
+      (letter == 'A' ? options.after : letter == 'B' ? options.before : options.context) = lines;
+    } else if (arg == "-o" || arg == "--only-matching") {
+      options.only_matching = true;
     } else if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return kExitFound;
@@ -405,6 +529,10 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
   }
   if (int{options.count} + int{options.files_with_matches} + int{options.info} > 1)
     return UsageError("-c, -l and --info exclude each other");
+  const bool context = options.after >= 0 || options.before >= 0 || options.context >= 0;
+  if ((context || options.only_matching) && (options.count || options.files_with_matches || options.info))
+    return UsageError("-A, -B, -C and -o print lines: not with -c, -l or --info");
+  if (context && options.only_matching) return UsageError("-o prints the hits alone, without context lines");
   if (options.positional.size() < 2) return UsageError("PATTERN and DIRECTORY are needed");
   if (options.positional.size() > 3) return UsageError("too many arguments");
   return std::nullopt;
@@ -462,6 +590,12 @@ int main(int argc, char** argv) {
 
   const bool keep_results = options.history || !options.save_file.empty();
   TerminalWindow window(utf8, form, keep_results);
+  if (options.after >= 0 || options.before >= 0 || options.context >= 0) {
+    const std::int32_t both = std::max(options.context, 0);
+    window.PrintContext(options.before >= 0 ? options.before : both, options.after >= 0 ? options.after : both,
+                        options.result_type);
+  }
+  if (options.only_matching) window.PrintHitsOnly();
   tarn::search::SearchRun run(window, [&run] {
     if (stop_signalled != 0) run.ActionFindStopExecute();
   });
@@ -508,7 +642,7 @@ int main(int argc, char** argv) {
     return kExitError;
   }
   auto print_status = [&] {
-    window.PrintFileCount();
+    window.FinishOutput();
     std::fflush(stdout);
     if (!options.quiet && !window.status.empty()) std::fprintf(stderr, "%s\n", window.Out(window.status).c_str());
   };

@@ -298,6 +298,7 @@ class CrossLineFileScan {
       std::replace(info.Line.begin(), info.Line.end(), '\0', ' ');
     }
     info.LineNo = static_cast<std::int32_t>(line_no);
+    info.Offset = static_cast<std::int64_t>(line);
     report_(std::move(info));
     return end;
   }

@@ -645,7 +645,7 @@ class FileScan {
     if (carried_)
       EmitCarried(OffsetOf(line_end));
     else
-      Report(std::string(line, line_end));
+      Report(std::string(line, line_end), OffsetOf(line));
   }
 
   void EmitCarried(std::uint64_t line_end_offset) {
@@ -654,15 +654,16 @@ class FileScan {
     std::string text(line_end_offset - line_offset_, '\0');
     text.resize(file_.ReadAt(text.data(), text.size(), line_offset_));
     NulsToSpaces(text.data(), text.size());  // as in the blocks
-    Report(std::move(text));
+    Report(std::move(text), line_offset_);
   }
 
-  void Report(std::string text) {
+  void Report(std::string text, std::uint64_t offset) {
     if (pump_) pump_();
     if (cancel_) throw EGrepCancel();
     RE_LineInfo_t info;
     info.Line = std::move(text);
     info.LineNo = static_cast<std::int32_t>(line_no_);
+    info.Offset = static_cast<std::int64_t>(offset);
     report_(std::move(info));
   }
 

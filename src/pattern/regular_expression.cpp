@@ -173,25 +173,8 @@ void TAWKStr::AssignPattern(std::string_view value) {
 }
 
 int TAWKStr::Match(const std::string& S, int& Start, int& Length) const {
+  if (!ForceReferenceMatch) return Match(S, 0, Start, Length);
   const char* s = S.c_str();
-  if (!ForceReferenceMatch) {
-    TStringMatchOptions options;
-    options.LineHead = LineHeadSymbol();
-    options.LineTail = LineTailSymbol();
-    options.Separator = LineSeparator() == mcls_CRLF ? 13 : LineSeparator() == mcls_LF ? 10 : 0;
-    options.Anchored = Search_ == &TMatchCORE::SearchAnchored;
-    if (!Scan_ || &Scan_->DFA() != &CurrentDFA() || !(Scan_->Options() == options))
-      Scan_ = std::make_unique<TStringMatchScan>(CurrentDFA(), options);
-    std::size_t start = 0;
-    std::size_t end = 0;
-    if (!Scan_->Search(s, start, end)) {
-      Start = Length = 0;
-      return 0;
-    }
-    Start = static_cast<int>(start) + 1;
-    Length = static_cast<int>(end - start);
-    return Start;
-  }
   const char* start = nullptr;
   const char* end = nullptr;
   (this->*Search_)(s, start, end);
@@ -200,6 +183,25 @@ int TAWKStr::Match(const std::string& S, int& Start, int& Length) const {
     return 0;
   }
   Start = static_cast<int>(start - s) + 1;
+  Length = static_cast<int>(end - start);
+  return Start;
+}
+
+int TAWKStr::Match(const std::string& S, std::size_t From, int& Start, int& Length) const {
+  TStringMatchOptions options;
+  options.LineHead = LineHeadSymbol();
+  options.LineTail = LineTailSymbol();
+  options.Separator = LineSeparator() == mcls_CRLF ? 13 : LineSeparator() == mcls_LF ? 10 : 0;
+  options.Anchored = Search_ == &TMatchCORE::SearchAnchored;
+  if (!Scan_ || &Scan_->DFA() != &CurrentDFA() || !(Scan_->Options() == options))
+    Scan_ = std::make_unique<TStringMatchScan>(CurrentDFA(), options);
+  std::size_t start = 0;
+  std::size_t end = 0;
+  if (From > S.size() || !Scan_->Search(S.c_str(), start, end, From)) {
+    Start = Length = 0;
+    return 0;
+  }
+  Start = static_cast<int>(start) + 1;
   Length = static_cast<int>(end - start);
   return Start;
 }

@@ -115,6 +115,9 @@ class TAWKStr : public TMatchCORE {
   // leftmost-longest match and sets Length; 0 with Start = Length = 0 when nothing matches.
   // Runs in one pass over S; the result is that of SearchPlain or SearchAnchored.
   int Match(const std::string& S, int& Start, int& Length) const;
+  // The same from byte From of S on (a character position past an earlier match): the next
+  // match, which a "^" finds at From only when From is 0.
+  int Match(const std::string& S, std::size_t From, int& Start, int& Length) const;
 
   // Makes Match run SearchPlain / SearchAnchored themselves (for comparisons and benchmarks).
   bool ForceReferenceMatch = false;

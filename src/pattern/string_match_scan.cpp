@@ -242,7 +242,7 @@ void TStringMatchScan::RunAlone(const unsigned char* u, std::size_t& p, bool& li
   keep();
 }
 
-bool TStringMatchScan::Search(const char* s, std::size_t& start, std::size_t& end) {
+bool TStringMatchScan::Search(const char* s, std::size_t& start, std::size_t& end, std::size_t begin) {
   const auto* u = reinterpret_cast<const unsigned char*>(s);
   std::size_t n = kNone;  // the terminator's offset, measured only when the skip needs it
   const RE_DFAState initial = initial_;
@@ -251,8 +251,8 @@ bool TStringMatchScan::Search(const char* s, std::size_t& start, std::size_t& en
   run_count_ = 0;
   NextStamp();
 
-  std::size_t p = 0;
-  bool line_head = true;  // p is the start of the subject or follows a line feed
+  std::size_t p = begin;
+  bool line_head = begin == 0 || u[begin - 1] == '\n';  // p is the start of the subject or follows a line feed
   while (u[p] != 0) {
     if (run_count_ == 0) {
       if (best_start_ != kNone) break;

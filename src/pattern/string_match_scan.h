@@ -44,8 +44,9 @@ class TStringMatchScan {
   const TStringMatchOptions& Options() const noexcept { return options_; }
 
   // Searches the NUL-terminated subject s. On a match sets the byte offsets of its first byte
-  // and one past its last and returns true.
-  bool Search(const char* s, std::size_t& start, std::size_t& end);
+  // and one past its last and returns true. The search starts at begin (a character position),
+  // which is a line head only when it is 0 or follows a line feed.
+  bool Search(const char* s, std::size_t& start, std::size_t& end, std::size_t begin = 0);
 
  private:
   struct Run {

@@ -44,6 +44,8 @@ class EGrepCancel : public std::runtime_error {
 struct RE_LineInfo_t {
   std::string Line;
   std::int32_t LineNo = 0;
+  // The file offset of its first byte, where the scan reads the file by offset; -1 otherwise.
+  std::int64_t Offset = -1;
 };
 
 // How many bytes at the head of a file the text test looks at.

@@ -51,9 +51,17 @@ std::optional<ResultLineInfoFields> ParseResultLineInfo(std::string_view info);
 std::string ResultLineInfoOnOneLine(std::string_view info);
 std::string ResultLineInfoFromOneLine(std::string_view line);
 
+// Where a reported line lies in its file, for what reads the file again around it.
+struct ResultLinePlace {
+  std::int32_t LineNo = 0;
+  std::int64_t Offset = -1;    // of the line's first byte; -1 when the scan did not tell
+  std::size_t TextStart = 0;   // where the line's text begins in the result line
+};
+
 struct ResultLine {
   std::string Line;  // prefix + the line
   std::string Info;  // its ResultLineInfo
+  ResultLinePlace Place;
 };
 
 // One reported line as the result view lists it.

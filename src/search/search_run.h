@@ -131,6 +131,8 @@ class SearchRun {
   // The entry being handled, and the same as the system names it.
   const std::string& CurrentFile() const noexcept { return current_file_; }
   const std::string& CurrentNativeFile() const noexcept { return current_native_file_; }
+  // Where the line being appended lies in the current file (during AppendResultLine).
+  const ResultLinePlace& CurrentLinePlace() const noexcept { return current_line_place_; }
 
   pattern::TGrep& Grep1() noexcept { return grep1_; }
   // False lets a caller that never reads ResultLineInfos (a terminal search that only prints)
@@ -169,6 +171,7 @@ class SearchRun {
   std::vector<std::string> result_line_infos_;
   std::string current_file_;
   std::string current_native_file_;
+  ResultLinePlace current_line_place_;
   // The native path for the current file's records: empty when the CP932 path leads back to it,
   // decided at a file's first reported line rather than at every line or every file.
   std::string current_record_native_file_;

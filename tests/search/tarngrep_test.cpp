@@ -405,6 +405,10 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"-c", "-l", "x", "samples"},
                       std::vector<std::string>{"--info", "--count", "x", "samples"},
                       std::vector<std::string>{"--info", "-l", "x", "samples"},
+                      std::vector<std::string>{"-C", "-1", "x", "samples"},
+                      std::vector<std::string>{"--after-context=", "x", "samples"},
+                      std::vector<std::string>{"-c", "-B2", "x", "samples"},
+                      std::vector<std::string>{"-o", "-C", "1", "x", "samples"},
                       std::vector<std::string>{"-c"}));
 
 // What a run leaves behind, with the status line's elapsed time cut off.
@@ -465,6 +469,9 @@ TEST_F(TarngrepTest, WorkerThreadsPrintWhatOneThreadPrints) {
       const char* forms[] = {"", "-c", "-l", "--info"};
       const std::string form = forms[Chance(rng, 50) ? 0 : 1 + Pick(rng, 3)];
       if (!form.empty()) args.push_back(form);
+      if (form.empty() && Chance(rng, 30)) args.insert(args.end(), {"-C", std::to_string(Pick(rng, 4))});
+      if (form.empty() && Chance(rng, 20)) args.insert(args.end(), {"-B", std::to_string(Pick(rng, 3)), "-A1"});
+      if (form.empty() && args.size() == 4 && Chance(rng, 20)) args.push_back("-o");
       if (Chance(rng, 40)) args.push_back("--color=always");
       if (Chance(rng, 15)) args.push_back("-F");
       if (Chance(rng, 20)) args.push_back("--fuzzy");
@@ -502,6 +509,82 @@ TEST_F(TarngrepTest, WorkerThreadsPrintWhatOneThreadPrints) {
       EXPECT_EQ(four.saved, one.saved);
       EXPECT_EQ(four.history, one.history);
     }
+  }
+}
+
+// A line of tarngrep in display mode 2 ("f.txt(3): text", context "f.txt(3)- text") or of grep -H
+// -n ("f.txt:3:text", "f.txt-3-text") as "f.txt|3|:|text"; "--" as it is.
+std::vector<std::string> Rows(const std::string& out, bool grep) {
+  std::vector<std::string> rows;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t name_end = line.find_first_of(grep ? ":-" : "(");
+    if (line == "--" || name_end == std::string::npos) {
+      rows.push_back(line);
+      continue;
+    }
+    const std::size_t number_end = grep ? line.find(line[name_end], name_end + 1) : line.find(')', name_end);
+    const char kind = grep ? line[name_end] : line[number_end + 1];
+    rows.push_back(line.substr(0, name_end) + "|" + line.substr(name_end + 1, number_end - name_end - 1) + "|" + kind +
+                   "|" + line.substr(number_end + (grep ? 1 : 3)));
+  }
+  return rows;
+}
+
+// Context lines and hits as GNU grep gives them for the same text in UTF-8: the same lines, in the
+// same groups, with the same numbers. Lines end in LF, CR LF or a lone CR (LF in grep's copy);
+// now and then one is long enough to cross the reader's windows.
+TEST_F(TarngrepTest, ContextLinesAndHitsAreThoseGrepGives) {
+  if (std::system("grep --version 2>/dev/null | grep -q GNU") != 0) GTEST_SKIP() << "no GNU grep";
+  pattern::testing::Rng rng(20261210);
+  using pattern::testing::Chance;
+  using pattern::testing::Pick;
+  using pattern::testing::PickOf;
+  const std::vector<std::string> words = {"猫", "犬", "東京", "ア", "ー", "日本", "表", "a", "b", " "};
+  const std::vector<std::string> patterns = {"猫", "犬|東京", "アー*", "^日本", "a b|表", "(猫|犬)+"};
+  const std::vector<std::string> ends = {"\n", "\r\n", "\r"};
+  const int rounds = pattern::testing::Rounds(40);
+  for (int round = 0; round < rounds; ++round) {
+    const std::string sjis = tree_.Dir("sjis" + std::to_string(round));
+    const std::string utf8 = tree_.Dir("utf8" + std::to_string(round));
+    for (int i = 0; i < 4; ++i) {
+      std::string text;
+      std::string text_utf8;
+      const std::size_t lines = Pick(rng, 40);
+      for (std::size_t k = 0; k < lines; ++k) {
+        std::string line;
+        const std::size_t length = Chance(rng, 3) ? 5000 + Pick(rng, 40000) : Pick(rng, 6);
+        for (std::size_t w = 0; w < length; ++w) line += PickOf(rng, words);
+        const bool end = k + 1 < lines || Chance(rng, 50);
+        std::string line_end = end ? PickOf(rng, ends) : "";
+        if (line.empty() && line_end == "\n" && text.ends_with('\r')) line_end = "\r\n";  // not one CR LF
+        text += SystemText(line) + line_end;
+        text_utf8 += line + (end ? "\n" : "");
+      }
+      const std::string name = "/f" + std::to_string(i) + ".txt";
+      tree_.File(sjis.substr(tree_.root().size() + 1) + name, text);
+      tree_.File(utf8.substr(tree_.root().size() + 1) + name, text_utf8);
+    }
+    std::vector<std::string> options = {"-o"};
+    if (Chance(rng, 40))
+      options = {"-C", std::to_string(Pick(rng, 4))};
+    else if (Chance(rng, 70))
+      options = {"-A", std::to_string(Pick(rng, 4)), "-B", std::to_string(Pick(rng, 4))};
+    const std::string pattern = PickOf(rng, patterns);
+    std::vector<std::string> args = {"-j1", "--encoding", "utf-8", "--result-type", "2", "--no-subdirs"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), {"--", pattern, sjis, "*.txt"});
+    const Outcome tarn = RunArgs(args);
+    // The files in the order the walk lists them.
+    std::string command = "cd '" + utf8 + "' && LC_ALL=C.UTF-8 grep -H -n -E";
+    for (const std::string& option : options) command += " " + option;
+    command += " -e '" + pattern + "'";
+    for (const auto& entry : fs::directory_iterator(sjis)) command += " " + entry.path().filename().string();
+    command += " >'" + tree_.root() + "/grep.out'";
+    const int status = std::system(command.c_str());
+    SCOPED_TRACE("round " + std::to_string(round) + ": " + command);
+    EXPECT_EQ(tarn.status, WEXITSTATUS(status)) << tarn.err;
+    EXPECT_EQ(Rows(tarn.out, false), Rows(Slurp(tree_.root() + "/grep.out"), true));
   }
 }
 
