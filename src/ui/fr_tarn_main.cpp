@@ -87,6 +87,8 @@ TFormTarnMain::TFormTarnMain(settings::DataLocations locations, std::vector<std:
   setWindowTitle(QStringLiteral("Tarn"));
   search::SearchWindow& window = *this;
   run_ = std::make_unique<search::SearchRun>(window, [this] { ProcessMessages(); });
+  // A folder that does not answer never holds up the window's events.
+  run_->WalkOffThread = true;
   synonyms_ = std::make_unique<pattern::TSynonymDicOwner>(
       std::vector<pattern::TRegularExpression*>{&run_->Grep1(), &run_->AWKStr1()});
 
