@@ -239,6 +239,7 @@ void SearchRun::TakeWalk() {
   std::deque<TWalkThread::Entry> entries;
   bool cancel = false;
   while (!cancel && walk_->Take(entries, kParallelWait)) {
+    const bool walk_idle = entries.empty();
     for (TWalkThread::Entry& entry : entries) {
       // At every entry, as the walk on this thread lets them run.
       if (grep1_.ProcessMessages) grep1_.ProcessMessages();
@@ -253,6 +254,9 @@ void SearchRun::TakeWalk() {
     }
     entries.clear();
     if (cancel) break;
+    // The walk is slow or waits for a folder: the files it found meanwhile are searched to their
+    // end, and their lines shown, rather than left for the workers to wake to.
+    if (walk_idle && parallel_ && !ReportParallelLines(0)) break;
     // Also while the walk waits for a folder.
     if (grep1_.ProcessMessages) grep1_.ProcessMessages();
     if (stop_requested_) {
