@@ -3,9 +3,7 @@
 // folder that does not answer holds up neither the window nor Esc.
 #include <QDirIterator>
 #include <algorithm>
-#include <condition_variable>
 #include <map>
-#include <mutex>
 #include <random>
 
 #include "search/dir_listing.h"
@@ -65,30 +63,6 @@ RunResult Search(int workers, const QString& tree, const std::function<void(TFor
   r.entry_holds_rows = entry.ResultLines == r.rows && entry.ResultLineInfos == r.infos;
   return r;
 }
-
-// A call to the system that does not return until released (or, should the window wait for it
-// after all, until the test gives up on it).
-struct Gate {
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool released = false;
-  int waiting = 0;
-  void Pass() {
-    std::unique_lock lock(mutex);
-    ++waiting;
-    changed.wait_for(lock, std::chrono::seconds(10), [this] { return released; });
-    --waiting;
-  }
-  void Release() {
-    const std::lock_guard lock(mutex);
-    released = true;
-    changed.notify_all();
-  }
-  int Waiting() {
-    const std::lock_guard lock(mutex);
-    return waiting;
-  }
-};
 
 }  // namespace
 
@@ -154,6 +128,7 @@ class WindowWorkersTest : public QObject {
       ++ticks;
       if (!waiting.isEmpty() || !w->StatusText().contains(QStringLiteral("応答を待っています"))) return;
       waiting = w->StatusText();
+      Screenshot(*w, "search-waiting-for-a-folder");
       QTest::keyClick(w.get(), Qt::Key_Escape);
     });
     timer.start(5);
