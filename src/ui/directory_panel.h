@@ -72,7 +72,7 @@ class TDirectoryPanel : public QWidget {
       ListFolders = ListSubFolders;
   // How long the panel waits for the disk before it shows a folder as loading, or lets a move go
   // ahead unchecked.
-  std::chrono::milliseconds Patience{100};
+  std::chrono::milliseconds Patience{200};
 
   TKoTreeView& KoTreeView1() const { return *tree_; }
 
