@@ -191,14 +191,10 @@ FindStartResult SearchRun::ActionFindStartExecute(SearchRequest& request, const 
     find_file1_.SearchSubDir = request.SearchSubDirectory;
     find_file1_.DirMask = request.DirectoryMask;
     mask_list_ = ParseCommaText(request.FileMask);
-    if (WalkOffThread) {
+    if (WalkOffThread)
       TakeWalk();
-    } else {
-      for (const std::string& mask : mask_list_) {
-        find_file1_.FileMask = mask;
-        if (find_file1_.Run() != 0) break;
-      }
-    }
+    else
+      WalkHere();
     if (parallel_ && !stop_requested_) ReportParallelLines(0);
     // A stop that came while the finder listed entries met no grep: report it all the same.
     if (stop_requested_) ReportStop();
@@ -219,9 +215,16 @@ FindStartResult SearchRun::ActionFindStartExecute(SearchRequest& request, const 
 std::string SearchRun::ProgressStatus() const {
   static const std::string files = SystemText(" ファイル  ");
   static const std::string waiting = SystemText("  (応答を待っています)");
-  if (!walk_) return SearchingStatus(hit_count_) + " " + std::to_string(file_count_) + files + find_file1_.CurrentDir();
-  return SearchingStatus(hit_count_) + " " + std::to_string(file_count_) + files + walk_->CurrentDir() +
-         (walk_->Stalled() >= kStallShown ? waiting : "");
+  std::string status = SearchingStatus(hit_count_) + " " + std::to_string(file_count_) + files;
+  if (!walk_) return status + find_file1_.CurrentDir();
+  return status + walk_->CurrentDir() + (walk_->Stalled() >= kStallShown ? waiting : "");
+}
+
+void SearchRun::WalkHere() {
+  for (const std::string& mask : mask_list_) {
+    find_file1_.FileMask = mask;
+    if (find_file1_.Run() != 0) break;
+  }
 }
 
 void SearchRun::TakeWalk() {
@@ -229,11 +232,7 @@ void SearchRun::TakeWalk() {
   try {
     walk_ = std::make_unique<TWalkThread>(find_file1_, mask_list_);
   } catch (const std::system_error&) {
-    // No thread to be had: the walk runs here.
-    for (const std::string& mask : mask_list_) {
-      find_file1_.FileMask = mask;
-      if (find_file1_.Run() != 0) break;
-    }
+    WalkHere();  // no thread to be had
     return;
   }
   std::deque<TWalkThread::Entry> entries;

@@ -159,6 +159,8 @@ class SearchRun {
   void LeaveSearchState();
   void EndRun(std::uint32_t start_tick);
   void FindFile1Find(const TFindData& find_data, bool& cancel);
+  // The walk on this thread, one per file mask.
+  void WalkHere();
   // The run's side of a walk on its own thread: the files it finds are searched here.
   void TakeWalk();
   // Searches the file named by current_file_, opened by name in the directory dir (or dir_fd).
