@@ -31,6 +31,13 @@ int OpenDirectory(int at_fd, const char* name) noexcept {
   return fd;
 }
 
+std::shared_ptr<const DirectoryCopy> DirectoryCopy::Of(int dir_fd) {
+  const int copy = fcntl(dir_fd, F_DUPFD_CLOEXEC, 0);
+  return copy >= 0 ? std::make_shared<const DirectoryCopy>(copy) : nullptr;
+}
+
+DirectoryCopy::~DirectoryCopy() { close(fd_); }
+
 DirListing::DirListing(int fd, int open_error, std::vector<char>& buffer)
     : buffer_(buffer), fd_(fd), open_error_(fd >= 0 ? 0 : open_error) {
   stamped_ = fd_ >= 0 && StampNow(opened_);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace tarn::search {
@@ -70,6 +71,22 @@ class DirListing {
 // Opens a directory for listing: name in the open directory at_fd, or a path with AT_FDCWD.
 // -1 with errno set when it cannot be opened.
 int OpenDirectory(int at_fd, const char* name) noexcept;
+
+// A copy of an open directory's descriptor, for files opened by name in it on another thread
+// after the walk has moved on; closed with its last owner.
+class DirectoryCopy {
+ public:
+  // Null when the system gives no more descriptors.
+  static std::shared_ptr<const DirectoryCopy> Of(int dir_fd);
+  explicit DirectoryCopy(int fd) noexcept : fd_(fd) {}
+  ~DirectoryCopy();
+  DirectoryCopy(const DirectoryCopy&) = delete;
+  DirectoryCopy& operator=(const DirectoryCopy&) = delete;
+  int Fd() const noexcept { return fd_; }
+
+ private:
+  int fd_;
+};
 
 // Descriptors of directories a walk has listed, kept so that the directories found in them are
 // opened by name from there: one step whatever the length of their paths, which may exceed

@@ -256,6 +256,31 @@ void TFindFile::SetNativeBaseDir(std::string_view native_base_dir) {
 void TFindFile::SetCurrent(std::string dir, std::string native_dir) {
   current_dir_ = std::move(dir);
   current_native_dir_ = std::move(native_dir);
+  if (OnEnterDirectory) OnEnterDirectory();
+}
+
+void TFindFile::CopySettingsFrom(const TFindFile& other) {
+  from_last_write_ = other.from_last_write_;
+  to_last_write_ = other.to_last_write_;
+  from_creation_ = other.from_creation_;
+  to_creation_ = other.to_creation_;
+  from_last_access_ = other.from_last_access_;
+  to_last_access_ = other.to_last_access_;
+  base_dir_ = other.base_dir_;
+  native_base_dir_ = other.native_base_dir_;
+  MinSize = other.MinSize;
+  MaxSize = other.MaxSize;
+  AttrReadOnly = other.AttrReadOnly;
+  AttrArchive = other.AttrArchive;
+  AttrDirectory = other.AttrDirectory;
+  AttrHidden = other.AttrHidden;
+  AttrSystem = other.AttrSystem;
+  Conditions = other.Conditions;
+  SearchSubDir = other.SearchSubDir;
+  FileMask = other.FileMask;
+  DirMask = other.DirMask;
+  OnFindDetails = other.OnFindDetails;
+  DirectoryOpener = other.DirectoryOpener;
 }
 
 int TFindFile::Run() {
@@ -303,7 +328,7 @@ int TFindFile::FlatWalk() {
   // The root is listed as "" so that the paths under it read "/name".
   SetCurrent(base_dir_ == "/" ? "" : base_dir_, native_base_dir_ == "/" ? "" : native_base_dir_);
   file_loop_.SetPath(current_dir_ + "/" + FileMask, current_native_dir_);
-  const int fd = OpenDirectory(AT_FDCWD, native_base_dir_.c_str());
+  const int fd = DirectoryOpener(AT_FDCWD, native_base_dir_.c_str());
   DirListing listing(fd, errno, listing_buffer_);
   if (!listing.IsOpen()) ListFailed(listing.OpenError());
   return ListFailed(file_loop_.Run(listing));
@@ -320,8 +345,8 @@ DirListing TFindFile::OpenPending(std::size_t i) {
   int fd = -1;
   for (auto k = way_down_.rbegin(); k != way_down_.rend(); ++k) {
     const PendingDir& dir = pending_[*k];
-    fd = *k == 0 ? OpenDirectory(AT_FDCWD, native_base_dir_.c_str())
-                 : OpenDirectory(from, dir.NativeDir.c_str() + pending_[dir.Parent].NativeDir.size() + 1);
+    fd = *k == 0 ? DirectoryOpener(AT_FDCWD, native_base_dir_.c_str())
+                 : DirectoryOpener(from, dir.NativeDir.c_str() + pending_[dir.Parent].NativeDir.size() + 1);
     if (fd < 0) break;
     if (*k != i) open_dirs_.Keep(*k, fd);
     from = fd;

@@ -182,6 +182,10 @@ class TFindFile {
   // 0 when the walk ended, kFindCancelled when cancelled, otherwise the system error code.
   virtual int Run();
 
+  // Takes over another finder's start directory, masks, conditions, bounds, details and opener;
+  // not its handlers.
+  void CopySettingsFrom(const TFindFile& other);
+
   std::uint32_t MinSize = 0;
   std::uint32_t MaxSize = 2147483647;
   bool AttrReadOnly = false;
@@ -200,6 +204,11 @@ class TFindFile {
   bool ExceptionOnCancel = false;  // a cancelled Run raises EFindFileCancel
   // Lets pending window messages run; called at every entry either loop lists.
   std::function<void()> ProcessMessages;
+  // Opens a directory for listing, as OpenDirectory does; another opener can stand in for the
+  // system (one that stalls, as a folder of a network that does not answer).
+  std::function<int(int at_fd, const char* name)> DirectoryOpener = OpenDirectory;
+  // The walk enters a directory: CurrentDir names it, before it is opened.
+  std::function<void()> OnEnterDirectory;
   // A directory that could not be opened or listed to its end, with the system's error. The
   // walk goes on past one that cannot be opened, as past one that lists nothing; a listing
   // that fails part way ends the walk with that error.

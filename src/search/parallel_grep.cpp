@@ -1,8 +1,5 @@
 #include "search/parallel_grep.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <iterator>
 #include <string_view>
@@ -26,19 +23,10 @@ void MoveAppend(std::vector<ResultLine>& to, std::vector<ResultLine>& from) {
 
 }  // namespace
 
-// A copy of a directory descriptor the walk has open, kept while files of it are queued.
-struct TParallelGrep::Directory {
-  explicit Directory(int fd) : Fd(fd) {}
-  ~Directory() { close(Fd); }
-  Directory(const Directory&) = delete;
-  Directory& operator=(const Directory&) = delete;
-  int Fd;
-};
-
 struct TParallelGrep::Slot {
   std::string Path;
   std::string NativePath;
-  std::shared_ptr<const Directory> Dir;  // null: opened along NativePath
+  std::shared_ptr<const DirectoryCopy> Dir;  // null: opened along NativePath
   std::string Name;                      // in Dir
   // Guarded by mutex_:
   std::vector<ResultLine> Lines;  // handed over, not yet taken
@@ -132,18 +120,24 @@ void TParallelGrep::Begin(pattern::TGrep& model, int result_type, bool first_lin
 }
 
 void TParallelGrep::Add(std::string path, std::string native_path, int dir_fd, std::string name) {
-  auto slot = std::make_unique<Slot>();
   if (dir_fd >= 0 && native_path.size() > name.size()) {
     // A descriptor number can name another directory later: the path tells them apart.
     const std::string_view dir_path(native_path.data(), native_path.size() - name.size());
     if (!directory_ || dir_fd != directory_source_fd_ || dir_path != directory_path_) {
-      const int copy = fcntl(dir_fd, F_DUPFD_CLOEXEC, 0);
-      directory_ = copy >= 0 ? std::make_shared<const Directory>(copy) : nullptr;
+      directory_ = DirectoryCopy::Of(dir_fd);
       directory_source_fd_ = dir_fd;
       directory_path_ = dir_path;
     }
-    slot->Dir = directory_;
-    if (directory_) slot->Name = std::move(name);
+  }
+  Add(std::move(path), std::move(native_path), dir_fd >= 0 ? directory_ : nullptr, std::move(name));
+}
+
+void TParallelGrep::Add(std::string path, std::string native_path, std::shared_ptr<const DirectoryCopy> dir,
+                        std::string name) {
+  auto slot = std::make_unique<Slot>();
+  if (dir && native_path.size() > name.size()) {
+    slot->Dir = std::move(dir);
+    slot->Name = std::move(name);
   }
   slot->Path = std::move(path);
   slot->NativePath = std::move(native_path);
@@ -221,16 +215,25 @@ bool TParallelGrep::ConsumerDue() const {
                      [](const auto& slot) { return slot->Ended; });
 }
 
-void TParallelGrep::Abandon() {
+bool TParallelGrep::Abandon(std::chrono::milliseconds patience) {
   directory_.reset();
   std::unique_lock lock(mutex_);
-  if (queue_.empty()) return;
+  if (queue_.empty()) return true;
   abandon_ = true;
   queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(started_), queue_.end());
+  queued_ = queue_.size();
   room_freed_.notify_all();
+  const bool bounded = patience != std::chrono::milliseconds::max();
+  const auto until = std::chrono::steady_clock::now() + (bounded ? patience : std::chrono::milliseconds{0});
   while (!std::all_of(queue_.begin(), queue_.end(), [](const auto& slot) { return slot->Ended; })) {
     consumer_waiting_ = true;
-    lines_ready_.wait(lock);
+    if (!bounded) {
+      lines_ready_.wait(lock);
+    } else if (lines_ready_.wait_until(lock, until) == std::cv_status::timeout &&
+               !std::all_of(queue_.begin(), queue_.end(), [](const auto& slot) { return slot->Ended; })) {
+      consumer_waiting_ = false;
+      return false;
+    }
   }
   consumer_waiting_ = false;
   queue_.clear();
@@ -238,6 +241,7 @@ void TParallelGrep::Abandon() {
   held_bytes_ = 0;
   started_ = 0;
   abandon_ = false;
+  return true;
 }
 
 void TParallelGrep::Work(Worker& worker) {
@@ -262,7 +266,7 @@ void TParallelGrep::Search(Worker& worker, Slot& slot) {
   std::exception_ptr error;
   try {
     // A file that is not text is skipped silently.
-    const bool text = slot.Dir ? worker.Grep.GrepIfText(slot.NativePath, slot.Dir->Fd, slot.Name)
+    const bool text = slot.Dir ? worker.Grep.GrepIfText(slot.NativePath, slot.Dir->Fd(), slot.Name)
                                : worker.Grep.GrepIfText(slot.NativePath);
     // Written before Deliver marks the file ended: the consumer reads it only after that.
     if (!text) slot.TextTestError = worker.Grep.TextTestError();

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "pattern/grep.h"
+#include "search/dir_listing.h"
 #include "search/result_lines.h"
 
 namespace tarn::search {
@@ -54,6 +55,8 @@ class TParallelGrep {
   // searches it. With dir_fd, the open directory it is listed in, workers open it by name there
   // (through a copy of the descriptor, taken once per directory) rather than along its path.
   void Add(std::string path, std::string native_path, int dir_fd = -1, std::string name = {});
+  // The same with a copy of the directory's descriptor taken already (by a walk on another thread).
+  void Add(std::string path, std::string native_path, std::shared_ptr<const DirectoryCopy> dir, std::string name);
   // Files added and not yet taken to their end.
   std::size_t Queued() const noexcept { return queued_; }
 
@@ -71,13 +74,14 @@ class TParallelGrep {
   std::optional<Head> TakeHead(std::vector<ResultLine>& lines, std::chrono::milliseconds wait,
                                std::size_t ended_files = 1);
   // Drops every queued file (the end of a run); workers stop their files at the next block or
-  // line. Returns once no worker touches a dropped file.
-  void Abandon();
+  // line. Returns once no worker touches a dropped file, true; or false once patience has run
+  // out while a worker is still in a call to the system that has not returned: the object can
+  // then only be destroyed (which waits for that call), not used for another run.
+  bool Abandon(std::chrono::milliseconds patience = std::chrono::milliseconds::max());
 
  private:
   struct Slot;
   struct Worker;
-  struct Directory;
 
   void Work(Worker& worker);
   void Search(Worker& worker, Slot& slot);
@@ -106,7 +110,7 @@ class TParallelGrep {
   std::atomic<std::uint64_t> deliveries_{0};
   std::uint64_t deliveries_seen_ = 0;
   // The directory of the last file added, and the descriptor and path it was known by.
-  std::shared_ptr<const Directory> directory_;
+  std::shared_ptr<const DirectoryCopy> directory_;
   int directory_source_fd_ = -1;
   std::string directory_path_;
   bool head_may_be_ready_ = false;

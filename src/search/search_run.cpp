@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
+#include <deque>
 #include <cstdio>
 #include <filesystem>
 #include <string_view>
@@ -15,16 +17,39 @@
 #include "search/native_path.h"
 #include "search/parallel_grep.h"
 #include "search/result_lines.h"
+#include "search/walk_thread.h"
 
 namespace tarn::search {
 namespace {
 
 // How long the run waits for a worker's lines before it lets pending messages run again.
 constexpr std::chrono::milliseconds kParallelWait{20};
+// How long a stop waits for the workers to let go of their files before it leaves them to it.
+constexpr std::chrono::milliseconds kStopPatience{20};
+// A walk that has not come out of one call to the system for this long is waiting for its folder.
+constexpr std::chrono::milliseconds kStallShown{500};
+// How long going away waits for threads let go of during the runs.
+constexpr std::chrono::milliseconds kLingerPatience{1000};
 
 bool IsDirectory(const std::string& native_path) {
   struct stat st {};
   return stat(native_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+enum class DirectoryAnswer { kDirectory, kNoDirectory, kNoAnswer };
+
+DirectoryAnswer CheckDirectory(const std::string& native_path) {
+  return IsDirectory(native_path) ? DirectoryAnswer::kDirectory : DirectoryAnswer::kNoDirectory;
+}
+
+// The same on another thread, waited for up to patience.
+DirectoryAnswer CheckDirectory(const std::string& native_path, std::chrono::milliseconds patience) {
+  try {
+    TBackgroundCall<DirectoryAnswer> check([native_path] { return CheckDirectory(native_path); });
+    return check.Wait(patience) ? check.Take() : DirectoryAnswer::kNoAnswer;
+  } catch (const std::system_error&) {
+    return CheckDirectory(native_path);  // no thread to be had
+  }
 }
 
 // Records name their files by full paths, opened later from another working directory, so a
@@ -92,13 +117,22 @@ SearchRun::SearchRun(SearchWindow& window, std::function<void()> process_message
   };
 }
 
-SearchRun::~SearchRun() = default;
+SearchRun::~SearchRun() {
+  walk_.reset();
+  LetWorkersGo();
+  // A thread still stuck past the deadline owns all it uses and ends on its own.
+  const auto deadline = std::chrono::steady_clock::now() + kLingerPatience;
+  for (const TBackgroundCall<bool>& thread : lingering_)
+    thread.Wait(std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero())));
+}
 
 void SearchRun::SetWorkerThreads(unsigned count) {
   if (busy_ != 0) return;
+  if (WalkOffThread) count = std::max(count, 1U);
   if (parallel_ && parallel_->ThreadCount() == count) return;
   parallel_.reset();
-  if (count > 1) parallel_ = std::make_unique<TParallelGrep>(count);
+  if (count > 1 || WalkOffThread) parallel_ = std::make_unique<TParallelGrep>(count);
 }
 
 FindStartResult SearchRun::ActionFindStartExecute(SearchRequest& request, const SearchSettings& settings) {
@@ -118,8 +152,15 @@ FindStartResult SearchRun::ActionFindStartExecute(SearchRequest& request, const 
   const std::string given_native_dir =
       request.NativeDirectory.empty() ? Cp932ToNative(request.Directory) : std::string(Trim(request.NativeDirectory));
   const std::string native_dir = AbsoluteNativeDirectory(given_native_dir);
-  if (request.Directory.empty() || native_dir.empty() || !IsDirectory(native_dir))
-    return reject(RequestBox::kDirectory);
+  if (request.Directory.empty() || native_dir.empty()) return reject(RequestBox::kDirectory);
+  const DirectoryAnswer answer =
+      WalkOffThread ? CheckDirectory(native_dir, DirectoryCheckPatience) : CheckDirectory(native_dir);
+  if (answer == DirectoryAnswer::kNoAnswer) {
+    static const std::string before = SystemText("フォルダー「");
+    static const std::string after = SystemText("」が応答しないため検索できません。");
+    window_.ShowRefusal(before + request.Directory + after);
+  }
+  if (answer != DirectoryAnswer::kDirectory) return reject(RequestBox::kDirectory);
   trim_box(RequestBox::kFileMask, request.FileMask);
   if (request.FileMask.empty()) return reject(RequestBox::kFileMask);
   request.DirectoryMask = std::string(Trim(request.DirectoryMask));
@@ -150,30 +191,105 @@ FindStartResult SearchRun::ActionFindStartExecute(SearchRequest& request, const 
     find_file1_.SearchSubDir = request.SearchSubDirectory;
     find_file1_.DirMask = request.DirectoryMask;
     mask_list_ = ParseCommaText(request.FileMask);
-    for (const std::string& mask : mask_list_) {
-      find_file1_.FileMask = mask;
-      if (find_file1_.Run() != 0) break;
-    }
+    if (WalkOffThread)
+      TakeWalk();
+    else
+      WalkHere();
     if (parallel_ && !stop_requested_) ReportParallelLines(0);
     // A stop that came while the finder listed entries met no grep: report it all the same.
     if (stop_requested_) ReportStop();
   } catch (...) {
     try {
-      if (parallel_) parallel_->Abandon();
+      LetWorkersGo();
       EndRun(start_tick);
     } catch (...) {
       // The first error is the one to show.
     }
     throw;
   }
-  if (parallel_) parallel_->Abandon();
+  LetWorkersGo();
   EndRun(start_tick);
   return stop_requested_ ? FindStartResult::kStopped : FindStartResult::kFinished;
 }
 
 std::string SearchRun::ProgressStatus() const {
   static const std::string files = SystemText(" ファイル  ");
-  return SearchingStatus(hit_count_) + " " + std::to_string(file_count_) + files + find_file1_.CurrentDir();
+  static const std::string waiting = SystemText("  (応答を待っています)");
+  std::string status = SearchingStatus(hit_count_) + " " + std::to_string(file_count_) + files;
+  if (!walk_) return status + find_file1_.CurrentDir();
+  return status + walk_->CurrentDir() + (walk_->Stalled() >= kStallShown ? waiting : "");
+}
+
+void SearchRun::WalkHere() {
+  for (const std::string& mask : mask_list_) {
+    find_file1_.FileMask = mask;
+    if (find_file1_.Run() != 0) break;
+  }
+}
+
+void SearchRun::TakeWalk() {
+  std::erase_if(lingering_, [](const TBackgroundCall<bool>& thread) { return thread.Ready(); });
+  try {
+    walk_ = std::make_unique<TWalkThread>(find_file1_, mask_list_);
+  } catch (const std::system_error&) {
+    WalkHere();  // no thread to be had
+    return;
+  }
+  std::deque<TWalkThread::Entry> entries;
+  bool cancel = false;
+  while (!cancel && walk_->Take(entries, kParallelWait)) {
+    const bool walk_idle = entries.empty();
+    for (TWalkThread::Entry& entry : entries) {
+      // At every entry, as the walk on this thread lets them run.
+      if (grep1_.ProcessMessages) grep1_.ProcessMessages();
+      if (entry.ListError != 0) {
+        window_.ReportUnreadable(entry.Path, pattern::SystemErrorText(entry.ListError));
+        continue;
+      }
+      current_file_ = std::move(entry.Path);
+      current_native_file_ = std::move(entry.NativePath);
+      SearchFile(-1, std::move(entry.Dir), entry.Name, cancel);
+      if (cancel) break;
+    }
+    entries.clear();
+    if (cancel) break;
+    // The walk is slow or waits for a folder: the files it found meanwhile are searched to their
+    // end, and their lines shown, rather than left for the workers to wake to.
+    if (walk_idle && parallel_ && !ReportParallelLines(0)) break;
+    // Also while the walk waits for a folder.
+    if (grep1_.ProcessMessages) grep1_.ProcessMessages();
+    if (stop_requested_) {
+      ReportStop();
+      cancel = true;
+    }
+  }
+}
+
+void SearchRun::EndWalk() {
+  if (!walk_) return;
+  walk_->Cancel();
+  lingering_.push_back(walk_->Thread());
+  walk_.reset();
+}
+
+void SearchRun::LetWorkersGo() {
+  if (!parallel_) return;
+  if (!WalkOffThread) {
+    parallel_->Abandon();
+    return;
+  }
+  if (parallel_->Abandon(kStopPatience)) return;
+  // A worker is stuck in a call to the system: the workers end on a thread of their own once it
+  // returns, and the next run starts new ones.
+  std::shared_ptr<TParallelGrep> stuck(std::move(parallel_));
+  try {
+    lingering_.emplace_back([stuck = std::move(stuck)]() mutable {
+      stuck.reset();
+      return true;
+    });
+  } catch (const std::system_error&) {
+    // No thread to be had: the workers are waited for here.
+  }
 }
 
 void SearchRun::EnterSearchState() {
@@ -202,6 +318,7 @@ void SearchRun::LeaveSearchState() {
 }
 
 void SearchRun::EndRun(std::uint32_t start_tick) {
+  EndWalk();
   LeaveSearchState();
   // A stopped run ended when the stop was reported, not when its message box was closed.
   const std::uint32_t elapsed = (stop_reported_ ? stop_tick_ : tick_count_()) - start_tick;
@@ -219,6 +336,7 @@ void SearchRun::ActionFindStopExecute() {
   // The finder and the next file hear it too: a grep clears its flag when it begins a file.
   stop_requested_ = true;
   find_file1_.CancelRequested = true;
+  if (walk_) walk_->Cancel();
 }
 
 void SearchRun::ActionResultClearExecute() {
@@ -232,7 +350,7 @@ void SearchRun::ReportStop() {
   if (stop_reported_) return;
   stop_reported_ = true;
   // The workers let go of their files now, not when the message has been read.
-  if (parallel_) parallel_->Abandon();
+  LetWorkersGo();
   stop_tick_ = tick_count_();
   static const std::string stopped = SystemText("検索を中断しました。");
   window_.ShowStopMessage(stopped);
@@ -242,6 +360,11 @@ void SearchRun::FindFile1Find(const TFindData& find_data, bool& cancel) {
   // Built in place: the paths keep their storage from file to file.
   current_file_.assign(find_file1_.CurrentDir()).append("/").append(find_data.FileName);
   current_native_file_.assign(find_file1_.CurrentNativeDir()).append("/").append(find_data.NativeFileName);
+  SearchFile(find_file1_.CurrentDirDescriptor(), nullptr, find_data.NativeFileName, cancel);
+}
+
+void SearchRun::SearchFile(int dir_fd, std::shared_ptr<const DirectoryCopy> dir, const std::string& name,
+                           bool& cancel) {
   if (stop_requested_) {
     ReportStop();
     cancel = true;
@@ -249,7 +372,10 @@ void SearchRun::FindFile1Find(const TFindData& find_data, bool& cancel) {
   }
   ++file_count_;
   if (parallel_) {
-    parallel_->Add(current_file_, current_native_file_, find_file1_.CurrentDirDescriptor(), find_data.NativeFileName);
+    if (dir)
+      parallel_->Add(current_file_, current_native_file_, std::move(dir), name);
+    else
+      parallel_->Add(current_file_, current_native_file_, dir_fd, name);
     // The walk runs ahead of the reported lines by 16 files per worker at most: enough that
     // workers seldom wait for the walk, whose wake-ups cost more than a small file's search.
     if (!ReportParallelLines(16 * std::size_t{parallel_->ThreadCount()} - 1)) cancel = true;
@@ -259,8 +385,10 @@ void SearchRun::FindFile1Find(const TFindData& find_data, bool& cancel) {
   file_ended_early_ = false;
   try {
     // A file that is not text is skipped silently.
-    if (!grep1_.GrepIfText(current_native_file_, find_file1_.CurrentDirDescriptor(), find_data.NativeFileName) &&
-        grep1_.TextTestError() != 0)
+    const bool text = dir ? grep1_.GrepIfText(current_native_file_, dir->Fd(), name)
+                      : dir_fd >= 0 ? grep1_.GrepIfText(current_native_file_, dir_fd, name)
+                                    : grep1_.GrepIfText(current_native_file_);
+    if (!text && grep1_.TextTestError() != 0)
       window_.ReportUnreadable(current_file_, pattern::SystemErrorText(grep1_.TextTestError()));
   } catch (const pattern::EGrepCancel&) {
     if (file_ended_early_ && !stop_requested_) return;

@@ -5,6 +5,7 @@
 // reported line.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,6 +15,7 @@
 
 #include "pattern/grep.h"
 #include "pattern/regular_expression.h"
+#include "search/background_call.h"
 #include "search/findf.h"
 #include "search/result_lines.h"
 
@@ -78,6 +80,8 @@ class SearchWindow {
   // not be listed, with the system's reason; the run goes on past it. The window passes over it
   // in silence, as over a file that is no text; a terminal names it.
   virtual void ReportUnreadable(const std::string& /*path*/, const std::string& /*reason*/) {}
+  // Why a request is refused beyond the beep and the focus (a folder that does not answer).
+  virtual void ShowRefusal(const std::string& /*message*/) {}
 };
 
 enum class FindStartResult {
@@ -97,6 +101,7 @@ std::string FinishedStatus(int hit_count, std::uint32_t elapsed_ms, bool stopped
 std::string EscapeSearchString(std::string_view text);
 
 class TParallelGrep;
+class TWalkThread;
 
 class SearchRun {
  public:
@@ -110,6 +115,14 @@ class SearchRun {
   // here in walk order, the same lines as Grep1 alone reports. Not while a run is busy. Raises
   // std::system_error, leaving Grep1 to search alone, when the threads cannot be started.
   void SetWorkerThreads(unsigned count);
+
+  // The calling thread never waits in a call to the file system (a window): the start
+  // directory is checked on another thread, with DirectoryCheckPatience; the walk runs on a
+  // thread of its own and the files are grepped by the workers, at least one; a stop lets go of
+  // a walk or a worker stuck in a call and leaves it to end on its own thread. Set before
+  // SetWorkerThreads.
+  bool WalkOffThread = false;
+  std::chrono::milliseconds DirectoryCheckPatience{2000};
 
   // The Start command. request holds the boxes' texts and is updated as the boxes are. Raises
   // ERegExpParser for a malformed pattern (before the running state); any error during the walk
@@ -146,6 +159,16 @@ class SearchRun {
   void LeaveSearchState();
   void EndRun(std::uint32_t start_tick);
   void FindFile1Find(const TFindData& find_data, bool& cancel);
+  // The walk on this thread, one per file mask.
+  void WalkHere();
+  // The run's side of a walk on its own thread: the files it finds are searched here.
+  void TakeWalk();
+  // Searches the file named by current_file_, opened by name in the directory dir (or dir_fd).
+  void SearchFile(int dir_fd, std::shared_ptr<const DirectoryCopy> dir, const std::string& name, bool& cancel);
+  // Ends the walk on its own thread, which is let go of.
+  void EndWalk();
+  // Drops the files queued for the workers; workers stuck in a call are left to end on their own.
+  void LetWorkersGo();
   void Grep1Match(pattern::RE_LineInfo_t line_info);
   void ReportResultLine(ResultLine result);
   // Reports the workers' lines file by file, waiting for files while more than keep are queued.
@@ -167,6 +190,10 @@ class SearchRun {
   std::uint32_t stop_tick_ = 0;  // when the stop was reported
   bool file_ended_early_ = false;  // Grep1's cancel came from FirstLinePerFile
   std::unique_ptr<TParallelGrep> parallel_;
+  std::unique_ptr<TWalkThread> walk_;
+  // Threads let go of during earlier runs (walks, workers stuck in a call), waited for a while
+  // when the run goes.
+  std::vector<TBackgroundCall<bool>> lingering_;
   std::vector<std::string> mask_list_;
   std::vector<std::string> result_line_infos_;
   std::string current_file_;

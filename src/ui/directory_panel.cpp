@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <memory>
+#include <system_error>
 
 #include "search/native_path.h"
 
@@ -74,6 +75,27 @@ class TFolderNode : public QStandardItem {
 
 TFolderNode* Node(QStandardItem* item) {
   return item && item->type() == TFolderNode::kType ? static_cast<TFolderNode*>(item) : nullptr;
+}
+
+// Stands under a folder while its listing has not come; it cannot be selected.
+QStandardItem* LoadingItem() {
+  auto* item = new QStandardItem(QStringLiteral("読み込み中..."));
+  item->setFlags(Qt::NoItemFlags);
+  return item;
+}
+
+// A call on another thread, waited for up to patience; made here when the system gives no thread.
+template <class T>
+std::optional<search::TBackgroundCall<T>> CallWithPatience(std::function<T()> call, std::chrono::milliseconds patience,
+                                                           std::optional<T>& answer) {
+  try {
+    search::TBackgroundCall<T> background(call);
+    if (!background.Wait(patience)) return background;
+    answer = background.Take();
+  } catch (const std::system_error&) {
+    answer = call();
+  }
+  return std::nullopt;
 }
 
 bool Contains(const QModelIndex& ancestor, QModelIndex index) {
@@ -192,16 +214,25 @@ TDirectoryPanel::TDirectoryPanel(TFolderRoots roots, QWidget* parent) : QWidget(
   networkIcon_ = ThemeIcon("folder-remote", s, QStyle::SP_DriveNetIcon);
   folderIcon_ = FolderIcon(s);
 
+  answers_ = new QTimer(this);
+  answers_->setInterval(30);
+  connect(answers_, &QTimer::timeout, this, &TDirectoryPanel::TakeAnswers);
+
   tree_->OnChanging = [this](const QModelIndex& index) { return KoTreeView1Changing(index); };
   connect(tree_, &QTreeView::expanded, this, &TDirectoryPanel::KoTreeView1Expanded);
   connect(tree_, &QTreeView::collapsed, this, &TDirectoryPanel::KoTreeView1Collapsed);
   connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+    pendingPath_.clear();  // the user chose meanwhile
     if (current.isValid() && OnChange) OnChange();
   });
 }
 
 void TDirectoryPanel::BuildTree() {
   if (systemRoots_) roots_ = DefaultFolderRoots();
+  // Answers still to come are for nodes that go now.
+  listings_.clear();
+  verdicts_.clear();
+  pendingPath_.clear();
   model_->clear();
   auto root = std::make_unique<TFolderNode>(TFolderKind::kRoot, std::string(), roots_.DisplayName, rootIcon_);
   QList<QStandardItem*> children;
@@ -226,22 +257,39 @@ void TDirectoryPanel::KoTreeView1Expanded(const QModelIndex& index) {
   TFolderNode* node = model_->NodeAt(index);
   if (!node || node->Loaded) return;
   node->Loaded = true;
-  if (!node->Id) node->Id = FolderIdOf(node->Path);
 
   std::vector<TFolderId> ancestors;
   for (QStandardItem* i = node; i; i = i->parent())
     if (const TFolderNode* n = Node(i); n && n->Id) ancestors.push_back(*n->Id);
-  const std::optional<std::vector<TFolderEntry>> folders =
-      node->Id ? ListSubFolders(node->Path, ancestors) : std::nullopt;
-  if (!folders || folders->empty()) {
+  std::function<Listing()> list = [path = node->Path, id = node->Id, ancestors, lister = ListFolders]() mutable {
+    Listing listing{id ? id : FolderIdOf(path), std::nullopt};
+    if (!listing.Id) return listing;
+    if (!id) ancestors.push_back(*listing.Id);
+    listing.Folders = lister(path, ancestors);
+    return listing;
+  };
+  std::optional<Listing> answer;
+  std::optional<search::TBackgroundCall<Listing>> call = CallWithPatience(std::move(list), Patience, answer);
+  if (answer) return ShowListing(index, std::move(*answer));
+  node->appendRow(LoadingItem());
+  listings_.push_back({QPersistentModelIndex(index), std::move(*call)});
+  answers_->start();
+}
+
+void TDirectoryPanel::ShowListing(const QModelIndex& index, Listing listing) {
+  TFolderNode* node = model_->NodeAt(index);
+  if (!node) return;
+  if (!node->Id) node->Id = listing.Id;
+  if (Loading(index)) node->removeRow(0);
+  if (!listing.Folders || listing.Folders->empty()) {
     tree_->collapse(index);
     node->Refresh();  // its expand button goes
     return;
   }
 
   std::vector<std::unique_ptr<TFolderNode>> children;
-  children.reserve(folders->size());
-  for (const TFolderEntry& f : *folders) {
+  children.reserve(listing.Folders->size());
+  for (const TFolderEntry& f : *listing.Folders) {
     auto child = std::make_unique<TFolderNode>(TFolderKind::kFolder, ChildPath(node->Path, f.Name), f.DisplayName,
                                                folderIcon_);
     child->Id = f.Id;
@@ -254,6 +302,34 @@ void TDirectoryPanel::KoTreeView1Expanded(const QModelIndex& index) {
   node->appendRows(items);
 }
 
+bool TDirectoryPanel::Loading(const QModelIndex& index) const {
+  const QStandardItem* item = model_->itemFromIndex(index);
+  return item && item->rowCount() > 0 && !Node(item->child(0));
+}
+
+void TDirectoryPanel::TakeAnswers() {
+  // Taken out first: showing an answer may expand a node and wait for the next.
+  std::vector<std::pair<QPersistentModelIndex, Listing>> listings;
+  std::erase_if(listings_, [&](Pending<Listing>& p) {
+    if (!p.Call.Ready()) return false;
+    listings.emplace_back(p.Node, p.Call.Take());
+    return true;
+  });
+  std::vector<std::pair<QPersistentModelIndex, TMoveVerdict>> verdicts;
+  std::erase_if(verdicts_, [&](Pending<TMoveVerdict>& p) {
+    if (!p.Call.Ready()) return false;
+    verdicts.emplace_back(p.Node, p.Call.Take());
+    return true;
+  });
+  if (listings_.empty() && verdicts_.empty()) answers_->stop();
+  // A node collapsed meanwhile takes its listing all the same; one removed or rebuilt has none.
+  for (auto& [node, listing] : listings)
+    if (node.isValid()) ShowListing(node, std::move(listing));
+  for (const auto& [node, verdict] : verdicts)
+    if (node.isValid() && (node == tree_->currentIndex() || verdict == TMoveVerdict::kRemove)) ApplyVerdict(node, verdict);
+  if (!listings.empty() && !pendingPath_.isEmpty()) SelectPath(QString(pendingPath_));
+}
+
 void TDirectoryPanel::KoTreeView1Collapsed(const QModelIndex& index) {
   // The selection never hides inside a collapsed branch: the collapsed folder takes it.
   const QModelIndex current = tree_->currentIndex();
@@ -263,18 +339,39 @@ void TDirectoryPanel::KoTreeView1Collapsed(const QModelIndex& index) {
 bool TDirectoryPanel::KoTreeView1Changing(const QModelIndex& index) {
   const TFolderNode* node = model_->NodeAt(index);
   if (!node || node->Kind == TFolderKind::kRoot) return true;
-  switch (SelectionVerdict(node->Path, node->Kind, roots_.VolumeMounted)) {
-    case TMoveVerdict::kAllow: return true;
-    case TMoveVerdict::kRefuse: return false;
-    case TMoveVerdict::kToParent: tree_->setCurrentIndex(index.parent()); return false;
+  // A folder whose check has not come back yet is not asked about again.
+  if (std::any_of(verdicts_.begin(), verdicts_.end(), [&](const auto& p) { return p.Node == index; })) return true;
+  std::optional<TMoveVerdict> answer;
+  std::optional<search::TBackgroundCall<TMoveVerdict>> call = CallWithPatience<TMoveVerdict>(
+      [path = node->Path, kind = node->Kind, mounted = roots_.VolumeMounted] {
+        return SelectionVerdict(path, kind, mounted);
+      },
+      Patience, answer);
+  if (!answer) {
+    // The disk does not answer: the move goes ahead, and the check applies when it comes.
+    verdicts_.push_back({QPersistentModelIndex(index), std::move(*call)});
+    answers_->start();
+    return true;
+  }
+  ApplyVerdict(index, *answer);
+  return *answer == TMoveVerdict::kAllow;
+}
+
+void TDirectoryPanel::ApplyVerdict(const QModelIndex& index, TMoveVerdict verdict) {
+  switch (verdict) {
+    case TMoveVerdict::kAllow: return;
+    case TMoveVerdict::kRefuse:
+      // Refused after the move went ahead: the folder above takes the selection.
+      if (tree_->currentIndex() == index) tree_->setCurrentIndex(index.parent());
+      return;
+    case TMoveVerdict::kToParent: tree_->setCurrentIndex(index.parent()); return;
     case TMoveVerdict::kRemove:
       // Not at once: the view may still hold the node in the event that asked for the move.
       QTimer::singleShot(0, this, [this, gone = QPersistentModelIndex(index)] {
         if (gone.isValid()) RemoveNode(gone);
       });
-      return false;
+      return;
   }
-  return false;
 }
 
 void TDirectoryPanel::RemoveNode(const QModelIndex& index) {
@@ -285,6 +382,7 @@ void TDirectoryPanel::RemoveNode(const QModelIndex& index) {
 }
 
 void TDirectoryPanel::SelectPath(const QString& path) {
+  pendingPath_.clear();
   // The nodes hold the names as the disk does; a path shown or typed may name a CP932 folder.
   const std::optional<TPathLevels> levels = SplitPath(search::DisplayToNative(path.toStdString()), roots_.Children);
   QModelIndex node = model_->index(0, 0);
@@ -301,6 +399,11 @@ void TDirectoryPanel::SelectPath(const QString& path) {
   for (;; ++level) {
     tree_->expand(node);
     if (level == levels->Names.size()) break;
+    if (Loading(node)) {
+      // Taken up again when the listing comes, rather than selecting a folder above the path.
+      pendingPath_ = path;
+      return;
+    }
     const std::string wanted = ChildPath(model_->NodeAt(node)->Path, levels->Names[level]);
     QModelIndex next;
     for (int i = 0; i < model_->rowCount(node) && !next.isValid(); ++i)

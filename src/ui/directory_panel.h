@@ -1,12 +1,23 @@
 // The directory panel: the folder tree of the main window's left pane. Folders are listed when a
 // node is first expanded, and every move of the selection is checked against the disk first.
+// Both go to the disk on threads of their own: a folder that answers at once is shown at once,
+// one that does not (a network volume gone away) shows as loading, or lets the move go ahead,
+// and its answer is taken in when it comes, should it ever come.
 #pragma once
 
+#include <QPersistentModelIndex>
 #include <QTreeView>
 #include <QWidget>
+#include <chrono>
 #include <functional>
+#include <span>
+#include <vector>
+
+#include "search/background_call.h"
 
 #include "ui/folder_namespace.h"
+
+class QTimer;
 
 namespace tarn::ui {
 
@@ -55,6 +66,13 @@ class TDirectoryPanel : public QWidget {
   QString SelectedDirectory() const;
   // Runs after the selection has moved.
   std::function<void()> OnChange;
+  // Lists a folder's sub-folders, as ListSubFolders does (another lister can stand in for the
+  // disk). Called on another thread: it must hold nothing of the panel's.
+  std::function<std::optional<std::vector<TFolderEntry>>(const std::string& path, std::span<const TFolderId> ancestors)>
+      ListFolders = ListSubFolders;
+  // How long the panel waits for the disk before it shows a folder as loading, or lets a move go
+  // ahead unchecked.
+  std::chrono::milliseconds Patience{200};
 
   TKoTreeView& KoTreeView1() const { return *tree_; }
 
@@ -63,6 +81,28 @@ class TDirectoryPanel : public QWidget {
   void KoTreeView1Expanded(const QModelIndex& index);
   void KoTreeView1Collapsed(const QModelIndex& index);
   void RemoveNode(const QModelIndex& index);
+
+  // What a listing found: the folder's identity (when the node had none) and its sub-folders.
+  struct Listing {
+    std::optional<TFolderId> Id;
+    std::optional<std::vector<TFolderEntry>> Folders;
+  };
+  void ShowListing(const QModelIndex& index, Listing listing);
+  void ApplyVerdict(const QModelIndex& index, TMoveVerdict verdict);
+  bool Loading(const QModelIndex& index) const;
+  // Takes in the answers that have come.
+  void TakeAnswers();
+
+  template <class T>
+  struct Pending {
+    QPersistentModelIndex Node;
+    search::TBackgroundCall<T> Call;
+  };
+  std::vector<Pending<Listing>> listings_;
+  std::vector<Pending<TMoveVerdict>> verdicts_;
+  QTimer* answers_ = nullptr;
+  // A path SelectPath is to select once the folders along it are listed.
+  QString pendingPath_;
 
   TFolderRoots roots_;
   bool systemRoots_ = false;  // the roots are read again at each build, so F5 finds a new volume

@@ -2,6 +2,7 @@
 
 #include <QCollator>
 #include <QDir>
+#include <QFile>
 #include <QLocale>
 #include <QStorageInfo>
 #include <QSysInfo>
@@ -63,6 +64,43 @@ struct DirCloser {
 };
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
+struct TMount {
+  std::string Point;
+  std::string Type;
+};
+
+// A field of the mount list, whose blanks and backslashes are written as octal escapes.
+std::string Unescaped(std::string_view field) {
+  std::string out;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && field.size() - i >= 4) {
+      const std::string_view digits = field.substr(i + 1, 3);
+      if (std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '7'; })) {
+        out += static_cast<char>((digits[0] - '0') * 64 + (digits[1] - '0') * 8 + (digits[2] - '0'));
+        i += 3;
+        continue;
+      }
+    }
+    out += field[i];
+  }
+  return out;
+}
+
+// The mount points and file system types of /proc/self/mountinfo, read without asking any of them.
+std::vector<TMount> ReadMountList() {
+  std::vector<TMount> mounts;
+  QFile file(QStringLiteral("/proc/self/mountinfo"));
+  if (!file.open(QIODevice::ReadOnly)) return mounts;
+  for (const QByteArray& line : file.readAll().split('\n')) {
+    // id parent major:minor root point options [optional...] - type source super-options
+    const QList<QByteArray> fields = line.split(' ');
+    const qsizetype dash = fields.indexOf("-");
+    if (fields.size() < 5 || dash < 6 || dash + 1 >= fields.size()) continue;
+    mounts.push_back({Unescaped(fields[4].toStdString()), Unescaped(fields[dash + 1].toStdString())});
+  }
+  return mounts;
+}
+
 bool CanList(const std::string& path) { return DirHandle(opendir(path.c_str())) != nullptr; }
 
 }  // namespace
@@ -96,16 +134,14 @@ TFolderRoots DefaultFolderRoots() {
   if (homePath != "/") roots.Children.push_back({TFolderKind::kHome, QDir(home).dirName(), homePath});
   roots.Children.push_back({TFolderKind::kFileSystemRoot, QStringLiteral("/"), "/"});
 
+  // From the system's mount list alone: asking a volume itself (its size, its label) could wait
+  // forever on a network volume that does not answer.
   std::vector<TFolderRoot> volumes;
-  for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-    const std::string path = volume.rootPath().toStdString();
-    const QByteArray type = volume.fileSystemType();
-    if (!volume.isValid() || !IsListedVolume(path, std::string_view(type.constData(), type.size()))) continue;
-    if (std::any_of(volumes.begin(), volumes.end(), [&](const TFolderRoot& v) { return v.Path == path; })) continue;
-    QString name = volume.name();
-    if (name.isEmpty()) name = Utf8(LastName(path));
-    const bool network = IsNetworkFileSystem(std::string_view(type.constData(), type.size()));
-    volumes.push_back({network ? TFolderKind::kNetwork : TFolderKind::kRemovable, name, path});
+  for (const TMount& mount : ReadMountList()) {
+    if (!IsListedVolume(mount.Point, mount.Type)) continue;
+    if (std::any_of(volumes.begin(), volumes.end(), [&](const TFolderRoot& v) { return v.Path == mount.Point; })) continue;
+    const bool network = IsNetworkFileSystem(mount.Type);
+    volumes.push_back({network ? TFolderKind::kNetwork : TFolderKind::kRemovable, Utf8(LastName(mount.Point)), mount.Point});
   }
   const QCollator collator = FolderCollator();
   std::stable_sort(volumes.begin(), volumes.end(), [&](const TFolderRoot& a, const TFolderRoot& b) {

@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <filesystem>
+#include <system_error>
 
 #include "core/comma_text.h"
 #include "core/system_text.h"
@@ -42,6 +43,21 @@
 
 namespace tarn::ui {
 namespace {
+
+// Whether a path is there (as a folder, with folder_only). A folder of a network that does not
+// answer within a moment counts as there: the window goes on, and a search names it.
+bool ThereOrNoAnswer(const std::string& native_path, bool folder_only) {
+  const std::function<bool()> check = [native_path, folder_only] {
+    std::error_code ec;
+    return folder_only ? std::filesystem::is_directory(native_path, ec) : std::filesystem::exists(native_path, ec);
+  };
+  try {
+    search::TBackgroundCall<bool> call(check);
+    return !call.Wait(std::chrono::milliseconds{500}) || call.Take();
+  } catch (const std::system_error&) {
+    return check();
+  }
+}
 
 QString Utf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -87,6 +103,8 @@ TFormTarnMain::TFormTarnMain(settings::DataLocations locations, std::vector<std:
   setWindowTitle(QStringLiteral("Tarn"));
   search::SearchWindow& window = *this;
   run_ = std::make_unique<search::SearchRun>(window, [this] { ProcessMessages(); });
+  // A folder that does not answer never holds up the window's events.
+  run_->WalkOffThread = true;
   synonyms_ = std::make_unique<pattern::TSynonymDicOwner>(
       std::vector<pattern::TRegularExpression*>{&run_->Grep1(), &run_->AWKStr1()});
 
@@ -157,8 +175,7 @@ TFormTarnMain::TFormTarnMain(settings::DataLocations locations, std::vector<std:
   sources.InitialDir = FromCp932(settings_.LeftPanel.InitialDir).toStdString();
   sources.Arguments = arguments_;
   const TStartBoxes start = StartBoxes(sources, [](const std::string& dir) {
-    std::error_code ec;
-    return std::filesystem::is_directory(search::DisplayToNative(dir), ec);
+    return ThereOrNoAnswer(search::DisplayToNative(dir), true);
   });
   Box(search::RequestBox::kFindString).setEditText(QString::fromStdString(start.FindString));
   Box(search::RequestBox::kDirectory).setEditText(QString::fromStdString(start.Directory));
@@ -538,8 +555,7 @@ void TFormTarnMain::ActionFindRefreshExecute() {
 
 // A path that names nothing on disk leaves the tree as it is, and so the box keeps its text.
 void TFormTarnMain::SelectInPanel(const QString& path) {
-  std::error_code ec;
-  if (!path.isEmpty() && std::filesystem::exists(search::DisplayToNative(path.toStdString()), ec))
+  if (!path.isEmpty() && ThereOrNoAnswer(search::DisplayToNative(path.toStdString()), false))
     directoryPanel_->SelectPath(path);
 }
 

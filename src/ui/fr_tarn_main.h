@@ -51,6 +51,8 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   editor::TKoEditor& KoEditorResult() const { return *result_; }
   const std::vector<std::string>& ResultLineInfos() const { return run_->ResultLineInfos(); }
   int Busy() const noexcept { return run_->Busy(); }
+  // The search run, for what a caller sets beyond the settings (how folders are opened).
+  search::SearchRun& SearchRun1() const { return *run_; }
   // What the status bar shows, as the user reads it.
   QString StatusText() const;
   bool LeftPanelVisible() const;
@@ -169,6 +171,7 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   void ResetResultViewPosition() override;
   void FocusResultView() override;
   void ShowStopMessage(const std::string& message) override;
+  void ShowRefusal(const std::string& message) override;
   void SaveNewResultHistoryEntry() override;
   TKoFlatComboBox& Box(search::RequestBox box) const;
 

@@ -192,4 +192,8 @@ void TFormTarnMain::ShowStopMessage(const std::string& message) {
   QMessageBox::information(this, QStringLiteral("Tarn"), FromCp932(message));
 }
 
+void TFormTarnMain::ShowRefusal(const std::string& message) {
+  QMessageBox::warning(this, QStringLiteral("Tarn"), FromCp932(message));
+}
+
 }  // namespace tarn::ui

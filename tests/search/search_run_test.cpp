@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <deque>
 #include <filesystem>
 #include <stdexcept>
@@ -362,6 +363,49 @@ TEST(SearchRunTest, RecordsOfARelativeDirectoryHoldFullPaths) {
     }
   }
   std::filesystem::current_path(before);
+}
+
+// The walk on a thread of its own, with one worker and with several, reports what the walk on
+// the calling thread reports: lines, records, status texts and the window's calls in order, a
+// folder that cannot be listed too (the order of the reports of unreadable entries aside).
+TEST(SearchRunTest, AWalkOffThreadReportsWhatTheWalkOnTheCallingThreadReports) {
+  TestTree tree;
+  for (int i = 0; i < 60; ++i) {
+    std::string body;
+    for (int line = 0; line < i % 7; ++line) body += line % 3 ? "hit " + std::to_string(line) + "\r\n" : "miss\n";
+    tree.File("d" + std::to_string(i % 3) + (i % 2 ? "/e" : "") + "/f" + std::to_string(i) + (i % 5 ? ".txt" : ".htm"),
+              i % 11 ? body : body + '\0');
+  }
+  tree.File("locked/x.txt", "hit\n");
+  struct Outcome {
+    std::vector<std::string> log, status, lines, infos;
+    bool operator==(const Outcome&) const = default;
+  };
+  auto search = [&](bool off_thread, unsigned workers, const SearchSettings& settings) {
+    Fixture f;
+    f.run.WalkOffThread = off_thread;
+    f.run.SetWorkerThreads(workers);
+    f.run.FindFile1().DirectoryOpener = [](int at_fd, const char* name) {
+      if (std::string_view(name).ends_with("locked")) {
+        errno = EACCES;
+        return -1;
+      }
+      return OpenDirectory(at_fd, name);
+    };
+    SearchRequest request = Request("hit", tree.root(), "*.txt,*.htm");
+    EXPECT_EQ(f.run.ActionFindStartExecute(request, settings), FindStartResult::kFinished);
+    Outcome out{f.window.log, f.window.status, f.window.lines, f.run.ResultLineInfos()};
+    const auto unreadable = std::stable_partition(out.log.begin(), out.log.end(),
+                                                  [](const std::string& e) { return !e.starts_with("unreadable"); });
+    std::sort(unreadable, out.log.end());
+    return out;
+  };
+  for (const SearchSettings& settings : {SearchSettings{}, SearchSettings{.ResultType = 0, .FirstLinePerFile = true}}) {
+    const Outcome here = search(false, 1, settings);
+    ASSERT_GT(here.lines.size(), 20U);
+    ASSERT_TRUE(std::count(here.log.begin(), here.log.end(), "unreadable " + tree.root() + "/locked: Permission denied"));
+    for (const unsigned workers : {1U, 3U}) EXPECT_TRUE(search(true, workers, settings) == here) << workers;
+  }
 }
 
 }  // namespace

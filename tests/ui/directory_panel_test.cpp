@@ -278,6 +278,43 @@ class DirectoryPanelTest : public QObject {
     QCOMPARE(IsListedVolume(mountPoint.toStdString(), type.toStdString()), listed);
   }
 
+  // A folder that does not answer shows as loading while the panel goes on; its listing shows
+  // when it comes (the node collapsed meanwhile), and a path to select through it is selected
+  // then. A listing that comes after a rebuild is dropped.
+  void aFolderThatDoesNotAnswerShowsAsLoading() {
+    auto gate = std::make_shared<testing::Gate>();
+    panel_->ListFolders = [gate](const std::string& path, std::span<const TFolderId> ancestors) {
+      if (path.ends_with("/user/a") || path.ends_with("/user/z")) gate->Pass();
+      return ListSubFolders(path, ancestors);
+    };
+    panel_->SelectPath(machine_->Path("user/a/b"));
+    QCOMPARE(Texts(Item({"user", "a"})), QStringList{"読み込み中..."});
+    QCOMPARE(changes_, 0);
+    testing::Screenshot(*panel_, "directory-panel-loading");
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(5);
+    QTest::qWait(200);
+    QVERIFY(ticks >= 10);
+    Tree().collapse(Item({"user", "a"}));
+    gate->Release();
+    QTRY_COMPARE(panel_->SelectedPath(), machine_->Path("user/a/b"));
+    QCOMPARE(Texts(Item({"user", "a"})), QStringList{"b"});
+    QCOMPARE(changes_, 1);
+
+    gate->Close();
+    Click(Item({"user"}));
+    ClickExpander(Item({"user", "z"}));
+    QTRY_COMPARE(gate->Waiting(), 1);
+    QCOMPARE(Texts(Item({"user", "z"})), QStringList{"読み込み中..."});
+    panel_->BuildTree();
+    gate->Release();
+    QTRY_COMPARE(gate->Waiting(), 0);
+    QTest::qWait(100);
+    QCOMPARE(Texts(Item({"user"})), QStringList{});
+  }
+
   void screenshot() {
     if (qEnvironmentVariable("TARN_SCREENSHOT_DIR").isEmpty()) QSKIP("TARN_SCREENSHOT_DIR not set");
     const QString deep = machine_->Path("user/資料/2024年度/議事録");

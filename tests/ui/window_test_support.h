@@ -18,7 +18,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,34 @@
 #include "ui/ko_flat_combo_box.h"
 
 namespace tarn::ui::testing {
+
+// A call to the system that does not return until released (or, should the window wait for it
+// after all, until the test gives up on it).
+struct Gate {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool released = false;
+  int waiting = 0;
+  void Pass() {
+    std::unique_lock lock(mutex);
+    ++waiting;
+    changed.wait_for(lock, std::chrono::seconds(10), [this] { return released; });
+    --waiting;
+  }
+  void Release() {
+    const std::lock_guard lock(mutex);
+    released = true;
+    changed.notify_all();
+  }
+  void Close() {
+    const std::lock_guard lock(mutex);
+    released = false;
+  }
+  int Waiting() {
+    const std::lock_guard lock(mutex);
+    return waiting;
+  }
+};
 
 inline const QString kSamples = QStringLiteral(TARN_SOURCE_DIR "/samples");
 

@@ -1,9 +1,13 @@
 // The window's search with one thread and with workers on random trees: the same rows, records,
-// status and history entry; Esc at any moment keeps the rows found before it, in walk order.
+// status and history entry; Esc at any moment keeps the rows found before it, in walk order; a
+// folder that does not answer holds up neither the window nor Esc.
 #include <QDirIterator>
 #include <algorithm>
 #include <map>
 #include <random>
+#include <thread>
+
+#include "search/dir_listing.h"
 
 #include "search/result_history.h"
 #include "window_test_support.h"
@@ -40,6 +44,12 @@ RunResult Search(int workers, const QString& tree, const std::function<void(TFor
   QTemporaryDir data;
   WriteCp932(data.path() + "/tarn.ini", "[FindResult]\r\nWorkerThreads=" + std::to_string(workers) + "\r\n");
   auto w = OpenWindow(data.path());
+  // A walk slow enough that rows come in while it goes on, however the machine is loaded.
+  if (during)
+    w->SearchRun1().FindFile1().DirectoryOpener = [](int at_fd, const char* name) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      return tarn::search::OpenDirectory(at_fd, name);
+    };
   Request(*w, QStringLiteral("東京|大阪"), tree, QStringLiteral("*.txt"));
   MessageBoxAnswerer answerer;
   QTimer poll;
@@ -103,6 +113,51 @@ class WindowWorkersTest : public QObject {
       QVERIFY2(progress.contains(QStringLiteral("ファイル")), qPrintable(progress));
       QCOMPARE(got.row, 3);
     }
+  }
+
+  void aFolderThatDoesNotAnswerHoldsUpNeitherTheWindowNorEscape() {
+    QTemporaryDir tree, data;
+    WriteCp932(tree.path() + "/a.txt", "東京\n大阪\n");
+    QVERIFY(QDir().mkpath(tree.path() + QStringLiteral("/応答なし")));
+    WriteCp932(tree.path() + QStringLiteral("/応答なし/b.txt"), "東京\n");
+    auto gate = std::make_shared<Gate>();
+    auto w = OpenWindow(data.path());
+    w->SearchRun1().FindFile1().DirectoryOpener = [gate](int at_fd, const char* name) {
+      if (QByteArray(name).endsWith("応答なし")) gate->Pass();
+      return tarn::search::OpenDirectory(at_fd, name);
+    };
+    Request(*w, QStringLiteral("東京|大阪"), tree.path(), QStringLiteral("*.txt"));
+    MessageBoxAnswerer answerer;
+    int ticks = 0;
+    QString waiting;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, w.get(), [&] {
+      ticks += gate->Waiting();  // the window's events run while the folder has not answered
+      if (!waiting.isEmpty() || !w->StatusText().contains(QStringLiteral("応答を待っています"))) return;
+      waiting = w->StatusText();
+      Screenshot(*w, "search-waiting-for-a-folder");
+      QTest::keyClick(w.get(), Qt::Key_Escape);
+    });
+    timer.start(5);
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    timer.stop();
+    QVERIFY2(waiting.contains(tree.path() + QStringLiteral("/応答なし")), qPrintable(waiting));
+    QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+    // The run ended while the folder still had not answered.
+    QCOMPARE(gate->Waiting(), 1);
+    QCOMPARE(w->Busy(), 0);
+    QVERIFY2(w->StatusText().startsWith(QStringLiteral(" 2個")), qPrintable(w->StatusText()));
+    QCOMPARE(w->KoEditorResult().Lines.Count(), 2);
+    const auto entry = tarn::search::LoadResultHistory((data.path() + "/Tmp").toStdString(), 1);
+    QCOMPARE(entry.ResultLineInfos, w->ResultLineInfos());
+    QCOMPARE(static_cast<int>(entry.ResultLines.size()), 2);
+
+    // Let go, the walk ends on its own; the window searches again, the folder answering now.
+    gate->Release();
+    QTRY_COMPARE(gate->Waiting(), 0);
+    Reactivate(*w);
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    QVERIFY2(w->KoEditorResult().Lines.Count() == 3, qPrintable(w->StatusText()));
   }
 };
 
