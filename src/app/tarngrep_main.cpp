@@ -227,7 +227,7 @@ class TerminalWindow : public tarn::search::SearchWindow, public tarn::search::C
   void SetStatusText(const std::string& text) override { status = text; }
   void ClearResultView() override {}
   void SetResultViewUpdating(bool) override {}
-  void AppendResultLine(const std::string& line, const std::string& info) override {
+  void AppendResultLine(std::string line, const std::string& info) override {
     if (keep_lines_) lines.push_back(line);
     if (form_ == OutputForm::kCount || form_ == OutputForm::kFiles) {
       const std::string& path = run->CurrentFile();
