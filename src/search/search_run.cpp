@@ -290,7 +290,8 @@ void SearchRun::ReportResultLine(ResultLine result) {
   window_.AppendResultLine(std::move(result.Line), result.Info);
   if (KeepResultLineInfos) result_line_infos_.push_back(std::move(result.Info));
   ++hit_count_;
-  window_.SetStatusText(SearchingStatus(hit_count_));
+  AssignSearchingStatus(status_, hit_count_);
+  window_.SetStatusText(status_);
 }
 
 bool SearchRun::ReportParallelLines(std::size_t keep) {

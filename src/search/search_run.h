@@ -172,6 +172,7 @@ class SearchRun {
   std::vector<std::string> result_line_infos_;
   std::string current_file_;
   std::string current_native_file_;
+  std::string status_;  // the status of the last reported line
   ResultLinePlace current_line_place_;
   // The native path for the current file's records: empty when the CP932 path leads back to it,
   // decided at a file's first reported line rather than at every line or every file.

@@ -82,7 +82,9 @@ class WindowWorkersTest : public QObject {
   void escapeKeepsTheRowsFoundBeforeIt() {
     QTemporaryDir tree;
     std::mt19937 rng(99);
-    MakeRandomTree(tree.path(), rng, 600);
+    // Enough files that a run spans several pumps even on a fast machine: the first rows must
+    // show while the run goes on.
+    MakeRandomTree(tree.path(), rng, 3000);
     const RunResult all = Search(1, tree.path());
     for (int stop = 0; stop < 5; ++stop) {
       const int at = 10 + static_cast<int>(rng() % (all.rows.size() - 10));
