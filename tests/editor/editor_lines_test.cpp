@@ -1,14 +1,11 @@
 // The control's text model, row layout and undo list, without a widget.
 #include <QTest>
-#include <iterator>
 #include <random>
-#include <set>
 #include <sstream>
 
 #include "core/sjis.h"
 #include "editor/editor_lines.h"
 #include "editor/row_layout.h"
-#include "editor/row_widths.h"
 #include "editor/undo_list.h"
 
 using namespace tarn::editor;
@@ -294,33 +291,6 @@ class EditorLinesTest : public QObject {
     QCOMPARE(SnapCol(row, 4, 8, true), 4);
     QCOMPARE(CellOfByte(row, 10, 8), 20);  // beyond the end: one cell per byte
     QCOMPARE(ExpandTabs(row, 8), std::string("a       b" + kA + "     c"));
-  }
-
-  // Rows come and go in any order, narrow and very wide: the widest is always that of a
-  // multiset kept beside it.
-  void WidestRowFollowsEveryAddAndRemove() {
-    std::mt19937 rng(11);
-    TRowWidths widths;
-    std::multiset<int> kept;
-    for (int step = 0; step < 20000; ++step) {
-      const int width = rng() % 4 == 0 ? 4000 + static_cast<int>(rng() % 200) : static_cast<int>(rng() % 300);
-      if (rng() % 3 != 0 || kept.empty()) {
-        widths.Add(width);
-        kept.insert(width);
-      } else {
-        // Mostly a width that is counted, sometimes one that is not (ignored).
-        auto it = kept.begin();
-        std::advance(it, static_cast<long>(rng() % kept.size()));
-        const int gone = rng() % 10 == 0 ? width + 5000 : *it;
-        widths.Remove(gone);
-        if (const auto found = kept.find(gone); found != kept.end()) kept.erase(found);
-      }
-      QCOMPARE(widths.Widest(), kept.empty() ? 0 : *kept.rbegin());
-      if (step == 10000) {
-        widths.Clear();
-        kept.clear();
-      }
-    }
   }
 };
 
