@@ -209,6 +209,8 @@ class TerminalWindow : public tarn::search::SearchWindow, public tarn::search::C
   // Lines around each result line, for the display mode result_type.
   void PrintContext(std::int32_t before, std::int32_t after, int result_type) {
     context_ = std::make_unique<tarn::search::ContextLines>(before, after, *this);
+    // Ctrl+C stops a long stretch of context lines too, not only the search.
+    context_->Stopped = [] { return stop_signalled != 0; };
     result_type_ = result_type;
   }
   // Each hit of a result line instead of the line.
@@ -227,7 +229,7 @@ class TerminalWindow : public tarn::search::SearchWindow, public tarn::search::C
   void SetStatusText(const std::string& text) override { status = text; }
   void ClearResultView() override {}
   void SetResultViewUpdating(bool) override {}
-  void AppendResultLine(const std::string& line, const std::string& info) override {
+  void AppendResultLine(std::string line, const std::string& info) override {
     if (keep_lines_) lines.push_back(line);
     if (form_ == OutputForm::kCount || form_ == OutputForm::kFiles) {
       const std::string& path = run->CurrentFile();
@@ -265,8 +267,9 @@ class TerminalWindow : public tarn::search::SearchWindow, public tarn::search::C
         AppendText(line);
       text = &out_;
     }
-    std::fwrite(text->data(), 1, text->size(), stdout);
-    std::fputc('\n', stdout);
+    // Only this thread prints: the stream's lock is not taken for every line.
+    fwrite_unlocked(text->data(), 1, text->size(), stdout);
+    fputc_unlocked('\n', stdout);
   }
   void ResetResultViewPosition() override {}
   void FocusResultView() override {}
@@ -300,8 +303,8 @@ class TerminalWindow : public tarn::search::SearchWindow, public tarn::search::C
   }
 
   void Separator() override {
-    std::fwrite(tarn::search::kContextGroupSeparator.data(), 1, tarn::search::kContextGroupSeparator.size(), stdout);
-    std::fputc('\n', stdout);
+    fwrite_unlocked(tarn::search::kContextGroupSeparator.data(), 1, tarn::search::kContextGroupSeparator.size(), stdout);
+    fputc_unlocked('\n', stdout);
   }
   void Context(std::string_view path, std::int32_t line_no, std::string_view text) override {
     out_.clear();
@@ -314,7 +317,7 @@ class TerminalWindow : public tarn::search::SearchWindow, public tarn::search::C
     }
     AppendText(text);
     out_ += '\n';
-    std::fwrite(out_.data(), 1, out_.size(), stdout);
+    fwrite_unlocked(out_.data(), 1, out_.size(), stdout);
   }
   void Unreadable(std::string_view path, const std::string& reason) override {
     ReportUnreadable(std::string(path), reason);

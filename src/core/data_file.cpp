@@ -91,8 +91,18 @@ bool TAtomicFile::Write(std::string_view bytes) {
   while (!failed_ && !bytes.empty()) {
     const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) failed_ = true;
-    else bytes.remove_prefix(static_cast<std::size_t>(n));
+    if (n <= 0) {
+      failed_ = true;
+    } else {
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+      written_ += n;
+    }
+  }
+  // A large file goes to the disk while the rest of it is still being made, so that Commit's
+  // sync waits for its last stretch only. Only a start: errors show at the sync.
+  if (!failed_ && written_ - started_ >= kWriteBackStep) {
+    ::sync_file_range(fd_, started_, written_ - started_, SYNC_FILE_RANGE_WRITE);
+    started_ = written_;
   }
   return !failed_;
 }

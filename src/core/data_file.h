@@ -3,6 +3,7 @@
 // an error at once, never a read or write that blocks.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -46,9 +47,12 @@ class TAtomicFile {
   bool Commit();
 
  private:
+  static constexpr std::int64_t kWriteBackStep = std::int64_t{1} << 20;
   std::string target_;
   std::string temp_;
   int fd_ = -1;
+  std::int64_t written_ = 0;  // bytes written
+  std::int64_t started_ = 0;  // of them, those whose write-back was started
   unsigned mode_ = 0644;
   bool failed_ = false;
   bool committed_ = false;

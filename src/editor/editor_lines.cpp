@@ -110,14 +110,16 @@ void TEditorLines::Inserted(int first, int count) {
   if (count > 0 && OnInserted) OnInserted(first, count);
 }
 
-void TEditorLines::Add(std::string_view s) {
+void TEditorLines::Add(std::string_view s) { Add(std::string(s)); }
+
+void TEditorLines::Add(std::string&& s) {
   Changing(TChange::ch_Appended);
   TLineEnd end = TLineEnd::le_Eof;
   if (!lines_.empty()) {
     end = lines_.back().End == TLineEnd::le_Wrapped ? TLineEnd::le_Break : lines_.back().End;
     lines_.back().End = TLineEnd::le_Break;
   }
-  lines_.push_back({std::string(s), end});
+  lines_.push_back({std::move(s), end});
   Inserted(Count() - 1, 1);
   Changed(TChange::ch_Appended);
 }

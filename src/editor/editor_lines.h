@@ -52,6 +52,9 @@ class TEditorLines {
   // Appends a line: the old last line ends with a line break, the new one takes its old end type
   // (the end of the text for the first line).
   void Add(std::string_view s);
+  // The same, taking the string's text without a copy.
+  void Add(std::string&& s);
+  void Add(const char* s) { Add(std::string_view(s)); }
   // Inserts before line i (i == Count() appends); an index outside is ignored.
   void Insert(int i, std::string_view s);
   void Delete(int i);

@@ -94,7 +94,7 @@ void TKoEditor::Refresh() {
 
 void TKoEditor::CountWidths(int first, int count, int sign) {
   if (sign < 0 && first == 0 && count == Lines.Count()) {
-    widths_.clear();
+    widths_.Clear();
     widthsTab_ = Caret.TabSpaceCount;
     return;
   }
@@ -106,18 +106,17 @@ void TKoEditor::CountWidths(int first, int count, int sign) {
   }
   for (int r = first; r < first + count; ++r) {
     const int w = RowCells(Lines.Get(r), widthsTab_);
-    if (sign > 0) {
-      ++widths_[w];
-    } else if (const auto it = widths_.find(w); it != widths_.end() && --it->second == 0) {
-      widths_.erase(it);
-    }
+    if (sign > 0)
+      widths_.Add(w);
+    else
+      widths_.Remove(w);
   }
 }
 
 void TKoEditor::RecountWidths() {
-  widths_.clear();
+  widths_.Clear();
   widthsTab_ = Caret.TabSpaceCount;
-  for (int r = 0; r < Lines.Count(); ++r) ++widths_[RowCells(Lines.Get(r), widthsTab_)];
+  for (int r = 0; r < Lines.Count(); ++r) widths_.Add(RowCells(Lines.Get(r), widthsTab_));
 }
 
 void TKoEditor::ClampState() {

@@ -14,7 +14,6 @@
 #include <QRectF>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +23,7 @@
 
 #include "core/sjis.h"
 #include "editor/editor_lines.h"
+#include "editor/row_widths.h"
 #include "editor/undo_list.h"
 
 class QPainter;
@@ -243,7 +243,7 @@ class TKoEditor : public QAbstractScrollArea {
   // Counts of the rows' widths, kept through every change of the lines.
   void CountWidths(int first, int count, int sign);
   void RecountWidths();
-  int WidestRow() const noexcept { return widths_.empty() ? 0 : widths_.rbegin()->first; }
+  int WidestRow() const noexcept { return widths_.Widest(); }
 
   // Metrics and scrolling
   void ResolveFont();
@@ -344,7 +344,7 @@ class TKoEditor : public QAbstractScrollArea {
   int goalCol_ = -1;
   int topRow_ = 0;
   int topCol_ = 0;
-  std::map<int, int> widths_;  // row width in cells -> rows that wide
+  TRowWidths widths_;
   int widthsTab_ = 8;          // the tab width widths_ was counted with
   QRect caretShown_;
   bool overwrite_ = false;

@@ -105,6 +105,8 @@ void ContextLines::PlaceLines(std::int32_t line_no, std::int64_t offset, std::si
   SkipTo(std::int64_t{line_no} + 1);
 }
 
+bool ContextLines::StopRequested() const { return Stopped && Stopped(); }
+
 void ContextLines::SkipTo(std::int64_t line) {
   if (failed_) return;
   if (cursor_at_text_end_ && cursor_ >= 0) {
@@ -112,6 +114,7 @@ void ContextLines::SkipTo(std::int64_t line) {
     cursor_at_text_end_ = false;
   }
   while (cursor_ >= 0 && cursor_line_ < line) {
+    if (StopRequested()) return;
     cursor_ = ReadLine(cursor_, nullptr);
     ++cursor_line_;
   }
@@ -121,6 +124,7 @@ void ContextLines::GiveLines(std::int64_t first, std::int64_t last) {
   if (first > last || cursor_ < 0 || failed_) return;
   SkipTo(first);
   while (cursor_ >= 0 && cursor_line_ <= last) {
+    if (StopRequested()) return;
     std::string_view text;
     const std::int64_t next = ReadLine(cursor_, &text);
     if (next < 0) {
@@ -137,6 +141,7 @@ void ContextLines::MoveBack(std::int64_t first, std::int32_t line_no, std::int64
   std::int64_t line = line_no;
   std::int64_t pos = offset;
   while (line > first && pos > 0) {
+    if (StopRequested()) return;
     pos = StartOfLineBefore(pos);
     --line;
   }
@@ -193,7 +198,7 @@ std::int64_t ContextLines::ReadLine(std::int64_t pos, std::string_view* text) {
     }
     if (text == nullptr) return next;
     const std::string_view piece = bytes.substr(0, end);
-    if (!pieced && std::memchr(piece.data(), '\0', piece.size()) == nullptr) {
+    if (!pieced && (!window_has_nul_ || std::memchr(piece.data(), '\0', piece.size()) == nullptr)) {
       *text = piece;  // valid until the window is read again
       return next;
     }
@@ -262,6 +267,8 @@ void ContextLines::Load(std::int64_t from, std::size_t size) {
   window_size_ = 0;
   lf_from_ = lf_at_ = -1;
   window_size_ = file_->ReadAt(window_.data(), std::min(size, window_.size()), static_cast<std::uint64_t>(from));
+  // One pass per read instead of one per line: text seldom holds a NUL.
+  window_has_nul_ = window_size_ > 0 && std::memchr(window_.data(), '\0', window_size_) != nullptr;
 }
 
 bool ContextLines::Readable() {

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -58,6 +59,10 @@ class ContextLines {
   // Gives the lines after the last reported line; at the end of the run.
   void Finish();
 
+  // Asked before every line read: once it answers true (the run was stopped), no more lines are
+  // read or given, however many were asked for.
+  std::function<bool()> Stopped;
+
  private:
   void StartFile(const std::string& path, const std::string& native_path);
   void PlaceLines(std::int32_t line_no, std::int64_t offset, std::size_t text_length);
@@ -80,6 +85,7 @@ class ContextLines {
   std::string_view Behind(std::int64_t pos);
   void Load(std::int64_t from, std::size_t size);
   bool Readable();
+  bool StopRequested() const;
 
   const std::int64_t before_;
   const std::int64_t after_;
@@ -100,6 +106,7 @@ class ContextLines {
   std::vector<char> window_;
   std::int64_t window_from_ = 0;
   std::size_t window_size_ = 0;
+  bool window_has_nul_ = false;
   // The window has no LF in [lf_from_, lf_at_), and lf_at_ is one or the window's end.
   std::int64_t lf_from_ = -1;
   std::int64_t lf_at_ = -1;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <charconv>
+#include <cstring>
 #include <limits>
 #include <system_error>
 #include <utility>
@@ -31,6 +32,12 @@ std::string OneLine(std::string_view text) {
   return out;
 }
 
+// Nearly every line has none: two vector passes find that out faster than a look at each byte.
+bool HasLineBreak(std::string_view text) {
+  return !text.empty() &&
+         (std::memchr(text.data(), '\n', text.size()) != nullptr || std::memchr(text.data(), '\r', text.size()) != nullptr);
+}
+
 // Each line on one line of its own, ended by CR LF, streamed through a buffer into the file that
 // replaces the old one only when whole. Records keep a path with a line break in a form that
 // reads back whole.
@@ -42,13 +49,17 @@ void WriteOneLineEach(const fs::path& path, const TLineSource& lines, bool recor
   bool ok = true;
   for (std::size_t i = 0; i < lines.Count && ok; ++i) {
     const std::string_view line = lines.At(i);
-    const std::size_t from = buffer.size();
-    if (records && line.find_first_of("\r\n") != std::string_view::npos)
-      buffer += ResultLineInfoOnOneLine(line);
-    else
+    if (!HasLineBreak(line)) {
       buffer += line;
-    for (std::size_t k = from; k < buffer.size(); ++k)
-      if (buffer[k] == '\r' || buffer[k] == '\n') buffer[k] = ' ';
+    } else {
+      const std::size_t from = buffer.size();
+      if (records)
+        buffer += ResultLineInfoOnOneLine(line);
+      else
+        buffer += line;
+      for (std::size_t k = from; k < buffer.size(); ++k)
+        if (buffer[k] == '\r' || buffer[k] == '\n') buffer[k] = ' ';
+    }
     buffer += "\r\n";
     if (buffer.size() >= kFlushAt) {
       ok = out.Write(buffer);

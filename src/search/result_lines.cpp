@@ -1,5 +1,6 @@
 #include "search/result_lines.h"
 
+#include <algorithm>
 #include <charconv>
 #include <vector>
 
@@ -143,9 +144,22 @@ ResultLine MakeResultLine(int result_type, std::string_view path, std::string_vi
 }
 
 std::string SearchingStatus(int hit_count) {
+  std::string status;
+  AssignSearchingStatus(status, hit_count);
+  return status;
+}
+
+void AssignSearchingStatus(std::string& out, int hit_count) {
   static const std::string head = SystemText(" 検索中（");
   static const std::string tail = SystemText("）...");
-  return head + std::to_string(hit_count) + tail;
+  char number[16];
+  const auto digits = static_cast<std::size_t>(std::to_chars(number, number + sizeof number, hit_count).ptr - number);
+  // Written in place: a run sets it for every line it reports.
+  out.resize(head.size() + digits + tail.size());
+  char* at = out.data();
+  at = std::copy(head.begin(), head.end(), at);
+  at = std::copy(number, number + digits, at);
+  std::copy(tail.begin(), tail.end(), at);
 }
 
 }  // namespace tarn::search

@@ -71,5 +71,7 @@ ResultLine MakeResultLine(int result_type, std::string_view path, std::string_vi
 
 // The status line while a run goes on: " 検索中（n）...".
 std::string SearchingStatus(int hit_count);
+// The same into out, whose storage serves again for the next count.
+void AssignSearchingStatus(std::string& out, int hit_count);
 
 }  // namespace tarn::search

@@ -415,10 +415,11 @@ void SearchRun::Grep1Match(pattern::RE_LineInfo_t line_info) {
 
 void SearchRun::ReportResultLine(ResultLine result) {
   current_line_place_ = result.Place;
-  window_.AppendResultLine(result.Line, result.Info);
+  window_.AppendResultLine(std::move(result.Line), result.Info);
   if (KeepResultLineInfos) result_line_infos_.push_back(std::move(result.Info));
   ++hit_count_;
-  window_.SetStatusText(SearchingStatus(hit_count_));
+  AssignSearchingStatus(status_, hit_count_);
+  window_.SetStatusText(status_);
 }
 
 bool SearchRun::ReportParallelLines(std::size_t keep) {

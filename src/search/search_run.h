@@ -67,8 +67,9 @@ class SearchWindow {
   virtual void ClearResultView() = 0;
   // Suspends (false) or resumes (true) the drawing of the result view's lines.
   virtual void SetResultViewUpdating(bool updating) = 0;
-  // info goes into ResultLineInfos right after this call (when they are kept).
-  virtual void AppendResultLine(const std::string& line, const std::string& info) = 0;
+  // info goes into ResultLineInfos right after this call (when they are kept). The line is the
+  // window's to keep: a result may hold millions.
+  virtual void AppendResultLine(std::string line, const std::string& info) = 0;
   // Scroll to the first row and column, caret to row 0, column 0.
   virtual void ResetResultViewPosition() = 0;
   virtual void FocusResultView() = 0;
@@ -198,6 +199,7 @@ class SearchRun {
   std::vector<std::string> result_line_infos_;
   std::string current_file_;
   std::string current_native_file_;
+  std::string status_;  // the status of the last reported line
   ResultLinePlace current_line_place_;
   // The native path for the current file's records: empty when the CP932 path leads back to it,
   // decided at a file's first reported line rather than at every line or every file.

@@ -167,7 +167,7 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   void SetStatusText(const std::string& text) override;
   void ClearResultView() override;
   void SetResultViewUpdating(bool updating) override;
-  void AppendResultLine(const std::string& line, const std::string& info) override;
+  void AppendResultLine(std::string line, const std::string& info) override;
   void ResetResultViewPosition() override;
   void FocusResultView() override;
   void ShowStopMessage(const std::string& message) override;

@@ -172,7 +172,7 @@ void TFormTarnMain::SetResultViewUpdating(bool updating) {
     result_->Lines.BeginUpdate();
 }
 
-void TFormTarnMain::AppendResultLine(const std::string& line, const std::string&) { result_->Lines.Add(line); }
+void TFormTarnMain::AppendResultLine(std::string line, const std::string&) { result_->Lines.Add(std::move(line)); }
 
 void TFormTarnMain::ResetResultViewPosition() {
   // A run clears the view, so a caret or a scroll away from the start is the user's, made while

@@ -698,11 +698,12 @@ class KoEditorTest : public QObject {
     // always be what a full rescan of the rows gives.
     auto ed = MakeEditor(200, 120);
     std::mt19937 rng(5);
-    const std::string pieces[] = {"a", "bcd", "\t", kA, std::string(30, 'w'), "\r\n"};
+    // Rows of many tabs are wider than most, thousands of cells.
+    const std::string pieces[] = {"a", "bcd", "\t", kA, std::string(30, 'w'), std::string(400, '\t'), "\r\n"};
     auto text = [&](bool breaks) {
       std::string s;
       for (unsigned n = rng() % 6; n > 0; --n) {
-        const std::string& piece = pieces[rng() % (breaks ? 6 : 5)];
+        const std::string& piece = pieces[rng() % (breaks ? 7 : 6)];
         s += piece;
       }
       return s;

@@ -48,7 +48,7 @@ class FakeWindow : public SearchWindow {
     log.push_back("clear");
   }
   void SetResultViewUpdating(bool updating) override { log.push_back(updating ? "resume" : "suspend"); }
-  void AppendResultLine(const std::string& line, const std::string&) override {
+  void AppendResultLine(std::string line, const std::string&) override {
     if (on_line) on_line();
     lines.push_back(line);
   }

@@ -92,7 +92,8 @@ class WindowWorkersTest : public QObject {
   void escapeKeepsTheRowsFoundBeforeIt() {
     QTemporaryDir tree;
     std::mt19937 rng(99);
-    MakeRandomTree(tree.path(), rng, 600);
+    // Enough files that the run spans several pumps: rows show while it goes on.
+    MakeRandomTree(tree.path(), rng, 3000);
     const RunResult all = Search(1, tree.path());
     for (int stop = 0; stop < 5; ++stop) {
       const int at = 10 + static_cast<int>(rng() % (all.rows.size() - 10));
