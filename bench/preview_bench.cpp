@@ -75,6 +75,9 @@ std::vector<double> Follow(TFormTarnMain& w, const std::vector<int>& rows) {
   tarn::editor::TKoEditor& view = w.KoEditorResult();
   tarn::ui::TPreviewPane& pane = w.PreviewPane();
   view.setFocus();
+  // The caret elsewhere first: the pane may show the first row already.
+  view.SetRowCol(rows.size() > 1 ? rows[1] : 0, 0);
+  QTest::qWait(100);
   std::vector<double> ms;
   for (const int row : rows) {
     pane.Clear();

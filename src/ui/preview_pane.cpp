@@ -7,11 +7,19 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "core/sjis.h"
 #include "editor/row_layout.h"
+#include "ui/result_hit.h"
 #include "ui/aux_editor.h"
 #include "ui/ui_text.h"
 
 namespace tarn::ui {
+namespace {
+
+// Bytes of a long line shown before a hit that lies past what a row shows.
+constexpr std::size_t kCutContext = 40;
+
+}  // namespace
 
 // The line numbers beside the pane's rows, in the editor's face and row height.
 class TPreviewGutter : public QWidget {
@@ -37,6 +45,7 @@ class TPreviewGutter : public QWidget {
     // Rows stand where the editor's viewport puts them.
     const int top = e.viewport()->mapTo(parentWidget(), QPoint(0, 0)).y() - y() + e.TextTop();
     const int rh = e.RowHeight();
+    p.setClipRect(0, top - e.TextTop(), width(), e.viewport()->height());
     for (int r = e.TopRow(); r < e.Lines.Count(); ++r) {
       const int y = top + (r - e.TopRow()) * rh;
       if (y > height()) break;
@@ -61,6 +70,9 @@ TPreviewPane::TPreviewPane(QWidget* parent) : QWidget(parent) {
   message_->setContentsMargins(8, 6, 8, 6);
   message_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  message_->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  message_->setBackgroundRole(QPalette::Base);
+  message_->setAutoFillBackground(true);
   message_->hide();
   layout->addWidget(message_, 1);
 
@@ -127,10 +139,6 @@ void TPreviewPane::ShowRow(const std::string& row, const std::string& info, std:
   message_->hide();
   textArea_->show();
   editor::TKoEditor& view = *editor_;
-  view.Lines.BeginUpdate();
-  view.Lines.Clear();
-  for (const std::string& line : preview.Text.Lines) view.Lines.Add(line);
-  view.Lines.EndUpdate();
   firstLineNo_ = preview.Text.FirstLineNo;
   hitRow_ = preview.HitLineNo - firstLineNo_;
   hits_.assign(preview.Text.Lines.size(), std::nullopt);
@@ -139,15 +147,39 @@ void TPreviewPane::ShowRow(const std::string& row, const std::string& info, std:
   paintHits_ = Matcher != nullptr && preview.HitLength > 0 && Matcher->Match(line, preview.HitStart, start, length) != 0 &&
                static_cast<std::size_t>(start - 1) == preview.HitStart &&
                static_cast<std::size_t>(length) == preview.HitLength;
+  // A hit past what a row shows: the line from shortly before it, behind a cut mark, as the
+  // result view shows such a row.
+  std::size_t hitStart = preview.HitStart;
+  std::string shown;
+  if (preview.HitStart + preview.HitLength > editor::VisibleLength(line)) {
+    std::size_t from = 0;
+    while (from + kCutContext < preview.HitStart) from += CharLengthAt(line, from);
+    shown = std::string(kRowCutMark) + line.substr(from);
+    hitStart = preview.HitStart - from + kRowCutMark.size();
+    if (paintHits_) {
+      std::vector<search::TLineHit> hits;
+      for (search::TLineHit hit : search::LineHits(*Matcher, line, from + editor::VisibleLength(shown))) {
+        if (hit.Start < from) continue;
+        hit.Start += kRowCutMark.size() - from;
+        hits.push_back(hit);
+      }
+      hits_[static_cast<std::size_t>(hitRow_)] = std::move(hits);
+    }
+  }
+  view.Lines.BeginUpdate();
+  view.Lines.Clear();
+  for (const std::string& text : preview.Text.Lines) view.Lines.Add(&text == &line && !shown.empty() ? shown : text);
+  view.Lines.EndUpdate();
 
   // The row's line selected, a third of the way down, with its hit in sight.
   view.CleanSelection();
   view.SetRowCol(hitRow_, 0);
-  view.SetSelLength(static_cast<std::int64_t>(line.size()) + 2);
+  const std::string_view marked = view.Lines.Get(hitRow_);
+  view.SetSelLength(static_cast<std::int64_t>(marked.size()) + 2);
   view.SetRowCol(hitRow_, 0);
   view.SetTopRow(hitRow_ - view.PageRows() / 3);
-  const int hitCell = editor::CellOfByte(line, preview.HitStart, view.Caret.TabSpaceCount);
-  const int hitEnd = editor::CellOfByte(line, preview.HitStart + preview.HitLength, view.Caret.TabSpaceCount);
+  const int hitCell = editor::CellOfByte(marked, hitStart, view.Caret.TabSpaceCount);
+  const int hitEnd = editor::CellOfByte(marked, hitStart + preview.HitLength, view.Caret.TabSpaceCount);
   view.SetTopCol(hitEnd < view.PageCols() ? 0 : hitCell - view.PageCols() / 3);
   gutter_->Fit();
 }

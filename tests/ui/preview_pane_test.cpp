@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "core/comma_text.h"
+#include "core/encoding.h"
 #include "ui/fr_tarn_main.h"
 #include "ui/preview_pane.h"
 #include "window_test_support.h"
@@ -133,6 +134,26 @@ class PreviewPaneTest : public QObject {
     auto again = OpenWindow(data_->path());
     QVERIFY(again);
     QVERIFY(!again->PreviewVisible() && !again->Action(ActionId::OptionPreview)->isChecked());
+  }
+
+  // A hit past the 1,000 bytes a row shows: the marked line is shown from shortly before it.
+  void longLineShowsAroundItsHit() {
+    const QString root = data_->path() + "/long";
+    QDir().mkpath(root);
+    std::string line;
+    for (int i = 0; i < 1450; ++i) line += "あ";
+    WriteCp932(root + "/長い.txt", "前の行\n" + line + "東京" + "いいい\n後の行\n");
+    auto w = Search(root);
+    QVERIFY(w);
+    QTRY_COMPARE(w->KoEditorResult().Lines.Count(), 1);
+    const TPreviewPane& pane = w->PreviewPane();
+    QTRY_COMPARE(pane.HitRow(), 1);
+    const std::string marked(pane.Editor().Lines.Get(1));
+    QCOMPARE(QString::fromStdString(tarn::Cp932ToUtf8(marked)),
+             QStringLiteral("…ああああああああああああああああああああ東京いいい"));
+    QVERIFY(YellowIn(pane, 1, 42, 4) > 0);
+    QCOMPARE(pane.LineNoOfRow(0), 1);
+    Screenshot(*w, "preview-long-line");
   }
 
   void rowOfGoneOrChangedFileShowsWhy_data() {
