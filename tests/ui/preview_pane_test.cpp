@@ -73,14 +73,7 @@ class PreviewPaneTest : public QObject {
   void init() { data_ = std::make_unique<QTemporaryDir>(); }
 
   void followsHeldArrowKeyMarksHitsTogglesAndOpensClickedLine() {
-    const QString stub = data_->path() + "/editor.sh";
-    QFile script(stub);
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/argv.tmp\"\n"
-                 "mv \"$(dirname \"$0\")/argv.tmp\" \"$(dirname \"$0\")/argv.txt\"\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    WriteCp932(data_->path() + "/tarn.ini", "[Editor]\r\nExeName=" + stub.toStdString() + "\r\nCmdLine=+%l %F\r\n");
+    WriteEditorStub(data_->path(), "+%l %F");
     auto w = Search(MakeTree());
     QVERIFY(w);
     QTRY_COMPARE(w->KoEditorResult().Lines.Count(), 1000);
