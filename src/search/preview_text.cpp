@@ -16,11 +16,43 @@ namespace {
 
 // What one read of the file takes: the lines around a hit seldom need a second one.
 constexpr std::size_t kWindowBytes = 256 * 1024;
-constexpr std::int64_t kBackChunk = 64 * 1024;
 // How far the lines before and after the requested one may reach: a window of very long lines
 // is shown shorter rather than read whole.
 constexpr std::int64_t kMaxBackBytes = 8 << 20;
 constexpr std::int64_t kMaxAfterBytes = 8 << 20;
+
+// 0x80 in every byte of x that is 0, nothing elsewhere (exact, without borrows between bytes).
+std::uint64_t ZeroBytes(std::uint64_t x) noexcept {
+  constexpr std::uint64_t k7f = 0x7F7F7F7F7F7F7F7FULL;
+  return ~(((x & k7f) + k7f) | x | k7f);
+}
+
+// 0x80 in every byte of the eight at p that is c.
+std::uint64_t BytesEqual(const char* p, unsigned char c) noexcept {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return ZeroBytes(word ^ (0x0101010101010101ULL * c));
+}
+
+// Counting line ends eight bytes at a time is what makes a large file's lines quick to count.
+std::size_t CountLf(const char* p, std::size_t n) noexcept {
+  std::size_t count = 0, i = 0;
+  // The marks moved to the bytes' low bits and summed by a multiplication (a popcount would be a
+  // call on processors the build does not assume).
+  for (; i + 8 <= n; i += 8) count += ((BytesEqual(p + i, '\n') >> 7) * 0x0101010101010101ULL) >> 56;
+  for (; i < n; ++i) count += p[i] == '\n';
+  return count;
+}
+
+// A CR in [p, p + n) that is not followed by an LF; a CR at the end counts, its LF unseen.
+bool HasLoneCr(const char* p, std::size_t n) noexcept {
+  std::size_t i = 0;
+  for (; i + 9 <= n; i += 8)
+    if ((BytesEqual(p + i, '\r') & ~BytesEqual(p + i + 1, '\n')) != 0) return true;
+  for (; i + 1 < n; ++i)
+    if (p[i] == '\r' && p[i + 1] != '\n') return true;
+  return n > 0 && p[n - 1] == '\r';
+}
 
 // The bytes of an open file through a window, and its lines as the search ends them.
 class FileBytes {
@@ -61,6 +93,34 @@ class FileBytes {
     }
   }
 
+  // Moves pos (a line start) over up to `lines` lines while each ends with an LF (alone or after a
+  // CR), counting the LFs of whole stretches at a time; how many lines it passed.
+  std::int64_t SkipPlainLines(std::int64_t& pos, std::int64_t lines) {
+    constexpr std::size_t kStretch = 4096;
+    std::int64_t passed = 0;
+    while (passed < lines) {
+      const std::string_view w = Ahead(pos);
+      if (w.empty() || !LfEnds()) break;
+      std::size_t i = 0;
+      for (; i + kStretch <= w.size(); i += kStretch) {
+        const auto n = static_cast<std::int64_t>(CountLf(w.data() + i, kStretch));
+        if (passed + n >= lines) break;
+        passed += n;
+      }
+      while (passed < lines) {
+        const void* lf = std::memchr(w.data() + i, '\n', w.size() - i);
+        if (lf == nullptr) {
+          i = w.size();
+          break;
+        }
+        i = static_cast<std::size_t>(static_cast<const char*>(lf) - w.data()) + 1;
+        ++passed;
+      }
+      pos += static_cast<std::int64_t>(i);
+    }
+    return passed;
+  }
+
   // Where the line after the line end at `end` starts; -1 when the file ends with it.
   std::int64_t NextStart(std::int64_t end) {
     if (end >= size_) return -1;
@@ -84,14 +144,16 @@ class FileBytes {
     if (end > 0 && ByteAt(end) == '\n' && ByteAt(end - 1) == '\r') --end;
     for (std::int64_t at = end; at > 0;) {
       if (pos - at > limit) return -1;
-      const std::int64_t from = std::max<std::int64_t>(0, at - kBackChunk);
-      const std::string_view w = Range(from, at);
-      const std::size_t n = w.size();
-      const void* lf = memrchr(w.data(), '\n', n);
-      const void* cr = has_cr_ ? memrchr(w.data(), '\r', n) : nullptr;
+      // A window that ends at `at` serves the lines before it from then on.
+      if (!(from_ < at && at <= from_ + static_cast<std::int64_t>(count_)))
+        Load(std::max<std::int64_t>(0, at - static_cast<std::int64_t>(kWindowBytes)));
+      if (!(from_ < at && at <= from_ + static_cast<std::int64_t>(count_))) return 0;  // the file shrank
+      const auto n = static_cast<std::size_t>(at - from_);
+      const void* lf = memrchr(window_.data(), '\n', n);
+      const void* cr = has_cr_ ? memrchr(window_.data(), '\r', n) : nullptr;
       const char* last = std::max(static_cast<const char*>(lf), static_cast<const char*>(cr));
-      if (last != nullptr) return from + (last - w.data()) + 1;
-      at = from;
+      if (last != nullptr) return from_ + (last - window_.data()) + 1;
+      at = from_;
     }
     return 0;
   }
@@ -116,14 +178,9 @@ class FileBytes {
     return w.empty() ? '\0' : w.front();
   }
 
-  // Bytes [from, to) (at most a window), fewer at the end of the file.
-  std::string_view Range(std::int64_t from, std::int64_t to) {
-    std::string_view w = Ahead(from);
-    if (static_cast<std::int64_t>(w.size()) < to - from && from + static_cast<std::int64_t>(w.size()) < size_) {
-      Load(from);
-      w = Ahead(from);
-    }
-    return w.substr(0, static_cast<std::size_t>(std::min<std::int64_t>(to - from, static_cast<std::int64_t>(w.size()))));
+  bool LfEnds() {
+    if (lf_ends_ < 0) lf_ends_ = HasLoneCr(window_.data(), count_) ? 0 : 1;
+    return lf_ends_ == 1;
   }
 
   void Load(std::int64_t from) {
@@ -134,6 +191,7 @@ class FileBytes {
     // Most files have no CR at all; their lines need only the search for LF.
     has_cr_ = std::memchr(window_.data(), '\r', count_) != nullptr;
     cr_from_ = cr_at_ = -1;
+    lf_ends_ = has_cr_ ? -1 : 1;
   }
 
   const pattern::ReadOnlyFile& file_;
@@ -142,6 +200,8 @@ class FileBytes {
   std::int64_t from_ = 0;
   std::size_t count_ = 0;
   bool has_cr_ = false;
+  // Every line end of the window is an LF, none a lone CR: 1 yes, 0 no, -1 not yet known.
+  int lf_ends_ = -1;
   // The window has no CR in [cr_from_, cr_at_), and cr_at_ is one or the window's end.
   std::int64_t cr_from_ = -1;
   std::int64_t cr_at_ = -1;
@@ -211,8 +271,14 @@ TPreviewText TPreviewReader::Read(const TPreviewRequest& request) {
       line = static_cast<std::int32_t>(k) * kIndexStep + 1;
       pos = index.Starts[k];
       while (line < wanted_first && pos >= 0) {
-        pos = bytes.NextStart(bytes.LineEnd(pos));
-        ++line;
+        // On to the next line whose start the index keeps, or to the wanted one.
+        const std::int32_t goal = std::min(wanted_first, ((line - 1) / kIndexStep + 1) * kIndexStep + 1);
+        line += static_cast<std::int32_t>(bytes.SkipPlainLines(pos, goal - line));
+        if (pos >= bytes.Size()) pos = -1;
+        if (line < goal && pos >= 0) {
+          pos = bytes.NextStart(bytes.LineEnd(pos));
+          ++line;
+        }
         if ((line - 1) % kIndexStep == 0 && static_cast<std::size_t>((line - 1) / kIndexStep) == index.Starts.size() && pos >= 0)
           index.Starts.push_back(pos);
       }

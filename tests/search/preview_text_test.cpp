@@ -41,7 +41,8 @@ WholeFile ReadWhole(const std::string& bytes) {
   return whole;
 }
 
-std::string RandomText(std::mt19937& rng, std::size_t lines) {
+// Lines ended every way, or by LF alone or after CR.
+std::string RandomText(std::mt19937& rng, std::size_t lines, bool lf_only) {
   static const char* const kEnds[] = {"\n", "\r\n", "\r", "\n\r", "\r\r\n"};
   static const char kBytes[] = "ab \t\x82\xa0\x88\x9f\x81\x5b\0z";
   std::string text;
@@ -49,7 +50,7 @@ std::string RandomText(std::mt19937& rng, std::size_t lines) {
     // Now and then a line longer than a read of the file.
     const std::size_t length = rng() % 150 == 0 ? 70000 + rng() % 80000 : rng() % 40;
     for (std::size_t k = 0; k < length; ++k) text += kBytes[rng() % (sizeof kBytes - 1)];
-    if (i + 1 < lines || rng() % 2 == 0) text += kEnds[rng() % std::size(kEnds)];
+    if (i + 1 < lines || rng() % 2 == 0) text += kEnds[lf_only ? rng() % 2 : rng() % std::size(kEnds)];
   }
   return text;
 }
@@ -57,8 +58,8 @@ std::string RandomText(std::mt19937& rng, std::size_t lines) {
 TEST(PreviewText, WindowIsTheFilesLinesWhereverTheLineAndWhateverTheHint) {
   testing::TestTree tree;
   std::mt19937 rng(23);
-  for (int round = 0; round < 12; ++round) {
-    const std::string bytes = RandomText(rng, 1 + rng() % 900);
+  for (int round = 0; round < 15; ++round) {
+    const std::string bytes = RandomText(rng, 1 + rng() % 2000, round % 3 == 0);
     const std::string path = tree.File("f" + std::to_string(round) + ".txt", bytes);
     const WholeFile whole = ReadWhole(bytes);
     TPreviewReader reader;
