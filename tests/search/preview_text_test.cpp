@@ -1,14 +1,12 @@
 // The preview's window of lines against the file read whole, on random files mixing every line
-// end, with and without the search's offset, and rows whose file is gone or has changed.
+// end, with and without the search's offset.
 #include "search/preview_text.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <random>
 
-#include "core/system_text.h"
 #include "test_tree.h"
 
 namespace tarn::search {
@@ -85,35 +83,6 @@ TEST(PreviewText, WindowIsTheFilesLinesWhereverTheLineAndWhateverTheHint) {
     // A line past the file's end is no line of it.
     EXPECT_EQ(reader.Read({path, static_cast<std::int32_t>(whole.Lines.size()) + 1}).Problem, TPreviewProblem::kChanged);
   }
-}
-
-TEST(PreviewText, RowsWhoseFileIsGoneOrChangedShowOnlyWhy) {
-  testing::TestTree tree;
-  const std::string path = tree.File("a.txt", "one\r\ntwo hit here\r\nthree\r\n");
-  const std::string info = MakeResultLineInfo(std::string("a.txt(2): ").size(), 5, 3, "two hit here", path, 2, "");
-  const std::string row = "a.txt(2): two hit here";
-  TPreviewReader reader;
-
-  TRowPreview shown = PreviewRow(reader, row, info, 5);
-  ASSERT_EQ(shown.Text.Problem, TPreviewProblem::kNone);
-  EXPECT_EQ(shown.Text.Lines, (std::vector<std::string>{"one", "two hit here", "three"}));
-  EXPECT_EQ(shown.HitStart, 4u);
-  EXPECT_EQ(shown.HitLength, 3u);
-
-  // The hit moved within its line, the line moved down, the file went.
-  for (const char* changed : {"one\r\ntwo  hit here\r\nthree\r\n", "zero\r\none\r\ntwo hit here\r\n", "one\r\n"}) {
-    tree.File("a.txt", changed);
-    for (const std::int64_t offset : {std::int64_t{-1}, std::int64_t{5}}) {
-      const TRowPreview preview = PreviewRow(reader, row, info, offset);
-      EXPECT_EQ(preview.Text.Problem, TPreviewProblem::kChanged) << changed;
-      EXPECT_TRUE(preview.Text.Lines.empty());
-      EXPECT_EQ(PreviewProblemText(preview), SystemText("検索の後でファイルが変更されたため表示できません: ") + path);
-    }
-  }
-  std::filesystem::remove(path);
-  const TRowPreview gone = PreviewRow(reader, row, info, 5);
-  EXPECT_EQ(gone.Text.Problem, TPreviewProblem::kGone);
-  EXPECT_EQ(PreviewProblemText(gone), SystemText("ファイルが見つかりません: ") + path);
 }
 
 }  // namespace
