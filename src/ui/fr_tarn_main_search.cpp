@@ -180,6 +180,8 @@ void TFormTarnMain::AppendResultLine(const std::string& line, const std::string&
   result_->Lines.Add(line);
   // The preview reads the file from here rather than counting its lines from the start.
   rowOffsets_.push_back(run_->CurrentLinePlace().Offset);
+  // The first row is previewed while the run goes on, as the caret stands on it.
+  if (rowOffsets_.size() == 1) SchedulePreview();
 }
 
 void TFormTarnMain::ResetResultViewPosition() {
