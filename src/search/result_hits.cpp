@@ -63,4 +63,25 @@ std::vector<TLineHit> LaterHits(const pattern::TAWKStr& matcher, std::string_vie
   return hits;
 }
 
+std::vector<TLineHit> LineHits(const pattern::TAWKStr& matcher, std::string_view line, std::size_t until) {
+  std::vector<TLineHit> hits;
+  const std::string text(line.substr(0, std::min(line.size(), until + kHitTail)));
+  std::size_t from = 0;
+  while (from < text.size() || (from == 0 && text.empty())) {
+    int start = 0;
+    int length = 0;
+    if (matcher.Match(text, from, start, length) == 0 || start < 1) break;
+    const auto at = static_cast<std::size_t>(start - 1);
+    if (at >= until) break;
+    if (length > 0) {
+      hits.push_back({at, static_cast<std::size_t>(length)});
+      from = at + static_cast<std::size_t>(length);
+    } else {
+      if (at >= text.size()) break;
+      from = at + CharLengthAt(text, at);
+    }
+  }
+  return hits;
+}
+
 }  // namespace tarn::search

@@ -24,4 +24,8 @@ struct TLineHit {
 std::vector<TLineHit> LaterHits(const pattern::TAWKStr& matcher, std::string_view line, std::size_t first_start,
                                 std::size_t first_length, std::size_t until);
 
+// Every hit of a whole line of a file (not a result row), one after another from its start, as
+// far as hits starting before `until`; only bytes up to a little past it are read.
+std::vector<TLineHit> LineHits(const pattern::TAWKStr& matcher, std::string_view line, std::size_t until);
+
 }  // namespace tarn::search

@@ -82,6 +82,8 @@ void LoadSettings(const IniFile& ini, TTarnSettings& s) {
   s.Window.Width = ini.ReadInteger(kTarn, "Width", s.Window.Width);
   s.Window.Height = ini.ReadInteger(kTarn, "Height", s.Window.Height);
   s.Window.WindowState = ini.ReadInteger(kTarn, "WindowState", s.Window.WindowState);
+  s.PreviewPane.Visible = ini.ReadBool(kTarn, "PreviewVisible", s.PreviewPane.Visible);
+  s.PreviewPane.Height = ini.ReadInteger(kTarn, "PreviewHeight", s.PreviewPane.Height);
   s.Basic.FontName = ini.ReadString(kTarn, "FontName", s.Basic.FontName);
   s.Basic.FontSize = ini.ReadInteger(kTarn, "FontSize", s.Basic.FontSize);
 
@@ -162,6 +164,8 @@ void StoreSettings(IniFile& ini, const TTarnSettings& s) {
     ini.WriteInteger(kTarn, "Height", s.Window.Height);
   }
   ini.WriteInteger(kTarn, "WindowState", s.Window.WindowState);
+  ini.WriteBool(kTarn, "PreviewVisible", s.PreviewPane.Visible);
+  ini.WriteInteger(kTarn, "PreviewHeight", s.PreviewPane.Height);
   ini.WriteString(kTarn, "FontName", s.Basic.FontName);
   ini.WriteInteger(kTarn, "FontSize", s.Basic.FontSize);
 

@@ -107,6 +107,12 @@ struct TLeftPanelState {
   std::int32_t Width = 185;
 };
 
+// The preview pane under the result view.
+struct TPreviewPaneState {
+  bool Visible = true;
+  std::int32_t Height = 180;
+};
+
 // The request boxes: their item lists (newest first) and the three check boxes.
 struct TFindRequestBoxes {
   std::vector<std::string> FindString, FindDirectory, FindFileMask, FindDirectoryMask;
@@ -130,7 +136,7 @@ struct TShortCutCommand {
   std::string_view Key;
   TShortCut DesignShortCut;
 };
-inline constexpr std::array<TShortCutCommand, 14> kShortCutCommands = {{
+inline constexpr std::array<TShortCutCommand, 15> kShortCutCommands = {{
     {"FileExit", scCtrl | 'Q'},
     {"FindStart", key::F1 + 2},
     {"FindStop", key::Escape},
@@ -145,6 +151,8 @@ inline constexpr std::array<TShortCutCommand, 14> kShortCutCommands = {{
     {"OptionEnv", key::F1 + 9},
     {"OptionSynonymDic", key::F1 + 10},
     {"OptionLeftPanel", key::F1 + 11},
+    // Keys added later go last, so that a stored file keeps the meaning of its keys.
+    {"OptionPreview", key::F1 + 7},
 }};
 
 // Everything the main window reads from and writes to the settings file.
@@ -155,6 +163,7 @@ struct TTarnSettings {
   TBasicInfo Basic;
   TLeftPanelInfo LeftPanel;
   TLeftPanelState LeftPanelState;
+  TPreviewPaneState PreviewPane;
   TEditorInfo Editor;
   TFindRequestBoxes RequestBoxes;
   TFindRequestInfo FindRequest;
@@ -162,7 +171,7 @@ struct TTarnSettings {
   TRunTimeFlags RunTime;
   TResultHistoryCounters History;
   std::array<TToolBarPlacement, 4> ToolBars;
-  std::array<TShortCut, 14> ShortCuts;  // in the order of kShortCutCommands
+  std::array<TShortCut, kShortCutCommands.size()> ShortCuts;  // in the order of kShortCutCommands
   std::vector<std::string> HelpEntries;  // one CommaText string each
 };
 

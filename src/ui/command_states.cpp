@@ -38,6 +38,7 @@ constexpr std::array<ActionDef, kActionCount> kActions = {{
     {ActionId::OptionSynonymDic, "ActionOptionSynonymDic", "同意語辞書を編集(&E)...", "同意語辞書を編集", key::F1 + 10},
     {ActionId::OptionLeftPanel, "ActionOptionLeftPanel", "ディレクトリパネル(&L)", "ディレクトリパネルの表示/非表示",
      key::F1 + 11},
+    {ActionId::OptionPreview, "ActionOptionPreview", "プレビュー(&P)", "プレビューの表示/非表示", key::F1 + 7},
     {ActionId::OptionToolBar, "ActionOptionToolBar", "ツールバー(&T)", "", 0},
     {ActionId::OptionToolBarFind, "ActionOptionToolBarFind", "検索(&S)", "", 0},
     {ActionId::OptionToolBarResult, "ActionOptionToolBarResult", "結果(&R)", "", 0},
@@ -54,7 +55,7 @@ constexpr std::array<ActionId, settings::kShortCutCommands.size()> kShortCutActi
     ActionId::FileExit,        ActionId::FindStart,    ActionId::FindStop,    ActionId::FindString,
     ActionId::FindRefresh,     ActionId::ResultGoBack, ActionId::ResultGoForward, ActionId::ResultEditor,
     ActionId::ResultClear,     ActionId::ResultSave,   ActionId::ResultHistClear, ActionId::OptionEnv,
-    ActionId::OptionSynonymDic, ActionId::OptionLeftPanel,
+    ActionId::OptionSynonymDic, ActionId::OptionLeftPanel, ActionId::OptionPreview,
 };
 
 constexpr bool TableInOrder() {
@@ -103,7 +104,7 @@ void RunCommandRule(CommandRule rule, const TWindowState& w, TActionStates& stat
       Set(states, ActionId::ResultHistClear, idle);
       break;
     case CommandRule::Option: {
-      for (ActionId id : {ActionId::OptionEnv, ActionId::OptionSynonymDic, ActionId::OptionLeftPanel})
+      for (ActionId id : {ActionId::OptionEnv, ActionId::OptionSynonymDic, ActionId::OptionLeftPanel, ActionId::OptionPreview})
         Set(states, id, idle);
       constexpr std::array<ActionId, kToolBarCount> kToolBars = {
           ActionId::OptionToolBarFind, ActionId::OptionToolBarResult, ActionId::OptionToolBarOption,

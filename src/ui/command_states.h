@@ -38,6 +38,7 @@ enum class ActionId : std::size_t {
   OptionEnv,
   OptionSynonymDic,
   OptionLeftPanel,
+  OptionPreview,
   OptionToolBar,
   OptionToolBarFind,
   OptionToolBarResult,

@@ -36,6 +36,7 @@
 #include "ui/fr_option_env.h"
 #include "ui/fr_synonym_dic.h"
 #include "ui/help_menu.h"
+#include "ui/preview_pane.h"
 #include "ui/request_panel.h"
 #include "ui/start_values.h"
 #include "ui/ui_settings_values.h"
@@ -84,6 +85,7 @@ QIcon IconFor(ActionId id, const QStyle& style) {
     case ActionId::OptionEnv: pick = {"preferences-system", QStyle::SP_FileDialogDetailedView}; break;
     case ActionId::OptionSynonymDic: pick = {"accessories-text-editor", QStyle::SP_FileDialogInfoView}; break;
     case ActionId::OptionLeftPanel: pick = {"view-list-tree", QStyle::SP_DirIcon}; break;
+    case ActionId::OptionPreview: pick = {"view-preview", QStyle::SP_FileDialogListView}; break;
     case ActionId::HelpHelp: pick = {"help-contents", QStyle::SP_DialogHelpButton}; break;
     case ActionId::HelpVersion: pick = {"help-about", QStyle::SP_MessageBoxInformation}; break;
     default: return {};
@@ -138,13 +140,24 @@ TFormTarnMain::TFormTarnMain(settings::DataLocations locations, std::vector<std:
   panelFindRequest_ = new TRequestPanel(panelBase);
   CreateRequestPanel();
   baseLayout->addWidget(panelFindRequest_);
-  auto* flatPanelResult = new QWidget(panelBase);
+  // The result above, the preview of its selected row below.
+  splitterResult_ = new QSplitter(Qt::Vertical, panelBase);
+  splitterResult_->setObjectName(QStringLiteral("SplitterResult"));
+  splitterResult_->setHandleWidth(4);
+  splitterResult_->setChildrenCollapsible(false);
+  auto* flatPanelResult = new QWidget(splitterResult_);
   flatPanelResult->setObjectName(QStringLiteral("FlatPanelResult"));
   auto* resultLayout = new QVBoxLayout(flatPanelResult);
   resultLayout->setContentsMargins(0, 0, 0, 0);
   result_ = new editor::TKoEditor(flatPanelResult);
   resultLayout->addWidget(result_);
-  baseLayout->addWidget(flatPanelResult, 1);
+  preview_ = new TPreviewPane(splitterResult_);
+  preview_->setMinimumHeight(40);
+  splitterResult_->addWidget(flatPanelResult);
+  splitterResult_->addWidget(preview_);
+  splitterResult_->setStretchFactor(0, 1);
+  splitterResult_->setStretchFactor(1, 0);
+  baseLayout->addWidget(splitterResult_, 1);
   CreateResultView();
 
   panelStatusBar_ = new TStatusPanel(statusBar());
@@ -229,6 +242,8 @@ void TFormTarnMain::CreateActions() {
   for (ActionId id : kToolBarToggles) Action(id)->setCheckable(true);
   Action(ActionId::OptionLeftPanel)->setCheckable(true);
   Action(ActionId::OptionLeftPanel)->setChecked(true);
+  Action(ActionId::OptionPreview)->setCheckable(true);
+  Action(ActionId::OptionPreview)->setChecked(true);
 
   connect(Action(ActionId::FileExit), &QAction::triggered, this, &QWidget::close);
   connect(Action(ActionId::FindStart), &QAction::triggered, this, [this] { ActionFindStartExecute(); });
@@ -236,6 +251,7 @@ void TFormTarnMain::CreateActions() {
   connect(Action(ActionId::ResultEditor), &QAction::triggered, this, [this] { ActionResultEditorExecute(); });
   connect(Action(ActionId::ResultClear), &QAction::triggered, this, [this] { ActionResultClearExecute(); });
   connect(Action(ActionId::OptionLeftPanel), &QAction::triggered, this, [this] { ActionOptionLeftPanelExecute(); });
+  connect(Action(ActionId::OptionPreview), &QAction::triggered, this, [this] { ActionOptionPreviewExecute(); });
   connect(Action(ActionId::HelpVersion), &QAction::triggered, this, [this] { ActionHelpVersionExecute(); });
   connect(Action(ActionId::FindString), &QAction::triggered, this, [this] { ActionFindStringExecute(); });
   connect(Action(ActionId::FindRefresh), &QAction::triggered, this, [this] { ActionFindRefreshExecute(); });
@@ -332,6 +348,7 @@ void TFormTarnMain::CreateMenus() {
   menuOption->addAction(Action(ActionId::OptionSynonymDic));
   menuOption->addSeparator();
   menuOption->addAction(Action(ActionId::OptionLeftPanel));
+  menuOption->addAction(Action(ActionId::OptionPreview));
   QMenu* toolBarMenu = submenu(ActionId::OptionToolBar, menuOption);
   for (ActionId id : kToolBarToggles) toolBarMenu->addAction(Action(id));
 
@@ -357,7 +374,7 @@ void TFormTarnMain::CreateToolBars() {
        {ActionId::ResultGoBack, ActionId::ResultGoForward, ActionId::ResultEditor, ActionId::ResultClear,
         ActionId::ResultSave}},
       {ToolBarId::Option, "ToolBarOption", "設定",
-       {ActionId::OptionEnv, ActionId::OptionSynonymDic, ActionId::OptionLeftPanel}},
+       {ActionId::OptionEnv, ActionId::OptionSynonymDic, ActionId::OptionLeftPanel, ActionId::OptionPreview}},
       {ToolBarId::Help, "ToolBarHelp", "ヘルプ", {ActionId::HelpHelp, ActionId::HelpVersion}},
   };
   for (const Bar& bar : bars) {
@@ -450,6 +467,8 @@ QString TFormTarnMain::StatusText() const { return panelStatusBar_->Text(); }
 
 bool TFormTarnMain::LeftPanelVisible() const { return !flatPanelTreeView_->isHidden(); }
 
+bool TFormTarnMain::PreviewVisible() const { return !preview_->isHidden(); }
+
 // --- Commands and their states -----------------------------------------------------------------
 
 TWindowState TFormTarnMain::WindowState() const {
@@ -500,6 +519,13 @@ void TFormTarnMain::ActionOptionLeftPanelExecute() {
   Action(ActionId::OptionLeftPanel)->setChecked(show);
 }
 
+void TFormTarnMain::ActionOptionPreviewExecute() {
+  const bool show = preview_->isHidden();
+  preview_->setVisible(show);
+  Action(ActionId::OptionPreview)->setChecked(show);
+  if (show) SchedulePreview();
+}
+
 void TFormTarnMain::ActionHelpVersionExecute() {
   QMessageBox::about(this, QStringLiteral("バージョン情報"),
                      QStringLiteral("<b>Tarn</b> %1<br>Shift-JIS テキストの検索ツール")
@@ -530,6 +556,10 @@ void TFormTarnMain::showEvent(QShowEvent* e) {
   shown_ = true;
   RunAllRules();
   FocusOnShow();
+  // The preview keeps the height it had; the result takes the rest.
+  const int total = splitterResult_->height();
+  const int preview = std::clamp(settings_.PreviewPane.Height, 40, std::max(40, total - 60));
+  splitterResult_->setSizes({std::max(0, total - preview), preview});
   // The tree chose its selection before the window had its size: show it once the layout is done.
   QTimer::singleShot(0, this, [this] {
     QTreeView& tree = directoryPanel_->KoTreeView1();

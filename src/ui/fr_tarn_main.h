@@ -27,6 +27,7 @@ class QKeyEvent;
 class QLabel;
 class QMenu;
 class QSplitter;
+class QTimer;
 class QToolBar;
 class QToolButton;
 
@@ -35,6 +36,7 @@ namespace tarn::ui {
 class TDirectoryPanel;
 class TFormFindString;
 class TKoFlatComboBox;
+class TPreviewPane;
 class TRequestPanel;
 class TStatusPanel;
 
@@ -56,6 +58,8 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   // What the status bar shows, as the user reads it.
   QString StatusText() const;
   bool LeftPanelVisible() const;
+  bool PreviewVisible() const;
+  TPreviewPane& PreviewPane() const { return *preview_; }
   // How often the window has beeped at a rejected request.
   int BeepCount() const noexcept { return beepCount_; }
   // The popup menu of the result view, as it opens.
@@ -75,6 +79,7 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   void ActionResultHistClearExecute();
   void ActionResultSaveExecute();
   void ActionOptionLeftPanelExecute();
+  void ActionOptionPreviewExecute();
   void ActionFindStringExecute();
   void ActionFindRefreshExecute();
   void ActionOptionEnvExecute();
@@ -145,6 +150,15 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   void KoEditorResultDrawLine(editor::TKoEditor& sender, const std::string& line, int x, int y, int index,
                               const QRect& rect, bool selected);
   void ShowError(const std::string& cp932_message);
+  // Sets a view's canvas to the hit style of the settings.
+  void SetHitCanvas(editor::TKoEditor& view) const;
+  // Opens the file of a record in the editor (or with the desktop's program); false when nothing
+  // could be started.
+  bool OpenInEditor(const std::string& info);
+  // The preview follows the selected row once the selection rests for a moment.
+  void SchedulePreview();
+  void UpdatePreview();
+  void PreviewOpenLine(std::int32_t lineNo);
   // Result history
   search::TResultHistoryRequest CurrentRequest() const;
   void LoadResultHistoryEntry(std::int32_t n);
@@ -216,6 +230,16 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   QCheckBox* flatCheckBoxUseFuzzyCharDic_ = nullptr;
   QCheckBox* flatCheckBoxUseSynonymDic_ = nullptr;
   editor::TKoEditor* result_ = nullptr;
+  QSplitter* splitterResult_ = nullptr;
+  TPreviewPane* preview_ = nullptr;
+  QTimer* previewTimer_ = nullptr;
+  // Where the line of each row of the run just made starts in its file (-1: not told); empty
+  // for a result from the history.
+  std::vector<std::int64_t> rowOffsets_;
+  // The row the preview shows, and the result it belongs to (counted up at every new result).
+  int previewRow_ = -1;
+  std::uint64_t previewResult_ = 0;
+  std::uint64_t resultGeneration_ = 0;
   TStatusPanel* panelStatusBar_ = nullptr;
   TCp932ToUtf8 statusConverter_;
   // During a run the status text is shown only when the window gets to repaint, at the pumps.

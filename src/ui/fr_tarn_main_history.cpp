@@ -71,6 +71,9 @@ void TFormTarnMain::LoadResultHistoryEntry(std::int32_t n) {
     return;
   }
   run_->ResultLineInfos() = std::move(entry.ResultLineInfos);
+  rowOffsets_.clear();
+  ++resultGeneration_;
+  SchedulePreview();
   editor::TEditorLines& lines = result_->Lines;
   lines.BeginUpdate();
   lines.Clear();

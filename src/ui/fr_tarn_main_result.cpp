@@ -1,15 +1,19 @@
-// The result view of the main window: its fixed properties, the hit painting, the popup menu and
-// opening a row in the editor.
+// The result view of the main window: its fixed properties, the hit painting, the popup menu,
+// opening a row in the editor, and the preview of the selected row.
 #include <QAction>
 #include <QDesktopServices>
 #include <QMenu>
+#include <QTimer>
 #include <QUrl>
+
+#include "core/comma_text.h"
 
 #include "editor/row_layout.h"
 #include "search/editor_launch.h"
 #include "settings/settings_records.h"
 #include "ui/aux_editor.h"
 #include "ui/fr_tarn_main.h"
+#include "ui/preview_pane.h"
 #include "ui/result_hit.h"
 #include "ui/ui_settings_values.h"
 #include "ui/ui_text.h"
@@ -58,6 +62,18 @@ void TFormTarnMain::CreateResultView() {
     ActionResultEditorExecute();
   };
   ScrollPagesByWheel(view);
+
+  // Holding an arrow key down moves faster than files are read: the preview reads the row the
+  // caret rests on.
+  previewTimer_ = new QTimer(this);
+  previewTimer_->setSingleShot(true);
+  previewTimer_->setInterval(15);
+  connect(previewTimer_, &QTimer::timeout, this, [this] { UpdatePreview(); });
+  view.OnCaretMoved = [this](editor::TKoEditor&) { SchedulePreview(); };
+  preview_->Matcher = &run_->AWKStr1();
+  preview_->SetHitCanvas = [this](editor::TKoEditor& sender) { SetHitCanvas(sender); };
+  preview_->OnOpenLine = [this](std::int32_t lineNo) { PreviewOpenLine(lineNo); };
+  preview_->Editor().setFont(view.font());
 
   // The two items of the popup that are no window commands: their keys act on the view alone.
   auto item = [&view](const char* name, const QString& caption, const QString& hint, QKeyCombination key) {
@@ -118,17 +134,21 @@ void TFormTarnMain::KoEditorResultDrawLine(editor::TKoEditor& sender, const std:
     sender.DrawTextRect(rect, x, y, cells, editor::TKoEditor::dto_Clipped);
   }
   if (selected || row.Hits.empty()) return;
-  const settings::TFindResultInfo& style = settings_.FindResult;
-  const QColor color = ColorOf(style.StringFontColor, palette());
-  if (color.isValid()) sender.Canvas.FontColor = color;
-  sender.Canvas.Font.setBold(style.StringStyle & settings::fsBold);
-  sender.Canvas.Font.setItalic(style.StringStyle & settings::fsItalic);
-  sender.Canvas.Font.setUnderline(style.StringStyle & settings::fsUnderline);
-  const QColor back = ColorOf(style.StringBackColor, palette());
-  sender.Canvas.BrushSolid = style.StringBackColor != clNone && back.isValid();
-  if (sender.Canvas.BrushSolid) sender.Canvas.BrushColor = back;
+  SetHitCanvas(sender);
   for (const THitToDraw& hit : row.Hits)
     sender.DrawTextRect(rect, x + hit.Column * sender.ColWidth(), y, hit.Text, editor::TKoEditor::dto_Clipped);
+}
+
+void TFormTarnMain::SetHitCanvas(editor::TKoEditor& view) const {
+  const settings::TFindResultInfo& style = settings_.FindResult;
+  const QColor color = ColorOf(style.StringFontColor, palette());
+  if (color.isValid()) view.Canvas.FontColor = color;
+  view.Canvas.Font.setBold(style.StringStyle & settings::fsBold);
+  view.Canvas.Font.setItalic(style.StringStyle & settings::fsItalic);
+  view.Canvas.Font.setUnderline(style.StringStyle & settings::fsUnderline);
+  const QColor back = ColorOf(style.StringBackColor, palette());
+  view.Canvas.BrushSolid = style.StringBackColor != clNone && back.isValid();
+  if (view.Canvas.BrushSolid) view.Canvas.BrushColor = back;
 }
 
 void TFormTarnMain::ActionResultEditorExecute() {
@@ -138,21 +158,7 @@ void TFormTarnMain::ActionResultEditorExecute() {
     const std::vector<std::string>& infos = run_->ResultLineInfos();
     const std::string info =
         static_cast<std::size_t>(row) < infos.size() ? infos[static_cast<std::size_t>(row)] : std::string();
-    try {
-      if (settings_.Editor.ExeName.empty()) {
-        // Without an editor the desktop opens the file; the status line says what that could not do.
-        const search::TLaunchResult opened = search::OpenResultLineWithoutEditor(info, OpenWithDesktop);
-        SetStatusText(opened.Message);
-        if (!opened.Started) Beep();
-      } else {
-        const search::TLaunchResult launched =
-            search::OpenResultLineInEditor(settings_.Editor.ExeName, settings_.Editor.CmdLine, info, OpenWithDesktop);
-        if (!launched.Started && !launched.Message.empty()) ShowError(launched.Message);
-      }
-    } catch (const std::exception& e) {
-      ShowError(e.what());
-      return;
-    }
+    if (!OpenInEditor(info)) return;
     // The row and its line break selected, the caret at its start, ready for the next Enter.
     result_->SetCol(0);
     result_->SetSelLength(static_cast<std::int64_t>(line.size()) + 2);
@@ -161,6 +167,53 @@ void TFormTarnMain::ActionResultEditorExecute() {
   ActionResultPopupExecute();
 }
 
+bool TFormTarnMain::OpenInEditor(const std::string& info) {
+  try {
+    if (settings_.Editor.ExeName.empty()) {
+      // Without an editor the desktop opens the file; the status line says what that could not do.
+      const search::TLaunchResult opened = search::OpenResultLineWithoutEditor(info, OpenWithDesktop);
+      SetStatusText(opened.Message);
+      if (!opened.Started) Beep();
+    } else {
+      const search::TLaunchResult launched =
+          search::OpenResultLineInEditor(settings_.Editor.ExeName, settings_.Editor.CmdLine, info, OpenWithDesktop);
+      if (!launched.Started && !launched.Message.empty()) ShowError(launched.Message);
+    }
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+    return false;
+  }
+  return true;
+}
+
 void TFormTarnMain::ActionResultClearExecute() { run_->ActionResultClearExecute(); }
+
+void TFormTarnMain::SchedulePreview() { previewTimer_->start(); }
+
+void TFormTarnMain::UpdatePreview() {
+  if (preview_->isHidden()) return;
+  const int row = result_->Row();
+  if (row == previewRow_ && previewResult_ == resultGeneration_) return;
+  previewResult_ = resultGeneration_;
+  const std::vector<std::string>& infos = run_->ResultLineInfos();
+  if (row < 0 || row >= result_->Lines.Count() || static_cast<std::size_t>(row) >= infos.size()) {
+    previewRow_ = -1;
+    preview_->Clear();
+    return;
+  }
+  previewRow_ = row;
+  const auto at = static_cast<std::size_t>(row);
+  preview_->ShowRow(std::string(result_->Lines.Get(row)), infos[at], at < rowOffsets_.size() ? rowOffsets_[at] : -1);
+}
+
+// The row's record, told the clicked line instead of its own, goes the way Enter sends a row.
+void TFormTarnMain::PreviewOpenLine(std::int32_t lineNo) {
+  const std::vector<std::string>& infos = run_->ResultLineInfos();
+  if (previewRow_ < 0 || static_cast<std::size_t>(previewRow_) >= infos.size()) return;
+  std::vector<std::string> fields = ParseCommaText(infos[static_cast<std::size_t>(previewRow_)]);
+  if (fields.size() < 5) return;
+  fields[4] = std::to_string(lineNo);
+  OpenInEditor(ToCommaText(fields));
+}
 
 }  // namespace tarn::ui

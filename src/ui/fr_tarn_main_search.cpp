@@ -74,6 +74,7 @@ void TFormTarnMain::ActionFindStartExecute() {
     error = e.what();
   }
   EndRealtimeBatch();
+  SchedulePreview();
   ApplyPendingHandOvers();
   if (error) ShowError(*error);
 }
@@ -163,6 +164,9 @@ void TFormTarnMain::SetStatusText(const std::string& text) {
 void TFormTarnMain::ClearResultView() {
   result_->Lines.Clear();
   rowsShown_ = false;
+  rowOffsets_.clear();
+  ++resultGeneration_;
+  SchedulePreview();
 }
 
 void TFormTarnMain::SetResultViewUpdating(bool updating) {
@@ -172,7 +176,13 @@ void TFormTarnMain::SetResultViewUpdating(bool updating) {
     result_->Lines.BeginUpdate();
 }
 
-void TFormTarnMain::AppendResultLine(std::string line, const std::string&) { result_->Lines.Add(std::move(line)); }
+void TFormTarnMain::AppendResultLine(std::string line, const std::string&) {
+  result_->Lines.Add(std::move(line));
+  // The preview reads the file from here rather than counting its lines from the start.
+  rowOffsets_.push_back(run_->CurrentLinePlace().Offset);
+  // The first row is previewed while the run goes on, as the caret stands on it.
+  if (rowOffsets_.size() == 1) SchedulePreview();
+}
 
 void TFormTarnMain::ResetResultViewPosition() {
   // A run clears the view, so a caret or a scroll away from the start is the user's, made while

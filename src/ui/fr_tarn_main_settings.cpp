@@ -21,6 +21,7 @@
 #include "ui/fr_tarn_main.h"
 #include "ui/hand_edited_settings.h"
 #include "ui/ko_flat_combo_box.h"
+#include "ui/preview_pane.h"
 #include "ui/request_panel.h"
 #include "ui/ui_settings_values.h"
 #include "ui/ui_text.h"
@@ -65,6 +66,8 @@ void TFormTarnMain::LoadSettings() {
 
   flatPanelTreeView_->setVisible(s.LeftPanelState.Visible);
   Action(ActionId::OptionLeftPanel)->setChecked(s.LeftPanelState.Visible);
+  preview_->setVisible(s.PreviewPane.Visible);
+  Action(ActionId::OptionPreview)->setChecked(s.PreviewPane.Visible);
   // The bound first: the design bound of 32 would cut longer stored histories.
   for (TKoFlatComboBox* box : boxes_) box->SetMaxHistory(HistoryBound(s.FindRequest.MaxHistory));
   using search::RequestBox;
@@ -149,6 +152,13 @@ void TFormTarnMain::ApplySettings() {
   result_->Color = ColorOf(s.FindResult.BackColor, palette());
   s.FindResult.StringStyle = settings::ComputeStringStyle(s.FindResult);
   result_->Refresh();
+  // The preview shows files as the result shows rows.
+  editor::TKoEditor& preview = preview_->Editor();
+  preview.setFont(result_->font());
+  preview.FontColor = result_->FontColor;
+  preview.Color = result_->Color;
+  preview.View.Colors.Select = result_->View.Colors.Select;
+  preview.Refresh();
 
   saveDirectory_ = FromCp932(s.FindResult.SaveDirectory);
   saveType_ = s.FindResult.SaveType == 1 ? 1 : 0;
@@ -168,6 +178,8 @@ settings::TTarnSettings TFormTarnMain::CurrentSettings() const {
   s.History.Last = history_.Last();
   s.LeftPanelState.Visible = LeftPanelVisible();
   if (LeftPanelVisible()) s.LeftPanelState.Width = flatPanelTreeView_->width();
+  s.PreviewPane.Visible = PreviewVisible();
+  if (PreviewVisible() && shown_) s.PreviewPane.Height = preview_->height();
 
   using search::RequestBox;
   s.RequestBoxes.FindString = Box(RequestBox::kFindString).HistoryItems();

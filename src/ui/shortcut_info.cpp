@@ -15,7 +15,7 @@ constexpr std::array<TCategoryDef, 4> kCategories = {{
     {ActionId::FilePopup, 1},
     {ActionId::FindPopup, 4},
     {ActionId::ResultPopup, 6},
-    {ActionId::OptionPopup, 3},
+    {ActionId::OptionPopup, 4},
 }};
 
 constexpr bool CategoriesCoverEveryCommand() {

@@ -376,15 +376,7 @@ class MainWindowTest : public QObject {
   }
 
   void enterOnRowRunsEditorAndSelectsRow() {
-    const QString stub = data_->path() + "/editor.sh";
-    QFile script(stub);
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/argv.tmp\"\n"
-                 "mv \"$(dirname \"$0\")/argv.tmp\" \"$(dirname \"$0\")/argv.txt\"\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    WriteCp932(data_->path() + "/tarn.ini",
-               "[Editor]\r\nExeName=" + stub.toStdString() + "\r\nCmdLine=+%l %F %S\r\n");
+    WriteEditorStub(data_->path(), "+%l %F %S");
     auto w = Open();
     QVERIFY(w);
     Request(*w, QStringLiteral("東京"), kSamples, QStringLiteral("*.txt"));

@@ -77,7 +77,7 @@ class OptionRulesTest : public QObject {
     for (std::size_t i = 0; i < design.size(); ++i) design[i] = settings::kShortCutCommands[i].DesignShortCut;
     TShortCutInfo info = CollectShortCuts(design);
     QCOMPARE(info.Categories.size(), std::size_t(4));
-    const std::size_t counts[] = {1, 4, 6, 3};
+    const std::size_t counts[] = {1, 4, 6, 4};
     const char* const names[] = {"ファイル", "検索", "結果", "設定"};
     for (std::size_t c = 0; c < 4; ++c) {
       QCOMPARE(info.Categories[c].Commands.size(), counts[c]);

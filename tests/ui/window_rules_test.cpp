@@ -173,7 +173,8 @@ class WindowRulesTest : public QObject {
 
   void shortcutsAndColours() {
     const QStringList expected = {"Ctrl+Q", "F3",        "Esc",    "F4",     "F5",  "Ctrl+Left", "Ctrl+Right",
-                                  "Ctrl+O", "Ctrl+Del", "Ctrl+S", "Ctrl+H", "F10", "F11",       "F12"};
+                                  "Ctrl+O", "Ctrl+Del", "Ctrl+S", "Ctrl+H", "F10", "F11",       "F12",
+                                  "F8"};
     for (std::size_t i = 0; i < tarn::settings::kShortCutCommands.size(); ++i)
       QCOMPARE(KeySequenceOf(ActionDefOf(ShortCutAction(i)).DefaultShortCut).toString(), expected[static_cast<int>(i)]);
     QCOMPARE(KeySequenceOf(tarn::settings::scShift | tarn::settings::scAlt | 'K').toString(), QStringLiteral("Alt+Shift+K"));

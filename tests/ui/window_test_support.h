@@ -68,6 +68,19 @@ inline void WriteCp932(const QString& path, const std::string& utf8) {
   f.write(bytes.data(), static_cast<qint64>(bytes.size()));
 }
 
+// An editor that writes its arguments, one a line, to argv.txt beside it, set in the data
+// directory's tarn.ini with the given parameters.
+inline void WriteEditorStub(const QString& dataDirectory, const std::string& cmdLine) {
+  const QString stub = dataDirectory + "/editor.sh";
+  QFile script(stub);
+  QVERIFY(script.open(QIODevice::WriteOnly));
+  script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/argv.tmp\"\n"
+               "mv \"$(dirname \"$0\")/argv.tmp\" \"$(dirname \"$0\")/argv.txt\"\n");
+  script.close();
+  script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  WriteCp932(dataDirectory + "/tarn.ini", "[Editor]\r\nExeName=" + stub.toStdString() + "\r\nCmdLine=" + cmdLine + "\r\n");
+}
+
 // Answers every message box that opens while it lives, keeping their texts and the lines that
 // the box breaks for want of width; after lingerMs, as a user who reads it first.
 class MessageBoxAnswerer {
