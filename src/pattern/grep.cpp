@@ -8,6 +8,7 @@
 #include <cstring>
 #include <optional>
 
+#include "pattern/decoded_file.h"
 #include "pattern/fuzzy_char_dic.h"
 
 namespace tarn::pattern {
@@ -89,39 +90,80 @@ bool TGrep::GrepIfText(const std::string& native_path, ReadOnlyFile& file, int o
   if (!S_ISREG(st.st_mode)) return false;
   const std::size_t block_size = std::max<std::size_t>(BlockSize, 1);
   const bool fast = !ForceReferenceScan && OnMatch && fast_ && &fast_->DFA() == &CurrentDFA();
-  if (!fast || block_size < kTextTestBytes) {
-    // Only the fast scan takes a block read already; the others read the file themselves.
-    char head[kTextTestBytes];
-    int error = 0;
-    const std::size_t got = file.ReadUpTo(head, sizeof head, error);
-    text_test_error_ = error;
-    if (error != 0 || std::memchr(head, 0, got) != nullptr) return false;
-    if (!fast) {
-      const Source source{native_path, &file};
-      if (ForceReferenceScan || !OnMatch)
-        GrepByReference(source);
-      else
-        GrepExactly(source, 0);
-      return true;
-    }
-    if (lseek(file.Descriptor(), 0, SEEK_SET) != 0) throw EInOutError(SystemErrorText(errno));
-    Cancel = false;
-    ScanFast(native_path, file, std::nullopt);
-    return true;
-  }
-  char* const block = fast_->Buffer(block_size);
+  // The encoding is told from a longer head than the text test needs; both see the same bytes
+  // whichever scan follows.
+  const std::size_t head_size = Encoding == FileEncodingChoice::kCp932 ? kTextTestBytes : kEncodingTestBytes;
+  // Only the fast scan takes a block read already; the others read the file themselves.
+  const bool head_in_block = fast && block_size >= head_size;
+  char* head = nullptr;
   int error = 0;
-  const std::size_t got = file.ReadUpTo(block, block_size, error);
-  // The text test reads the head alone: a failure behind it is the grep's to report.
-  if (error != 0 && got < kTextTestBytes) {
+  std::size_t got = 0;
+  if (head_in_block) {
+    head = fast_->Buffer(block_size);
+    got = file.ReadUpTo(head, block_size, error);
+    // The text test reads the head alone: a failure behind it is the grep's to report.
+    if (error != 0 && got < kTextTestBytes) {
+      text_test_error_ = error;
+      return false;
+    }
+  } else {
+    if (!head_) head_ = std::make_unique_for_overwrite<char[]>(kEncodingTestBytes);
+    head = head_.get();
+    got = file.ReadUpTo(head, head_size, error);
     text_test_error_ = error;
-    return false;
+    if (error != 0) return false;
   }
-  if (std::memchr(block, 0, std::min(got, kTextTestBytes)) != nullptr) return false;
+  const std::string_view head_text(head, std::min(got, head_size));
+  const bool whole_file = error == 0 && got < (head_in_block ? block_size : head_size);
+  const DetectedEncoding encoding = ChosenFileEncoding(Encoding, head_text, whole_file);
+  const bool utf16 = encoding.Encoding == FileEncoding::kUtf16Le || encoding.Encoding == FileEncoding::kUtf16Be;
+  if (!utf16 && std::memchr(head, 0, std::min(got, kTextTestBytes)) != nullptr) return false;
   Cancel = false;
   if (error != 0) throw EInOutError(SystemErrorText(error));
-  ScanFast(native_path, file, got);
+  if (encoding.Encoding != FileEncoding::kCp932) {
+    GrepDecoded(native_path, file, std::string_view(head, got), encoding, fast);
+  } else if (head_in_block) {
+    ScanFast(native_path, file, got);
+  } else {
+    if (lseek(file.Descriptor(), 0, SEEK_SET) != 0) throw EInOutError(SystemErrorText(errno));
+    GrepOpen(native_path, file, fast);
+  }
   return true;
+}
+
+void TGrep::GrepOpen(const std::string& native_path, ReadOnlyFile& file, bool fast) {
+  if (fast) {
+    ScanFast(native_path, file, std::nullopt);
+    return;
+  }
+  const Source source{native_path, &file};
+  if (ForceReferenceScan || !OnMatch)
+    GrepByReference(source);
+  else
+    GrepExactly(source, 0);
+}
+
+void TGrep::GrepDecoded(const std::string& native_path, ReadOnlyFile& file, std::string_view head,
+                        DetectedEncoding encoding, bool fast) {
+  ReadOnlyFile decoded = DecodedFile(file, head, encoding, Cancel, ProcessMessages);
+  if (!OnMatch) {
+    GrepOpen(native_path, decoded, fast);
+    return;
+  }
+  // Offsets in the converted text lead nowhere in the file itself.
+  TGrepOnMatch handler = std::move(OnMatch);
+  OnMatch = [&handler, &encoding](TGrep& sender, RE_LineInfo_t line_info) {
+    line_info.Offset = -1;
+    line_info.Encoding = encoding.Encoding;
+    handler(sender, std::move(line_info));
+  };
+  try {
+    GrepOpen(native_path, decoded, fast);
+  } catch (...) {
+    OnMatch = std::move(handler);
+    throw;
+  }
+  OnMatch = std::move(handler);
 }
 
 void TGrep::ScanFast(const std::string& native_path, ReadOnlyFile& file, std::optional<std::size_t> first_block) {

@@ -1,0 +1,23 @@
+// A file in another encoding than CP932, converted for the scans: its text in CP932 written to an
+// unnamed temporary file, block by block, so that every scan (also those that read a file by
+// offset and read lines back) reads it as it reads a CP932 file, and memory holds one block
+// whatever the file's size. Line ends stay where they were, so line numbers are the file's own.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string_view>
+
+#include "core/file_encoding.h"
+#include "pattern/read_only_file.h"
+
+namespace tarn::pattern {
+
+// Converts file from the encoding given, head being the bytes read from it already (the file
+// stands behind them). The result stands at its first byte. pump runs and cancel is tested after
+// every block (EGrepCancel); a file that cannot be read or a temporary file that cannot be
+// written raises EInOutError.
+ReadOnlyFile DecodedFile(ReadOnlyFile& file, std::string_view head, DetectedEncoding encoding, const bool& cancel,
+                         const std::function<void()>& pump);
+
+}  // namespace tarn::pattern
