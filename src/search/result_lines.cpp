@@ -142,7 +142,7 @@ ResultLine MakeResultLine(int result_type, std::string_view path, std::string_vi
                           pattern::RE_LineInfo_t line_info, int start, int length) {
   std::string prefix = ResultLinePrefix(result_type, path, line_info.LineNo);
   ResultLine result;
-  result.Place = {line_info.LineNo, line_info.Offset, prefix.size()};
+  result.Place = {line_info.LineNo, line_info.Offset, prefix.size(), line_info.Encoding};
   result.Info = MakeResultLineInfo(prefix.size(), start, length, line_info.Line, path, line_info.LineNo, native_path,
                                    line_info.Encoding);
   result.Line = prefix.empty() ? std::move(line_info.Line) : std::move(prefix.append(line_info.Line));

@@ -61,6 +61,7 @@ struct ResultLinePlace {
   std::int32_t LineNo = 0;
   std::int64_t Offset = -1;    // of the line's first byte; -1 when the scan did not tell
   std::size_t TextStart = 0;   // where the line's text begins in the result line
+  FileEncoding Encoding = FileEncoding::kCp932;  // the file is read again through its CP932 form
 };
 
 struct ResultLine {
