@@ -1,5 +1,6 @@
 #include "core/cp932_decoder.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <iconv.h>
@@ -17,6 +18,8 @@ struct TCp932Decoder::Tables {
   std::array<std::uint16_t, 0x10000> from_unicode{};
   // Per double-byte CP932 code: its character, 0 when CP932 leaves the code unassigned.
   std::array<std::uint16_t, 0x10000> to_unicode{};
+  // Per CP932 code: how many UTF-16 code units convert to it (at most 2: more read as 2).
+  std::array<std::uint8_t, 0x10000> sources{};
 };
 
 namespace {
@@ -54,6 +57,10 @@ std::unique_ptr<TCp932Decoder::Tables> BuildTables() {
     const std::size_t n = to_cp932.Convert(unit, 2, reinterpret_cast<char*>(out), sizeof out);
     if (n == 1) tables->from_unicode[u] = out[0];
     if (n == 2) tables->from_unicode[u] = static_cast<std::uint16_t>(out[0] << 8 | out[1]);
+    if (n == 1 || n == 2) {
+      std::uint8_t& sources = tables->sources[tables->from_unicode[u]];
+      sources = static_cast<std::uint8_t>(std::min(sources + 1, 2));
+    }
   }
   for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
     if (!IsLeadByte(static_cast<unsigned char>(lead))) continue;
@@ -93,6 +100,29 @@ std::size_t CopyAscii(const unsigned char* in, std::size_t i, std::size_t size, 
 }
 
 }  // namespace
+
+std::optional<std::string> Cp932ToUtf8Unique(std::string_view cp932) {
+  const TCp932Decoder::Tables& tables = SharedTables();
+  std::string utf8;
+  for (std::size_t i = 0; i < cp932.size(); i += CharLengthAt(cp932, i)) {
+    const RE_Char_t code = CharCodeAt(cp932, i);
+    const std::uint32_t u = code < 0x80 ? code : code < 0x100 ? 0xFF61 + (code - 0xA1) : tables.to_unicode[code];
+    // Half-width kana come as single bytes A1-DF, U+FF61-FF9F.
+    if (u == 0 || (code >= 0x80 && code < 0x100 && (code < 0xA1 || code > 0xDF)) || tables.sources[code] != 1)
+      return std::nullopt;
+    if (u < 0x80) {
+      utf8 += static_cast<char>(u);
+    } else if (u < 0x800) {
+      utf8 += static_cast<char>(0xC0 | u >> 6);
+      utf8 += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+      utf8 += static_cast<char>(0xE0 | u >> 12);
+      utf8 += static_cast<char>(0x80 | (u >> 6 & 0x3F));
+      utf8 += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+  return utf8;
+}
 
 TCp932Decoder::TCp932Decoder(FileEncoding encoding) : encoding_(encoding), tables_(SharedTables()) {}
 

@@ -7,6 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "core/file_encoding.h"
 
@@ -14,6 +17,11 @@ namespace tarn {
 
 inline constexpr char kNoCp932Lead = '\x85';
 inline constexpr char kNoCp932Trail = '\x40';
+
+// The UTF-8 bytes of a CP932 text when each of its characters is converted from that one UTF-8
+// form only: then a file in UTF-8 holds the text exactly where its conversion does. nullopt when
+// a character has several sources (such as "\" and U+00A5) or none.
+std::optional<std::string> Cp932ToUtf8Unique(std::string_view cp932);
 
 class TCp932Decoder {
  public:

@@ -1,20 +1,24 @@
 #include "pattern/decoded_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <string>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include "core/cp932_decoder.h"
+#include "pattern/fast_line_scan.h"
 #include "pattern/txt_file.h"
 
 namespace tarn::pattern {
 namespace {
 
-constexpr std::size_t kDecodeBlock = 1 << 18;
+// A line longer than this many blocks is converted as it comes instead of being held to look
+// for keys.
+constexpr std::size_t kLongLineBlocks = 4;
 
 int OpenTemporaryFile() {
   const char* dir = std::getenv("TMPDIR");
@@ -25,46 +29,179 @@ int OpenTemporaryFile() {
   return fd;
 }
 
-void WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw EInOutError(SystemErrorText(n < 0 ? errno : ENOSPC));
-    data += n;
-    size -= static_cast<std::size_t>(n);
+// The converted text on its way to the temporary file.
+class Output {
+ public:
+  Output(int fd, std::size_t block_size) : fd_(fd), flush_at_(2 * block_size) { buffer_.reserve(3 * block_size); }
+
+  // Converts in (whole characters, or the file's last bytes when last) and returns how many
+  // bytes were used.
+  std::size_t Convert(TCp932Decoder& decoder, const char* in, std::size_t size, bool last) {
+    const std::size_t at = buffer_.size();
+    buffer_.resize(at + 2 * size);
+    std::size_t written = 0;
+    const std::size_t used = decoder.Decode(in, size, last, buffer_.data() + at, written);
+    buffer_.resize(at + written);
+    FlushIfFull();
+    return used;
   }
+  void LineEnds(std::size_t count) {
+    buffer_.append(count, '\n');
+    FlushIfFull();
+  }
+  void Flush() {
+    const char* data = buffer_.data();
+    std::size_t size = buffer_.size();
+    while (size > 0) {
+      const ssize_t n = write(fd_, data, size);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) throw EInOutError(SystemErrorText(n < 0 ? errno : ENOSPC));
+      data += n;
+      size -= static_cast<std::size_t>(n);
+    }
+    buffer_.clear();
+  }
+
+ private:
+  void FlushIfFull() {
+    if (buffer_.size() >= flush_at_) Flush();
+  }
+
+  int fd_;
+  std::size_t flush_at_;
+  std::string buffer_;
+};
+
+bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
+
+// Finds the keys: one as a whole, several by their last two bytes (as characters are found),
+// each place then checked for a whole key ending there.
+class KeyFinder {
+ public:
+  explicit KeyFinder(const std::vector<std::string>& keys)
+      : keys_(keys), finder_(keys.size() == 1 ? keys[0] : std::string(), {}, Tails(keys)) {}
+
+  // The first place in [p, end) where a key ends, as the byte after it; nullptr when none.
+  const char* FindEnd(const char* begin, const char* p, const char* end) const noexcept {
+    while (p < end) {
+      const char* at = finder_.Find(p, end);
+      if (at == nullptr) return nullptr;
+      if (keys_.size() == 1) return at + keys_[0].size();
+      for (const std::string& key : keys_) {
+        const std::size_t tail = std::min<std::size_t>(key.size(), 2);
+        const char* key_end = at + tail;
+        if (key_end <= end && static_cast<std::size_t>(key_end - begin) >= key.size() &&
+            std::memcmp(key_end - key.size(), key.data(), key.size()) == 0)
+          return key_end;
+      }
+      p = at + 1;
+    }
+    return nullptr;
+  }
+
+ private:
+  static std::vector<std::string> Tails(const std::vector<std::string>& keys) {
+    if (keys.size() < 2) return {};
+    std::vector<std::string> tails;
+    for (const std::string& key : keys) tails.push_back(key.substr(key.size() - std::min<std::size_t>(key.size(), 2)));
+    return tails;
+  }
+
+  const std::vector<std::string>& keys_;
+  TByteFinder finder_;
+};
+
+// Converts the lines of [begin, end), which ends with a line end (or the file), that hold a key;
+// the others become bare line ends.
+void ConvertKeyLines(const char* begin, const char* end, const KeyFinder& keys, TCp932Decoder& decoder, Output& out) {
+  const char* done = begin;
+  for (const char* p = begin; p < end;) {
+    const char* key_end = keys.FindEnd(begin, p, end);
+    if (key_end == nullptr) break;
+    const char* start = key_end;
+    while (start > done && !IsLineEnd(start[-1])) --start;
+    out.LineEnds(CountLineEnds(done, start));
+    const char* stop = key_end;
+    while (stop < end && !IsLineEnd(*stop)) ++stop;
+    if (stop < end) stop += (*stop == '\r' && stop + 1 < end && stop[1] == '\n') ? 2 : 1;
+    out.Convert(decoder, start, static_cast<std::size_t>(stop - start), true);
+    done = p = stop;
+  }
+  out.LineEnds(CountLineEnds(done, end));
 }
 
 }  // namespace
 
 ReadOnlyFile DecodedFile(ReadOnlyFile& file, std::string_view head, DetectedEncoding encoding, const bool& cancel,
-                         const std::function<void()>& pump) {
+                         const std::function<void()>& pump, std::size_t block_size,
+                         const std::vector<std::string>& line_keys) {
+  block_size = std::max<std::size_t>(block_size, 1);
   ReadOnlyFile decoded = ReadOnlyFile::Adopt(OpenTemporaryFile());
   TCp932Decoder decoder(encoding.Encoding);
-  const auto in = std::make_unique_for_overwrite<char[]>(kDecodeBlock);
-  const auto out = std::make_unique_for_overwrite<char[]>(2 * kDecodeBlock);
+  Output out(decoded.Descriptor(), block_size);
   head.remove_prefix(std::min(encoding.MarkLength, head.size()));
-  std::size_t held = 0;  // a character cut by the block's end, moved to the front
+  const bool filter = !line_keys.empty() && line_keys.size() <= TCharacterKeys::kMax &&
+                      encoding.Encoding == FileEncoding::kUtf8;
+  const KeyFinder keys(line_keys);
+  // Bytes read and not yet converted: a character cut by the block's end, or (filtering) the
+  // line that goes on in the next block.
+  std::string pending;
+  bool in_long_line = false;  // the current line is being converted as it comes
   bool last = false;
   while (!last) {
+    const std::size_t held = pending.size();
+    pending.resize(held + block_size);
     std::size_t got = 0;
     if (!head.empty()) {
-      got = std::min(head.size(), kDecodeBlock - held);
-      std::copy_n(head.data(), got, in.get() + held);
+      got = std::min(head.size(), block_size);
+      std::memcpy(pending.data() + held, head.data(), got);
       head.remove_prefix(got);
     } else {
-      got = file.Read(in.get() + held, kDecodeBlock - held);
-      last = got < kDecodeBlock - held;
+      got = file.Read(pending.data() + held, block_size);
+      last = got < block_size;
     }
-    const std::size_t size = held + got;
-    std::size_t written = 0;
-    const std::size_t used = decoder.Decode(in.get(), size, last, out.get(), written);
-    WriteAll(decoded.Descriptor(), out.get(), written);
-    held = size - used;
-    std::copy(in.get() + used, in.get() + size, in.get());
+    pending.resize(held + got);
+    const char* const data = pending.data();
+    const std::size_t size = pending.size();
+    std::size_t used = 0;
+    if (!filter) {
+      used = out.Convert(decoder, data, size, last);
+    } else {
+      if (in_long_line) {
+        // The long line's rest, up to its end.
+        const char* stop = std::find_if(data, data + size, IsLineEnd);
+        if (stop < data + size || last) {
+          in_long_line = false;
+          used = out.Convert(decoder, data, static_cast<std::size_t>(stop - data), true);
+        } else {
+          used = out.Convert(decoder, data, size, false);
+        }
+      }
+      if (!in_long_line) {
+        // Whole lines only: up to the last line end that is surely whole (a CR at the end may
+        // be the first half of a CR LF).
+        std::size_t whole = size;
+        if (!last) {
+          whole = used;
+          for (std::size_t i = size; i > used; --i)
+            if (data[i - 1] == '\n' || (data[i - 1] == '\r' && i < size)) {
+              whole = i;
+              break;
+            }
+        }
+        ConvertKeyLines(data + used, data + whole, keys, decoder, out);
+        used = whole;
+        if (size - used > kLongLineBlocks * block_size) {
+          in_long_line = true;
+          used += out.Convert(decoder, data + used, size - used, false);
+        }
+      }
+    }
+    pending.erase(0, used);
     if (pump) pump();
     if (cancel) throw EGrepCancel();
   }
+  out.Flush();
   if (lseek(decoded.Descriptor(), 0, SEEK_SET) != 0) throw EInOutError(SystemErrorText(errno));
   return decoded;
 }

@@ -1,12 +1,14 @@
 // A file in another encoding than CP932, converted for the scans: its text in CP932 written to an
 // unnamed temporary file, block by block, so that every scan (also those that read a file by
-// offset and read lines back) reads it as it reads a CP932 file, and memory holds one block
+// offset and read lines back) reads it as it reads a CP932 file, and memory holds about one block
 // whatever the file's size. Line ends stay where they were, so line numbers are the file's own.
 #pragma once
 
 #include <cstddef>
 #include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/file_encoding.h"
 #include "pattern/read_only_file.h"
@@ -17,7 +19,13 @@ namespace tarn::pattern {
 // stands behind them). The result stands at its first byte. pump runs and cancel is tested after
 // every block (EGrepCancel); a file that cannot be read or a temporary file that cannot be
 // written raises EInOutError.
+//
+// block_size: bytes read at a time. With line_keys (byte strings of the file's own encoding, UTF-8 only, without line ends), only
+// the lines that hold one of them are converted; every other line is left empty, its line end
+// kept. That gives a scan the same lines, numbers and texts when every match of its pattern lies
+// in one line and holds one of the keys, at the cost of finding the keys.
 ReadOnlyFile DecodedFile(ReadOnlyFile& file, std::string_view head, DetectedEncoding encoding, const bool& cancel,
-                         const std::function<void()>& pump);
+                         const std::function<void()>& pump, std::size_t block_size,
+                         const std::vector<std::string>& line_keys = {});
 
 }  // namespace tarn::pattern

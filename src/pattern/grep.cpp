@@ -8,8 +8,10 @@
 #include <cstring>
 #include <optional>
 
+#include "core/cp932_decoder.h"
 #include "pattern/decoded_file.h"
 #include "pattern/fuzzy_char_dic.h"
+#include "pattern/line_pattern_analysis.h"
 
 namespace tarn::pattern {
 namespace {
@@ -46,6 +48,13 @@ void TGrep::AssignPattern(std::string_view value) {
   const TRE_DFA& dfa = CurrentDFA();
   fast_ = TFastLineScan::For(dfa);
   cross_ = std::make_unique<TCrossLineScan>(dfa);
+  line_keys_.clear();
+  if (fast_) {
+    if (std::string needle = RequiredBytes(dfa); !needle.empty())
+      line_keys_.push_back(std::move(needle));
+    else
+      line_keys_ = FirstCharacters(dfa, TCharacterKeys::kMax);
+  }
 }
 
 void TGrep::GrepByReference(const Source& source) {
@@ -121,7 +130,7 @@ bool TGrep::GrepIfText(const std::string& native_path, ReadOnlyFile& file, int o
   Cancel = false;
   if (error != 0) throw EInOutError(SystemErrorText(error));
   if (encoding.Encoding != FileEncoding::kCp932) {
-    GrepDecoded(native_path, file, std::string_view(head, got), encoding, fast);
+    GrepDecoded(native_path, file, std::string_view(head, got), encoding, fast, whole_file);
   } else if (head_in_block) {
     ScanFast(native_path, file, got);
   } else {
@@ -144,26 +153,61 @@ void TGrep::GrepOpen(const std::string& native_path, ReadOnlyFile& file, bool fa
 }
 
 void TGrep::GrepDecoded(const std::string& native_path, ReadOnlyFile& file, std::string_view head,
-                        DetectedEncoding encoding, bool fast) {
-  ReadOnlyFile decoded = DecodedFile(file, head, encoding, Cancel, ProcessMessages);
-  if (!OnMatch) {
-    GrepOpen(native_path, decoded, fast);
-    return;
-  }
+                        DetectedEncoding encoding, bool fast, bool whole_file) {
   // Offsets in the converted text lead nowhere in the file itself.
   TGrepOnMatch handler = std::move(OnMatch);
-  OnMatch = [&handler, &encoding](TGrep& sender, RE_LineInfo_t line_info) {
-    line_info.Offset = -1;
-    line_info.Encoding = encoding.Encoding;
-    handler(sender, std::move(line_info));
-  };
+  if (handler) {
+    OnMatch = [&handler, &encoding](TGrep& sender, RE_LineInfo_t line_info) {
+      line_info.Offset = -1;
+      line_info.Encoding = encoding.Encoding;
+      handler(sender, std::move(line_info));
+    };
+  }
   try {
-    GrepOpen(native_path, decoded, fast);
+    // A small file is converted in memory; a larger one to a temporary file, of whose lines only
+    // those that can match are converted where the fast scan looks for keys.
+    if (!(fast && whole_file && ScanFastInMemory(head, encoding))) {
+      ReadOnlyFile decoded = DecodedFile(file, head, encoding, Cancel, ProcessMessages, BlockSize,
+                                         fast && encoding.Encoding == FileEncoding::kUtf8 ? Utf8LineKeys()
+                                                                                        : std::vector<std::string>{});
+      GrepOpen(native_path, decoded, fast);
+    }
   } catch (...) {
     OnMatch = std::move(handler);
     throw;
   }
   OnMatch = std::move(handler);
+}
+
+bool TGrep::ScanFastInMemory(std::string_view head, DetectedEncoding encoding) {
+  const std::size_t block_size = std::max<std::size_t>(BlockSize, 1);
+  head.remove_prefix(std::min(encoding.MarkLength, head.size()));
+  // The conversion is at most twice as long: it must fit the block with room to tell it ends.
+  if (2 * head.size() >= block_size) return false;
+  converted_.resize(2 * head.size());
+  std::size_t size = 0;
+  TCp932Decoder(encoding.Encoding).Decode(head.data(), head.size(), true, converted_.data(), size);
+  char* const block = fast_->Buffer(block_size);
+  std::memcpy(block, converted_.data(), size);
+  // The final line end the readers give a file anyway: the scan then never reads its last line
+  // back from a file, for there is none. The block is all of the text.
+  if (size > 0 && block[size - 1] != '\n') block[size++] = '\n';
+  ReadOnlyFile none = ReadOnlyFile::Adopt(-1);
+  const bool done = fast_->Scan(none, block_size, size, Cancel, ProcessMessages,
+                                [&](RE_LineInfo_t line_info) { OnMatch(*this, std::move(line_info)); });
+  // Converted text never has a line end inside a character, which alone stops the fast scan.
+  if (!done) throw EInOutError("converted text broke the fast scan");
+  return true;
+}
+
+std::vector<std::string> TGrep::Utf8LineKeys() const {
+  std::vector<std::string> keys;
+  for (const std::string& key : line_keys_) {
+    auto utf8 = Cp932ToUtf8Unique(key);
+    if (!utf8 || utf8->empty() || utf8->find_first_of("\r\n") != std::string::npos) return {};
+    keys.push_back(std::move(*utf8));
+  }
+  return keys;
 }
 
 void TGrep::ScanFast(const std::string& native_path, ReadOnlyFile& file, std::optional<std::size_t> first_block) {

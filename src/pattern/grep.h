@@ -88,15 +88,23 @@ class TGrep : public TRegularExpression {
   bool GrepIfText(const std::string& native_path, ReadOnlyFile& file, int open_error);
   // Greps a file open at its first byte (a text file already); the fast scan when it applies.
   void GrepOpen(const std::string& native_path, ReadOnlyFile& file, bool fast);
-  // Greps the file converted from its encoding; file stands behind head.
+  // Greps the file converted from its encoding; file stands behind head, which is all of it
+  // when whole_file.
   void GrepDecoded(const std::string& native_path, ReadOnlyFile& file, std::string_view head,
-                   DetectedEncoding encoding, bool fast);
+                   DetectedEncoding encoding, bool fast, bool whole_file);
+  // The fast scan of a whole file converted in memory; false when it fits no block.
+  bool ScanFastInMemory(std::string_view head, DetectedEncoding encoding);
+  // The keys a converted UTF-8 file need only keep the lines of, for the fast scan.
+  std::vector<std::string> Utf8LineKeys() const;
 
   bool literal_scan_ = false;
   int text_test_error_ = 0;
   std::unique_ptr<TFastLineScan> fast_;
   std::unique_ptr<TCrossLineScan> cross_;
   std::unique_ptr<char[]> head_;  // the head when no block of the fast scan takes it
+  std::string converted_;  // a small file converted whole
+  // Byte strings one of which every match holds in its line, as the fast scan looks for them.
+  std::vector<std::string> line_keys_;
 };
 
 }  // namespace tarn::pattern

@@ -287,7 +287,8 @@ bool ContextLines::Readable() {
       const bool marked = mark && mark->Encoding == encoding_;
       const bool never = false;
       file = std::make_unique<pattern::ReadOnlyFile>(
-          pattern::DecodedFile(*file, head_text, {encoding_, marked ? mark->MarkLength : 0}, never, {}));
+          pattern::DecodedFile(*file, head_text, {encoding_, marked ? mark->MarkLength : 0}, never, {},
+                               kLargeWindow));
     } catch (const pattern::EInOutError& e) {
       failed_ = true;
       sink_.Unreadable(path_, e.what());
