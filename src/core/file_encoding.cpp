@@ -44,6 +44,8 @@ std::size_t SkipAscii(std::string_view s, std::size_t i) noexcept {
 // a stray byte). CP932 text read as UTF-8 or EUC-JP breaks at its first kana or symbol, so a
 // reading stops as soon as it cannot be sound so far: a CP932 file costs a few bytes of it.
 bool Hopeless(const Reading& r) noexcept { return r.broken * 32 > r.multibyte; }
+// So many sound characters in a row settle it: CP932 text never reads so long as UTF-8 or EUC-JP.
+bool Settled(const Reading& r) noexcept { return r.broken == 0 && r.multibyte >= 64; }
 bool Sound(const Reading& r) noexcept { return r.multibyte > 0 && !Hopeless(r); }
 
 // A sequence cut by the end of the head breaks the reading only when the head is the whole file.
@@ -55,7 +57,7 @@ Reading ReadAsUtf8(std::string_view s, bool whole_file) noexcept {
   Reading r;
   for (std::size_t i = 0; i < s.size();) {
     i = SkipAscii(s, i);
-    if (i == s.size() || Hopeless(r)) break;
+    if (i == s.size() || Hopeless(r) || Settled(r)) break;
     const std::uint8_t b = At(s, i);
     std::size_t length = 0;
     std::uint8_t low = 0x80, high = 0xBF;  // the range of the second byte
@@ -99,7 +101,7 @@ Reading ReadAsEucJp(std::string_view s, bool whole_file) noexcept {
   auto in_row = [](std::uint8_t c) { return c >= 0xA1 && c <= 0xFE; };
   for (std::size_t i = 0; i < s.size();) {
     i = SkipAscii(s, i);
-    if (i == s.size() || Hopeless(r)) break;
+    if (i == s.size() || Hopeless(r) || Settled(r)) break;
     const std::uint8_t b = At(s, i);
     const std::size_t length = b == 0x8F ? 3 : 2;
     if (b != 0x8E && b != 0x8F && !in_row(b)) {

@@ -74,46 +74,9 @@ class Output {
 
 bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
 
-// Finds the keys: one as a whole, several by their last two bytes (as characters are found),
-// each place then checked for a whole key ending there.
-class KeyFinder {
- public:
-  explicit KeyFinder(const std::vector<std::string>& keys)
-      : keys_(keys), finder_(keys.size() == 1 ? keys[0] : std::string(), {}, Tails(keys)) {}
-
-  // The first place in [p, end) where a key ends, as the byte after it; nullptr when none.
-  const char* FindEnd(const char* begin, const char* p, const char* end) const noexcept {
-    while (p < end) {
-      const char* at = finder_.Find(p, end);
-      if (at == nullptr) return nullptr;
-      if (keys_.size() == 1) return at + keys_[0].size();
-      for (const std::string& key : keys_) {
-        const std::size_t tail = std::min<std::size_t>(key.size(), 2);
-        const char* key_end = at + tail;
-        if (key_end <= end && static_cast<std::size_t>(key_end - begin) >= key.size() &&
-            std::memcmp(key_end - key.size(), key.data(), key.size()) == 0)
-          return key_end;
-      }
-      p = at + 1;
-    }
-    return nullptr;
-  }
-
- private:
-  static std::vector<std::string> Tails(const std::vector<std::string>& keys) {
-    if (keys.size() < 2) return {};
-    std::vector<std::string> tails;
-    for (const std::string& key : keys) tails.push_back(key.substr(key.size() - std::min<std::size_t>(key.size(), 2)));
-    return tails;
-  }
-
-  const std::vector<std::string>& keys_;
-  TByteFinder finder_;
-};
-
 // Converts the lines of [begin, end), which ends with a line end (or the file), that hold a key;
 // the others become bare line ends.
-void ConvertKeyLines(const char* begin, const char* end, const KeyFinder& keys, TCp932Decoder& decoder, Output& out) {
+void ConvertKeyLines(const char* begin, const char* end, const TLineKeyFinder& keys, TCp932Decoder& decoder, Output& out) {
   const char* done = begin;
   for (const char* p = begin; p < end;) {
     const char* key_end = keys.FindEnd(begin, p, end);
@@ -132,17 +95,52 @@ void ConvertKeyLines(const char* begin, const char* end, const KeyFinder& keys, 
 
 }  // namespace
 
+namespace {
+
+std::vector<std::string> Tails(const std::vector<std::string>& keys) {
+  if (keys.size() < 2) return {};
+  std::vector<std::string> tails;
+  for (const std::string& key : keys) tails.push_back(key.substr(key.size() - std::min<std::size_t>(key.size(), 2)));
+  return tails;
+}
+
+}  // namespace
+
+TLineKeyFinder::TLineKeyFinder(std::vector<std::string> keys, bool at_line_start)
+    : keys_(std::move(keys)), at_line_start_(at_line_start), finder_(keys_.size() == 1 ? keys_[0] : std::string(), {}, Tails(keys_)) {}
+
+const char* TLineKeyFinder::FindEnd(const char* begin, const char* p, const char* end) const noexcept {
+  while (p < end) {
+    const char* at = finder_.Find(p, end);
+    if (at == nullptr) return nullptr;
+    auto starts_line = [&](const char* key_start) {
+      return !at_line_start_ || key_start == begin || IsLineEnd(key_start[-1]);
+    };
+    if (keys_.size() == 1) {
+      if (starts_line(at)) return at + keys_[0].size();
+    } else {
+      for (const std::string& key : keys_) {
+        const std::size_t tail = std::min<std::size_t>(key.size(), 2);
+        const char* key_end = at + tail;
+        if (key_end <= end && static_cast<std::size_t>(key_end - begin) >= key.size() &&
+            std::memcmp(key_end - key.size(), key.data(), key.size()) == 0 && starts_line(key_end - key.size()))
+          return key_end;
+      }
+    }
+    p = at + 1;
+  }
+  return nullptr;
+}
+
 ReadOnlyFile DecodedFile(ReadOnlyFile& file, std::string_view head, DetectedEncoding encoding, const bool& cancel,
                          const std::function<void()>& pump, std::size_t block_size,
-                         const std::vector<std::string>& line_keys) {
+                         const TLineKeyFinder* line_keys) {
   block_size = std::max<std::size_t>(block_size, 1);
   ReadOnlyFile decoded = ReadOnlyFile::Adopt(OpenTemporaryFile());
   TCp932Decoder decoder(encoding.Encoding);
   Output out(decoded.Descriptor(), block_size);
   head.remove_prefix(std::min(encoding.MarkLength, head.size()));
-  const bool filter = !line_keys.empty() && line_keys.size() <= TCharacterKeys::kMax &&
-                      encoding.Encoding == FileEncoding::kUtf8;
-  const KeyFinder keys(line_keys);
+  const bool filter = line_keys != nullptr && line_keys->Usable() && encoding.Encoding == FileEncoding::kUtf8;
   // Bytes read and not yet converted: a character cut by the block's end, or (filtering) the
   // line that goes on in the next block.
   std::string pending;
@@ -189,7 +187,7 @@ ReadOnlyFile DecodedFile(ReadOnlyFile& file, std::string_view head, DetectedEnco
               break;
             }
         }
-        ConvertKeyLines(data + used, data + whole, keys, decoder, out);
+        ConvertKeyLines(data + used, data + whole, *line_keys, decoder, out);
         used = whole;
         if (size - used > kLongLineBlocks * block_size) {
           in_long_line = true;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/file_encoding.h"
+#include "pattern/fast_line_scan.h"
 #include "pattern/read_only_file.h"
 
 namespace tarn::pattern {
@@ -24,8 +25,29 @@ namespace tarn::pattern {
 // the lines that hold one of them are converted; every other line is left empty, its line end
 // kept. That gives a scan the same lines, numbers and texts when every match of its pattern lies
 // in one line and holds one of the keys, at the cost of finding the keys.
+// Line keys: byte strings of a file's own encoding, one of which every line that can match holds
+// (without line ends); one is found as a whole, several by their last two bytes, each place
+// then checked for a whole key ending there. With at_line_start, only a key that begins a line
+// counts (a pattern whose every match is a line beginning with the key).
+class TLineKeyFinder {
+ public:
+  TLineKeyFinder(std::vector<std::string> keys, bool at_line_start);
+  bool Usable() const noexcept { return !keys_.empty() && keys_.size() <= TCharacterKeys::kMax; }
+  // The first place in [p, end) where a key ends, as the byte after it; nullptr when none. A
+  // key may begin from begin on.
+  const char* FindEnd(const char* begin, const char* p, const char* end) const noexcept;
+  bool HeldBy(std::string_view text) const noexcept {
+    return FindEnd(text.data(), text.data(), text.data() + text.size()) != nullptr;
+  }
+
+ private:
+  std::vector<std::string> keys_;
+  bool at_line_start_;
+  TByteFinder finder_;
+};
+
 ReadOnlyFile DecodedFile(ReadOnlyFile& file, std::string_view head, DetectedEncoding encoding, const bool& cancel,
                          const std::function<void()>& pump, std::size_t block_size,
-                         const std::vector<std::string>& line_keys = {});
+                         const TLineKeyFinder* line_keys = nullptr);
 
 }  // namespace tarn::pattern

@@ -9,7 +9,6 @@
 #include <optional>
 
 #include "core/cp932_decoder.h"
-#include "pattern/decoded_file.h"
 #include "pattern/fuzzy_char_dic.h"
 #include "pattern/line_pattern_analysis.h"
 
@@ -49,8 +48,13 @@ void TGrep::AssignPattern(std::string_view value) {
   fast_ = TFastLineScan::For(dfa);
   cross_ = std::make_unique<TCrossLineScan>(dfa);
   line_keys_.clear();
+  utf8_line_keys_.reset();
+  line_keys_at_line_start_ = false;
   if (fast_) {
-    if (std::string needle = RequiredBytes(dfa); !needle.empty())
+    if (std::string text = LineStartLiteral(dfa); !text.empty()) {
+      line_keys_.push_back(std::move(text));
+      line_keys_at_line_start_ = true;
+    } else if (std::string needle = RequiredBytes(dfa); !needle.empty())
       line_keys_.push_back(std::move(needle));
     else
       line_keys_ = FirstCharacters(dfa, TCharacterKeys::kMax);
@@ -168,8 +172,7 @@ void TGrep::GrepDecoded(const std::string& native_path, ReadOnlyFile& file, std:
     // those that can match are converted where the fast scan looks for keys.
     if (!(fast && whole_file && ScanFastInMemory(head, encoding))) {
       ReadOnlyFile decoded = DecodedFile(file, head, encoding, Cancel, ProcessMessages, BlockSize,
-                                         fast && encoding.Encoding == FileEncoding::kUtf8 ? Utf8LineKeys()
-                                                                                        : std::vector<std::string>{});
+                                         fast && encoding.Encoding == FileEncoding::kUtf8 ? Utf8LineKeys() : nullptr);
       GrepOpen(native_path, decoded, fast);
     }
   } catch (...) {
@@ -184,6 +187,9 @@ bool TGrep::ScanFastInMemory(std::string_view head, DetectedEncoding encoding) {
   head.remove_prefix(std::min(encoding.MarkLength, head.size()));
   // The conversion is at most twice as long: it must fit the block with room to tell it ends.
   if (2 * head.size() >= block_size) return false;
+  // A UTF-8 file without the pattern's keys has no line to report: nothing to convert.
+  if (encoding.Encoding == FileEncoding::kUtf8)
+    if (const TLineKeyFinder* keys = Utf8LineKeys(); keys != nullptr && !keys->HeldBy(head)) return true;
   converted_.resize(2 * head.size());
   std::size_t size = 0;
   TCp932Decoder(encoding.Encoding).Decode(head.data(), head.size(), true, converted_.data(), size);
@@ -200,14 +206,20 @@ bool TGrep::ScanFastInMemory(std::string_view head, DetectedEncoding encoding) {
   return true;
 }
 
-std::vector<std::string> TGrep::Utf8LineKeys() const {
+const TLineKeyFinder* TGrep::Utf8LineKeys() {
+  if (utf8_line_keys_) return utf8_line_keys_->get();
   std::vector<std::string> keys;
   for (const std::string& key : line_keys_) {
     auto utf8 = Cp932ToUtf8Unique(key);
-    if (!utf8 || utf8->empty() || utf8->find_first_of("\r\n") != std::string::npos) return {};
+    if (!utf8 || utf8->empty() || utf8->find_first_of("\r\n") != std::string::npos) {
+      keys.clear();
+      break;
+    }
     keys.push_back(std::move(*utf8));
   }
-  return keys;
+  auto finder = std::make_unique<TLineKeyFinder>(std::move(keys), line_keys_at_line_start_);
+  utf8_line_keys_ = finder->Usable() ? std::move(finder) : nullptr;
+  return utf8_line_keys_->get();
 }
 
 void TGrep::ScanFast(const std::string& native_path, ReadOnlyFile& file, std::optional<std::size_t> first_block) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "pattern/cross_line_scan.h"
+#include "pattern/decoded_file.h"
 #include "pattern/fast_line_scan.h"
 #include "pattern/regular_expression.h"
 #include "pattern/txt_file.h"
@@ -94,8 +95,9 @@ class TGrep : public TRegularExpression {
                    DetectedEncoding encoding, bool fast, bool whole_file);
   // The fast scan of a whole file converted in memory; false when it fits no block.
   bool ScanFastInMemory(std::string_view head, DetectedEncoding encoding);
-  // The keys a converted UTF-8 file need only keep the lines of, for the fast scan.
-  std::vector<std::string> Utf8LineKeys() const;
+  // The keys a converted UTF-8 file need only keep the lines of, for the fast scan; null when
+  // the pattern has none that UTF-8 spells one way only.
+  const TLineKeyFinder* Utf8LineKeys();
 
   bool literal_scan_ = false;
   int text_test_error_ = 0;
@@ -105,6 +107,8 @@ class TGrep : public TRegularExpression {
   std::string converted_;  // a small file converted whole
   // Byte strings one of which every match holds in its line, as the fast scan looks for them.
   std::vector<std::string> line_keys_;
+  bool line_keys_at_line_start_ = false;
+  std::optional<std::unique_ptr<TLineKeyFinder>> utf8_line_keys_;  // made on first use
 };
 
 }  // namespace tarn::pattern

@@ -46,7 +46,7 @@ const std::vector<std::string> kJapanese = {"あ", "い", "の", "は", "ア", "
                                             "a", "A", "1", " ", "[", "\\", "*", "\t"};
 const std::vector<std::string> kJapaneseAtoms = {"あ", "ア", "ー", "表", "日本", "ファイル", "a", "A", "Ａ", "ａ",
                                                  "１", ".", "^", "$", "[^a]", "[ぁ-ん]", "[ァ-ヶ]+", "[^ア-ソ]",
-                                                 "\\n", "(.|\\n)", "「[^」]*」", "ソ"};
+                                                 "\\n", "(.|\\n)", "「[^」]*」", "ソ", "^これ", "^ア"};
 
 std::string RandomJapanese(Rng& rng) {
   std::string text = "これはファイル\n";  // prose has kana: the EUC-JP copy must read as EUC-JP
