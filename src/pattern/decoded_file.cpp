@@ -29,24 +29,51 @@ int OpenTemporaryFile() {
   return fd;
 }
 
+// Bytes not cleared before they are written: a block is filled by a read or a conversion, and
+// clearing it first would cost as much as the search.
+class Bytes {
+ public:
+  char* data() noexcept { return data_.get(); }
+  std::size_t size() const noexcept { return size_; }
+  // Room for extra more bytes after size(), which the caller fills and then adds with Resize.
+  char* Room(std::size_t extra) {
+    if (size_ + extra > capacity_) {
+      capacity_ = std::max(2 * capacity_, size_ + extra);
+      auto bigger = std::make_unique_for_overwrite<char[]>(capacity_);
+      if (size_ > 0) std::memcpy(bigger.get(), data_.get(), size_);
+      data_ = std::move(bigger);
+    }
+    return data_.get() + size_;
+  }
+  void Resize(std::size_t size) noexcept { size_ = size; }
+  void DropFront(std::size_t count) noexcept {
+    std::memmove(data_.get(), data_.get() + count, size_ - count);
+    size_ -= count;
+  }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
 // The converted text on its way to the temporary file.
 class Output {
  public:
-  Output(int fd, std::size_t block_size) : fd_(fd), flush_at_(2 * block_size) { buffer_.reserve(3 * block_size); }
+  Output(int fd, std::size_t block_size) : fd_(fd), flush_at_(2 * block_size) { buffer_.Room(3 * block_size); }
 
   // Converts in (whole characters, or the file's last bytes when last) and returns how many
   // bytes were used.
   std::size_t Convert(TCp932Decoder& decoder, const char* in, std::size_t size, bool last) {
-    const std::size_t at = buffer_.size();
-    buffer_.resize(at + 2 * size);
     std::size_t written = 0;
-    const std::size_t used = decoder.Decode(in, size, last, buffer_.data() + at, written);
-    buffer_.resize(at + written);
+    const std::size_t used = decoder.Decode(in, size, last, buffer_.Room(2 * size), written);
+    buffer_.Resize(buffer_.size() + written);
     FlushIfFull();
     return used;
   }
   void LineEnds(std::size_t count) {
-    buffer_.append(count, '\n');
+    std::memset(buffer_.Room(count), '\n', count);
+    buffer_.Resize(buffer_.size() + count);
     FlushIfFull();
   }
   void Flush() {
@@ -59,7 +86,7 @@ class Output {
       data += n;
       size -= static_cast<std::size_t>(n);
     }
-    buffer_.clear();
+    buffer_.Resize(0);
   }
 
  private:
@@ -69,7 +96,7 @@ class Output {
 
   int fd_;
   std::size_t flush_at_;
-  std::string buffer_;
+  Bytes buffer_;
 };
 
 bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
@@ -143,22 +170,21 @@ ReadOnlyFile DecodedFile(ReadOnlyFile& file, std::string_view head, DetectedEnco
   const bool filter = line_keys != nullptr && line_keys->Usable() && encoding.Encoding == FileEncoding::kUtf8;
   // Bytes read and not yet converted: a character cut by the block's end, or (filtering) the
   // line that goes on in the next block.
-  std::string pending;
+  Bytes pending;
   bool in_long_line = false;  // the current line is being converted as it comes
   bool last = false;
   while (!last) {
-    const std::size_t held = pending.size();
-    pending.resize(held + block_size);
+    char* const room = pending.Room(block_size);
     std::size_t got = 0;
     if (!head.empty()) {
       got = std::min(head.size(), block_size);
-      std::memcpy(pending.data() + held, head.data(), got);
+      std::memcpy(room, head.data(), got);
       head.remove_prefix(got);
     } else {
-      got = file.Read(pending.data() + held, block_size);
+      got = file.Read(room, block_size);
       last = got < block_size;
     }
-    pending.resize(held + got);
+    pending.Resize(pending.size() + got);
     const char* const data = pending.data();
     const std::size_t size = pending.size();
     std::size_t used = 0;
@@ -195,7 +221,7 @@ ReadOnlyFile DecodedFile(ReadOnlyFile& file, std::string_view head, DetectedEnco
         }
       }
     }
-    pending.erase(0, used);
+    pending.DropFront(used);
     if (pump) pump();
     if (cancel) throw EGrepCancel();
   }
