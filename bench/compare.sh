@@ -20,9 +20,16 @@
 # locale, binary files skipped) and ripgrep (-j1 and its default). Every tool prints the
 # matching lines without file names, so each row's count must agree; median wall, user and
 # system seconds.
+#
+# Then files in other encodings (--encodings-only runs this part alone): the big file and the
+# many-files tree converted to UTF-8 (in TARN_UTF8_CORPUS, default /tmp/tarn-utf8corpus, made
+# when missing), tarngrep on each beside the CP932 original, run by run in turn, with the peers
+# that need no conversion there (ripgrep and GNU grep in a UTF-8 locale); and what deciding
+# each file's encoding costs on the CP932 corpus: --file-encoding auto (the default) beside
+# cp932, which reads every file as before. Medians of RUNS pairs, wall and CPU seconds.
 set -uo pipefail
 
-RUNS=3 CORPUS=/tmp/cp932corpus NO_PEERS=0
+RUNS=3 CORPUS=/tmp/cp932corpus NO_PEERS=0 ENC_ONLY=0
 PEERS='^(rg-sjis|grep-sjis|grep-C|memchr-NUL|memchr-LF|cat)\|1\|big\|'
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=$ROOT/build-compare
@@ -33,6 +40,7 @@ while [ $# -gt 0 ]; do
         --peers) PEERS=$2; shift 2 ;;
         --build) BUILD=$2; shift 2 ;;
         --no-peers) NO_PEERS=1; shift ;;
+        --encodings-only) ENC_ONLY=1; shift ;;
         -h|--help) sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
         *) echo "unknown argument $1" >&2; exit 2 ;;
     esac
@@ -52,17 +60,116 @@ TARNGREP=$BUILD/src/app/tarngrep
 "$SHARED/make-corpus.sh" "$CORPUS" 256 || exit 1
 BIG=$CORPUS/big/edict.txt
 WORK=/tmp/cp932-peers
-
-if [ "$NO_PEERS" = 0 ]; then
-    "$SHARED/peers.sh" -n "$RUNS" --only "$PEERS" "$CORPUS"
-    echo
-fi
+mkdir -p "$WORK"
 
 # The queries of peers.sh, in the same order.
 QID=(Q1 Q2 Q3 Q4 Q5 Q6 Q7 Q8)
 QKIND=(F F F E E E E E)
 QU=('computer' '辞書' 'コンピュータ' '[ァ-ヶ]+ー' '^日本' '猫|犬|鳥|魚' '.*ship$'
     '(コ|こ|ｺ)(ン|ん|ﾝ)(ピ|ぴ|ﾋﾟ|ひ゜|ヒ゜)(ュ|ゅ|ｭ|ユ|ゆ|ﾕ)(ー|～|ｰ|)(タ|た|ﾀ)')
+
+encoding_rows() {
+    local UTF8=${TARN_UTF8_CORPUS:-/tmp/tarn-utf8corpus} MANY=$CORPUS/many
+    "$SHARED/make-many.sh" "$CORPUS" >/dev/null || exit 1
+    if [ ! -f "$UTF8/done" ] || [ "$UTF8/done" -ot "$CORPUS/MANIFEST" ]; then
+        echo "== converting the corpus to UTF-8 in $UTF8" >&2
+        rm -rf "$UTF8"
+        # A file with a NUL in its head (a binary one) is copied as it is; bytes that CP932
+        # lacks stay as they are.
+        python3 - "$CORPUS" "$UTF8" <<'PY' || exit 1
+import os, shutil, sys
+src, dst = sys.argv[1], sys.argv[2]
+for top in ("big", "many"):
+    for d, dirs, files in os.walk(os.path.join(src, top)):
+        out = os.path.join(dst, os.path.relpath(d, src))
+        os.makedirs(out, exist_ok=True)
+        for f in files:
+            data = open(os.path.join(d, f), "rb").read()
+            target = os.path.join(out, f)
+            if b"\0" in data[:2048]:
+                shutil.copyfile(os.path.join(d, f), target)
+            else:
+                open(target, "wb").write(data.decode("cp932", "surrogateescape").encode("utf-8", "surrogateescape"))
+PY
+        touch "$UTF8/done"
+    fi
+    cat "$BIG" "$UTF8/big/edict.txt" >/dev/null
+    pair_timed() {   # wall and CPU seconds of one command, output counted
+        local t0 t1 c0 c1
+        times > "$WORK/times"; c0=$(tail -1 "$WORK/times"); t0=$(date +%s%N)
+        eval "$1" | wc -l > /dev/null
+        t1=$(date +%s%N); times > "$WORK/times"; c1=$(tail -1 "$WORK/times")
+        awk -v a="$c0" -v b="$c1" -v w=$(( t1 - t0 )) 'function s(x,  p) { split(x, p, /[ms ]+/); return p[1] * 60 + p[2] + p[3] * 60 + p[4] }
+            BEGIN { printf "%.3f %.3f\n", w / 1e9, s(b) - s(a) }'
+    }
+    med() { sort -n -k"$1" "$2" | awk -v c="$1" '{ v[NR] = $c } END { print v[int((NR + 1) / 2)] }'; }
+    pairs() {        # label, command A, command B: their lines, median wall and CPU, ratios
+        local na nb wa wb ca cb
+        : > "$WORK/enc-a"; : > "$WORK/enc-b"
+        na=$(eval "$2" | wc -l); nb=$(eval "$3" | wc -l)
+        for _ in $(seq "$RUNS"); do pair_timed "$2" >> "$WORK/enc-a"; pair_timed "$3" >> "$WORK/enc-b"; done
+        wa=$(med 1 "$WORK/enc-a"); wb=$(med 1 "$WORK/enc-b"); ca=$(med 2 "$WORK/enc-a"); cb=$(med 2 "$WORK/enc-b")
+        printf '%-10s %9s %9s %7s %7s %6s %7s %7s %6s\n' "$1" "$na" "$nb" "$wa" "$wb" \
+            "$(awk -v a="$wa" -v b="$wb" 'BEGIN { printf "%.2f", b / a }')" "$ca" "$cb" \
+            "$(awk -v a="$ca" -v b="$cb" 'BEGIN { if (a > 0) printf "%.2f", b / a; else print "-" }')"
+    }
+    single() {       # label, command: its lines, median wall and CPU
+        : > "$WORK/enc-a"
+        local n; n=$(eval "$2" | wc -l)
+        for _ in $(seq "$RUNS"); do pair_timed "$2" >> "$WORK/enc-a"; done
+        printf '%-10s %9s %7s %7s\n' "$1" "$n" "$(med 1 "$WORK/enc-a")" "$(med 2 "$WORK/enc-a")"
+    }
+    local i k q u p fl rfl mq=(F L) mu=('コンピュータ' '^日本')
+    query_pairs() {  # tarngrep option and corpus of A, then of B: Q1-Q8 on the big file, the many-files queries
+        for i in "${!QID[@]}"; do
+            p=$(printf '%s' "${QU[i]}" | iconv -f UTF-8 -t CP932)
+            pairs "${QID[i]}" "$(printf '%q ' "$TARNGREP" "$1" -q -j1 --no-subdirs --result-type 0 --encoding cp932 -- "$p" "$2/big" edict.txt)" \
+                "$(printf '%q ' "$TARNGREP" "$3" -q -j1 --no-subdirs --result-type 0 --encoding cp932 -- "$p" "$4/big" edict.txt)"
+        done
+        for k in 0 1; do
+            q=${mq[k]} p=$(printf '%s' "${mu[k]}" | iconv -f UTF-8 -t CP932)
+            fl=(); [ "$q" = F ] && fl=(-F)
+            pairs "many-$q" "$(printf '%q ' "$TARNGREP" "$1" -q -j1 --result-type 0 --encoding cp932 "${fl[@]}" -- "$p" "$2/many" '*.txt')" \
+                "$(printf '%q ' "$TARNGREP" "$3" -q -j1 --result-type 0 --encoding cp932 "${fl[@]}" -- "$p" "$4/many" '*.txt')"
+        done
+    }
+    echo
+    echo "UTF-8 copy beside CP932, tarngrep -j1, run by run in turn; load $(cut -d' ' -f1-3 /proc/loadavg)"
+    printf '%-10s %9s %9s %7s %7s %6s %7s %7s %6s\n' q lines_sjis lines_u8 wall wall_u8 ratio cpu cpu_u8 ratio
+    query_pairs --file-encoding=auto "$CORPUS" --file-encoding=auto "$UTF8"
+    echo
+    echo "peers on the UTF-8 copy (no conversion needed there), printing the lines"
+    printf '%-10s %9s %7s %7s\n' tool-q lines wall cpu
+    for i in "${!QID[@]}"; do
+        fl=(-P); [ "${QKIND[i]}" = F ] && fl=(-F)
+        single "grep-${QID[i]}" "LC_ALL=C.UTF-8 $(printf '%q ' grep -h "${fl[@]}" -e "${QU[i]}" "$UTF8/big/edict.txt")"
+        if command -v rg >/dev/null; then
+            rfl=(); [ "${QKIND[i]}" = F ] && rfl=(-F)
+            single "rg-${QID[i]}" "$(printf '%q ' rg -j1 -N --no-filename "${rfl[@]}" -e "${QU[i]}" "$UTF8/big/edict.txt")"
+        fi
+    done
+    for k in 0 1; do
+        q=${mq[k]} u=${mu[k]}
+        fl=(); [ "$q" = F ] && fl=(-F)
+        single "grep-many-$q" "LC_ALL=C.UTF-8 $(printf '%q ' grep -r -I -h "${fl[@]}" --include='*.txt' -e "$u" "$UTF8/many")"
+        if command -v rg >/dev/null; then
+            single "rg-many-$q" "$(printf '%q ' rg -j1 --hidden --no-ignore -I -N "${fl[@]}" -g '*.txt' -e "$u" "$UTF8/many")"
+        fi
+    done
+    echo
+    echo "deciding the encoding on the CP932 corpus: --file-encoding cp932 (as before) beside auto; load $(cut -d' ' -f1-3 /proc/loadavg)"
+    printf '%-10s %9s %9s %7s %7s %6s %7s %7s %6s\n' q lines_cp lines_auto wall wall_au ratio cpu cpu_au ratio
+    query_pairs --file-encoding=cp932 "$CORPUS" --file-encoding=auto "$CORPUS"
+}
+if [ "$ENC_ONLY" = 1 ]; then
+    encoding_rows
+    exit 0
+fi
+
+if [ "$NO_PEERS" = 0 ]; then
+    "$SHARED/peers.sh" -n "$RUNS" --only "$PEERS" "$CORPUS"
+    echo
+fi
 
 ref_count() {   # as peers.sh counts it, on its normalised UTF-8 copy (made by peers.sh)
     local fl=(-P); [ "${QKIND[$1]}" = F ] && fl=(-F)
@@ -209,3 +316,5 @@ for k in 0 1; do
         many_row rg-sjis "$(nproc)" "$q" "$(printf '%q ' rg -E shift_jis --hidden --no-ignore -I -N "${rfl[@]}" -g '*.txt' -e "$u" "$MANY")"
     fi
 done
+
+encoding_rows

@@ -22,6 +22,7 @@
 
 #include "core/comma_text.h"
 #include "core/encoding.h"
+#include "core/file_encoding.h"
 #include "core/terminal_encoding.h"
 #include "core/sjis.h"
 #include "core/strings.h"
@@ -60,8 +61,8 @@ const char kUsage[] =
     "usage: tarngrep [options] [--] PATTERN DIRECTORY [FILEMASKS]\n"
     "  Lists every line that matches PATTERN in the text files under DIRECTORY\n"
     "  whose names match one of FILEMASKS (a comma or blank separated list,\n"
-    "  default \"*.*\"). Binary files (a NUL byte in the first 2048 bytes) are\n"
-    "  skipped.\n"
+    "  default \"*.*\"). Binary files (a NUL byte in the first 2048 bytes,\n"
+    "  save in UTF-16 text) are skipped.\n"
     "Search:\n"
     "  --no-subdirs          search DIRECTORY only, not its sub-directories\n"
     "  --dir-mask MASK       walk only sub-directories whose names match MASK\n"
@@ -79,7 +80,10 @@ const char kUsage[] =
     "  --result-type N       1: \"full path(line): line\" (default),\n"
     "                        2: \"file name(line): line\", 0: the line alone\n"
     "  --info                print each line's hit record instead:\n"
-    "                        column,length,hit,file,line\n"
+    "                        column,length,hit,file,line; then the path as\n"
+    "                        the system names it when the file name has no\n"
+    "                        CP932 form, and the file's encoding when it is\n"
+    "                        not cp932 (the path field then empty if unneeded)\n"
     "  -A N, --after-context N\n"
     "                        also print the N lines after each matching line\n"
     "  -B N, --before-context N\n"
@@ -104,6 +108,17 @@ const char kUsage[] =
     "                        never (default), always or auto (what --color\n"
     "                        alone means: only when stdout is a terminal and\n"
     "                        NO_COLOR is unset or empty)\n"
+    "  --file-encoding E     auto (default), cp932, utf-8, utf-16, euc-jp or\n"
+    "                        iso-2022-jp: the encoding the files are read in.\n"
+    "                        auto decides each file from its first 64 KiB: a\n"
+    "                        byte-order mark (UTF-8, UTF-16), else ISO-2022-JP\n"
+    "                        escapes in 7-bit text, else well-formed UTF-8,\n"
+    "                        else EUC-JP or Shift-JIS (CP932) by which reads\n"
+    "                        soundly; plain ASCII is read as CP932. A UTF-16\n"
+    "                        file with a mark is text although it holds NULs.\n"
+    "                        Lines are shown converted; a character with no\n"
+    "                        CP932 form shows as U+FFFD and matches only \".\"\n"
+    "                        and negated classes\n"
     "  --encoding E          auto, cp932 or utf-8: how arguments and output are\n"
     "                        encoded (auto: utf-8 when the locale's character\n"
     "                        set is UTF-8)\n"
@@ -133,6 +148,7 @@ struct Options {
   int result_type = 1;
   bool info = false;
   std::string encoding = "auto";
+  tarn::FileEncodingChoice file_encoding = tarn::FileEncodingChoice::kAuto;
   bool quiet = false;
   bool fuzzy = false;
   bool synonym = false;
@@ -394,11 +410,14 @@ class TerminalWindow : public tarn::search::SearchWindow, public tarn::search::C
       to_utf8_.Append(info, out_);
       return;
     }
-    std::string native = std::move(fields[5]);
+    // The path as the system names it, and the file's encoding, are no CP932 text.
+    std::vector<std::string> raw(fields.begin() + 5, fields.end());
     fields.resize(5);
     to_utf8_.Append(tarn::ToCommaText(fields), out_);
-    out_ += ',';
-    out_ += tarn::ToCommaText({native});
+    for (const std::string& field : raw) {
+      out_ += ',';
+      if (!field.empty()) out_ += tarn::ToCommaText({field});
+    }
   }
 
   bool utf8_;
@@ -464,6 +483,11 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
       if (!v || (*v != "auto" && *v != "cp932" && *v != "utf-8"))
         return UsageError("--encoding takes auto, cp932 or utf-8");
       options.encoding = *v;
+    } else if (is("--file-encoding")) {
+      auto v = value("--file-encoding");
+      const auto choice = v ? tarn::FileEncodingChoiceFromName(*v) : std::nullopt;
+      if (!choice) return UsageError("--file-encoding takes auto, cp932, utf-8, utf-16, euc-jp or iso-2022-jp");
+      options.file_encoding = *choice;
     } else if (arg == "--fuzzy") {
       options.fuzzy = true;
     } else if (arg == "--synonym") {
@@ -575,6 +599,7 @@ int main(int argc, char** argv) {
   settings.ResultType = options.result_type;
   settings.ShowRealtime = true;
   settings.FirstLinePerFile = options.files_with_matches;
+  settings.FileEncoding = options.file_encoding;
   const OutputForm form = options.info                 ? OutputForm::kInfo
                           : options.count              ? OutputForm::kCount
                           : options.files_with_matches ? OutputForm::kFiles

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "pattern/cross_line_scan.h"
+#include "pattern/decoded_file.h"
 #include "pattern/fast_line_scan.h"
 #include "pattern/regular_expression.h"
 #include "pattern/txt_file.h"
@@ -36,7 +37,10 @@ class TGrep : public TRegularExpression {
   // found set, EFileNotFound when the file cannot be opened, EInOutError when it cannot be read.
   void Grep(const std::string& native_path);
   // IsTextFile and, when it holds, Grep, with the file opened and its head read once. False,
-  // with nothing reported, when the file is no text file; raises as Grep does.
+  // with nothing reported, when the file is no text file; raises as Grep does. The head also
+  // tells the file's encoding (as Encoding says): a file in another encoding than CP932 is
+  // searched converted to CP932, its lines reported with Offset -1 and their Encoding, and a
+  // UTF-16 file is text although it holds NULs.
   bool GrepIfText(const std::string& native_path);
   // The same, the file opened as name in the open directory dir_fd, which saves the system a
   // walk along the path; native_path must name the same file.
@@ -58,6 +62,8 @@ class TGrep : public TRegularExpression {
   std::size_t BlockSize = TTxtFile::kDefaultBlockSize;
   // Makes Grep use the character-by-character scans, the definition the other scans must match.
   bool ForceReferenceScan = false;
+  // How GrepIfText decides a file's encoding.
+  FileEncodingChoice Encoding = FileEncodingChoice::kAuto;
 
  protected:
   void ScanLiteral(const std::string& native_path);
@@ -81,11 +87,28 @@ class TGrep : public TRegularExpression {
   // scan when the fast one cannot finish.
   void ScanFast(const std::string& native_path, ReadOnlyFile& file, std::optional<std::size_t> first_block);
   bool GrepIfText(const std::string& native_path, ReadOnlyFile& file, int open_error);
+  // Greps a file open at its first byte (a text file already); the fast scan when it applies.
+  void GrepOpen(const std::string& native_path, ReadOnlyFile& file, bool fast);
+  // Greps the file converted from its encoding; file stands behind head, which is all of it
+  // when whole_file.
+  void GrepDecoded(const std::string& native_path, ReadOnlyFile& file, std::string_view head,
+                   DetectedEncoding encoding, bool fast, bool whole_file);
+  // The fast scan of a whole file converted in memory; false when it fits no block.
+  bool ScanFastInMemory(std::string_view head, DetectedEncoding encoding);
+  // The keys a converted UTF-8 file need only keep the lines of, for the fast scan; null when
+  // the pattern has none that UTF-8 spells one way only.
+  const TLineKeyFinder* Utf8LineKeys();
 
   bool literal_scan_ = false;
   int text_test_error_ = 0;
   std::unique_ptr<TFastLineScan> fast_;
   std::unique_ptr<TCrossLineScan> cross_;
+  std::unique_ptr<char[]> head_;  // the head when no block of the fast scan takes it
+  std::string converted_;  // a small file converted whole
+  // Byte strings one of which every match holds in its line, as the fast scan looks for them.
+  std::vector<std::string> line_keys_;
+  bool line_keys_at_line_start_ = false;
+  std::optional<std::unique_ptr<TLineKeyFinder>> utf8_line_keys_;  // made on first use
 };
 
 }  // namespace tarn::pattern

@@ -25,6 +25,8 @@ class ReadOnlyFile {
   // Leaves the file closed (IsOpen false, errno set) instead of raising.
   ReadOnlyFile(const std::string& native_path, std::nothrow_t) noexcept;
   ReadOnlyFile(int dir_fd, const char* native_path, std::nothrow_t) noexcept;
+  // Takes over a descriptor opened elsewhere.
+  static ReadOnlyFile Adopt(int fd) noexcept { return ReadOnlyFile(fd); }
   ~ReadOnlyFile();
   ReadOnlyFile(const ReadOnlyFile&) = delete;
   ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_encoding.h"
 #include "core/sjis.h"
 #include "pattern/read_only_file.h"
 
@@ -44,8 +45,11 @@ class EGrepCancel : public std::runtime_error {
 struct RE_LineInfo_t {
   std::string Line;
   std::int32_t LineNo = 0;
-  // The file offset of its first byte, where the scan reads the file by offset; -1 otherwise.
+  // The file offset of its first byte, where the scan reads the file by offset; -1 otherwise
+  // (also for a file read converted from another encoding).
   std::int64_t Offset = -1;
+  // The encoding the file was read in; the line is CP932 whatever it is.
+  FileEncoding Encoding = FileEncoding::kCp932;
 };
 
 // How many bytes at the head of a file the text test looks at.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "pattern/decoded_file.h"
 #include "pattern/read_only_file.h"
 #include "pattern/txt_file.h"
 
@@ -50,6 +51,7 @@ void ContextLines::BeforeLine(const std::string& path, const std::string& native
   if (last_line_ == 0 || n <= last_line_ || native_path != native_path_) {
     Finish();
     StartFile(path, native_path);
+    encoding_ = place.Encoding;
   }
   const std::int64_t first = std::max<std::int64_t>(1, n - before_);
   try {
@@ -280,6 +282,25 @@ bool ContextLines::Readable() {
     failed_ = true;
     sink_.Unreadable(path_, pattern::SystemErrorText(error));
     return false;
+  }
+  if (encoding_ != FileEncoding::kCp932) {
+    // A file in another encoding gives its context lines from its CP932 form, as it gave its
+    // reported lines (whose offsets the scan left untold).
+    try {
+      char head[3];
+      const std::size_t got = file->Read(head, sizeof head);
+      const std::string_view head_text(head, got);
+      const auto mark = EncodingByMark(head_text);
+      const bool marked = mark && mark->Encoding == encoding_;
+      const bool never = false;
+      file = std::make_unique<pattern::ReadOnlyFile>(
+          pattern::DecodedFile(*file, head_text, {encoding_, marked ? mark->MarkLength : 0}, never, {},
+                               kLargeWindow));
+    } catch (const pattern::EInOutError& e) {
+      failed_ = true;
+      sink_.Unreadable(path_, e.what());
+      return false;
+    }
   }
   file_ = std::move(file);
   window_.resize(kLargeWindow);

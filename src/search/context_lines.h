@@ -94,6 +94,7 @@ class ContextLines {
   // The file of the last reported line.
   std::string path_;
   std::string native_path_;
+  FileEncoding encoding_ = FileEncoding::kCp932;
   std::unique_ptr<pattern::ReadOnlyFile> file_;
   bool failed_ = false;
   std::int64_t last_line_ = 0;  // its last reported line; 0: none yet

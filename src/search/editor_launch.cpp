@@ -180,7 +180,8 @@ TEditorTarget ParseEditorTarget(std::string_view resultLineInfo) {
     message.replace(message.find("%s"), 2, lineText);
     throw EEditorLaunch(message);
   }
-  std::string nativeFileName = fields.size() > 5 ? fields[5] : Cp932ToNative(fields[3]);
+  // An empty sixth field stands before a seventh (the file's encoding) and names no path.
+  std::string nativeFileName = fields.size() > 5 && !fields[5].empty() ? fields[5] : Cp932ToNative(fields[3]);
   return TEditorTarget{fields[2], fields[3], lineNo, std::move(nativeFileName)};
 }
 

@@ -109,6 +109,7 @@ void TParallelGrep::Begin(pattern::TGrep& model, int result_type, bool first_lin
     w.FirstLinePerFile = first_line_per_file;
     w.Grep.BlockSize = model.BlockSize;
     w.Grep.ForceReferenceScan = model.ForceReferenceScan;
+    w.Grep.Encoding = model.Encoding;
     for (pattern::TRegularExpression* component : {static_cast<pattern::TRegularExpression*>(&w.Grep),
                                                     static_cast<pattern::TRegularExpression*>(&w.AWKStr)}) {
       component->SynonymDicList() = model.SynonymDicList();

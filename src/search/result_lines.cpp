@@ -59,9 +59,9 @@ std::string ResultLineInfoOnOneLine(std::string_view info) {
   if (!HasLineBreak(info)) return std::string(info);
   std::vector<std::string> fields = ParseCommaText(info);
   if (fields.size() >= 5) {
-    const std::string native = fields.size() > 5 ? fields[5] : Cp932ToNative(fields[3]);
-    fields.resize(5);
-    fields.push_back(EscapeLineBreaks(native));
+    const std::string native = fields.size() > 5 && !fields[5].empty() ? fields[5] : Cp932ToNative(fields[3]);
+    fields.resize(std::max<std::size_t>(fields.size(), 6));
+    fields[5] = EscapeLineBreaks(native);
   }
   std::string line = ToCommaText(fields);
   for (char& c : line)
@@ -96,7 +96,8 @@ std::string ResultLinePrefix(int result_type, std::string_view path, std::int32_
 }
 
 std::string MakeResultLineInfo(std::size_t prefix_length, int start, int length, std::string_view line,
-                               std::string_view path, std::int32_t line_no, std::string_view native_path) {
+                               std::string_view path, std::int32_t line_no, std::string_view native_path,
+                               FileEncoding encoding) {
   // A hit that is not inside the line (none found, or out of range) is recorded as empty.
   if (start < 1 || length < 0 || static_cast<std::size_t>(start) - 1 > line.size()) {
     start = 0;
@@ -112,7 +113,10 @@ std::string MakeResultLineInfo(std::size_t prefix_length, int start, int length,
   AppendCommaTextItem(info, hit_text, false);
   AppendCommaTextItem(info, path, false);
   AppendCommaTextItem(info, std::to_string(line_no), false);
-  if (!native_path.empty() && !NativeRecoverable(path, native_path)) AppendCommaTextItem(info, native_path, false);
+  const bool native_needed = !native_path.empty() && !NativeRecoverable(path, native_path);
+  if (native_needed || encoding != FileEncoding::kCp932)
+    AppendCommaTextItem(info, native_needed ? native_path : std::string_view{}, false);
+  if (encoding != FileEncoding::kCp932) AppendCommaTextItem(info, FileEncodingName(encoding), false);
   return info;
 }
 
@@ -129,7 +133,8 @@ std::optional<ResultLineInfoFields> ParseResultLineInfo(std::string_view info) {
   result.HitText = fields[2];
   result.FileName = fields[3];
   result.LineNo = *line_no;
-  result.NativeFileName = fields.size() > 5 ? fields[5] : Cp932ToNative(fields[3]);
+  result.NativeFileName = fields.size() > 5 && !fields[5].empty() ? fields[5] : Cp932ToNative(fields[3]);
+  if (fields.size() > 6) result.Encoding = FileEncodingFromName(fields[6]).value_or(FileEncoding::kCp932);
   return result;
 }
 
@@ -137,8 +142,9 @@ ResultLine MakeResultLine(int result_type, std::string_view path, std::string_vi
                           pattern::RE_LineInfo_t line_info, int start, int length) {
   std::string prefix = ResultLinePrefix(result_type, path, line_info.LineNo);
   ResultLine result;
-  result.Place = {line_info.LineNo, line_info.Offset, prefix.size()};
-  result.Info = MakeResultLineInfo(prefix.size(), start, length, line_info.Line, path, line_info.LineNo, native_path);
+  result.Place = {line_info.LineNo, line_info.Offset, prefix.size(), line_info.Encoding};
+  result.Info = MakeResultLineInfo(prefix.size(), start, length, line_info.Line, path, line_info.LineNo, native_path,
+                                   line_info.Encoding);
   result.Line = prefix.empty() ? std::move(line_info.Line) : std::move(prefix.append(line_info.Line));
   return result;
 }

@@ -31,17 +31,22 @@ struct ResultLineInfoFields {
   std::string FileName;     // full path, CP932
   std::int32_t LineNo = 0;
   std::string NativeFileName;  // the path as the system names it
+  FileEncoding Encoding = FileEncoding::kCp932;  // the file's, whose lines HitText and the line are converted from
 };
 
 // The CommaText record HitPos,HitLen,HitText,FileName,LineNo. start and length are those of the
 // hit in line (start 1-based; 0 when there is none). A sixth field carries native_path when
 // FileName alone does not lead back to it (a name with characters outside CP932); an empty
-// native_path means the caller already knows it does.
+// native_path means the caller already knows it does. A file in another encoding than CP932 has
+// its encoding's name in a seventh field (the sixth then empty when it carries no path), so that
+// readers of the first five or six fields read such a record as before.
 std::string MakeResultLineInfo(std::size_t prefix_length, int start, int length, std::string_view line,
-                               std::string_view path, std::int32_t line_no, std::string_view native_path);
+                               std::string_view path, std::int32_t line_no, std::string_view native_path,
+                               FileEncoding encoding = FileEncoding::kCp932);
 
-// Reads a record back; nullopt when it has fewer than five fields. Without a sixth field the
-// native path is derived from FileName.
+// Reads a record back; nullopt when it has fewer than five fields. Without a sixth field, or an
+// empty one, the native path is derived from FileName. Without a seventh field (or an unknown
+// name in it) the file is CP932.
 std::optional<ResultLineInfoFields> ParseResultLineInfo(std::string_view info);
 
 // A record as one line of a line-oriented file, and back. A file name may hold CR or LF, which
@@ -56,6 +61,7 @@ struct ResultLinePlace {
   std::int32_t LineNo = 0;
   std::int64_t Offset = -1;    // of the line's first byte; -1 when the scan did not tell
   std::size_t TextStart = 0;   // where the line's text begins in the result line
+  FileEncoding Encoding = FileEncoding::kCp932;  // the file is read again through its CP932 form
 };
 
 struct ResultLine {

@@ -178,6 +178,7 @@ FindStartResult SearchRun::ActionFindStartExecute(SearchRequest& request, const 
   grep1_.SetUseSynonymDic(request.UseSynonymDic);
   awk_str1_.SetUseFuzzyCharDic(request.UseFuzzyCharDic);
   awk_str1_.SetUseSynonymDic(request.UseSynonymDic);
+  grep1_.Encoding = settings.FileEncoding;
   if (parallel_) parallel_->Begin(grep1_, settings.ResultType, settings.FirstLinePerFile);
 
   settings_ = settings;

@@ -44,6 +44,8 @@ struct SearchSettings {
   int ResultType = 2;
   // Each file ends at its first reported line (a list of the files that match).
   bool FirstLinePerFile = false;
+  // How each file's encoding is decided.
+  FileEncodingChoice FileEncoding = FileEncodingChoice::kAuto;
 };
 
 // What the window does for a run.

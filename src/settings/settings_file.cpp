@@ -120,6 +120,8 @@ void LoadSettings(const IniFile& ini, TTarnSettings& s) {
   r.StringStyle = ComputeStringStyle(r);
   r.ShowRealtime = ini.ReadBool(kFindResult, "ShowRealtime", true);
   r.WorkerThreads = std::clamp(ini.ReadInteger(kFindResult, "WorkerThreads", DefaultWorkerThreads()), 1, kMaxWorkerThreads);
+  r.FileEncoding = FileEncodingChoiceFromName(ini.ReadString(kFindResult, "FileEncoding", "auto"))
+                       .value_or(FileEncodingChoice::kAuto);
   r.SaveDirectory = ini.ReadString(kFindResult, "SaveDirectory", "");
   r.SaveType = ini.ReadInteger(kFindResult, "SaveType", 0);
   r.ResultType = ini.ReadInteger(kFindResult, "ResultType", 2);
@@ -199,6 +201,7 @@ void StoreSettings(IniFile& ini, const TTarnSettings& s) {
   ini.WriteBool(kFindResult, "StringStyleUnderline", r.StringStyleUnderline);
   ini.WriteBool(kFindResult, "ShowRealtime", r.ShowRealtime);
   ini.WriteInteger(kFindResult, "WorkerThreads", r.WorkerThreads);
+  ini.WriteString(kFindResult, "FileEncoding", std::string(FileEncodingChoiceName(r.FileEncoding)));
   ini.WriteString(kFindResult, "SaveDirectory", r.SaveDirectory);
   ini.WriteInteger(kFindResult, "SaveType", r.SaveType);
   ini.WriteInteger(kFindResult, "ResultType", r.ResultType);

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/file_encoding.h"
 #include "settings/shortcut_text.h"
 
 namespace tarn::settings {
@@ -66,6 +67,8 @@ struct TFindResultInfo {
   bool ShowRealtime = true;
   // How many threads search the files of a run; 1 searches them on the window's own thread.
   std::int32_t WorkerThreads = DefaultWorkerThreads();
+  // How each file's encoding is decided: stored by name ("auto", "cp932", ...).
+  FileEncodingChoice FileEncoding = FileEncodingChoice::kAuto;
   std::uint32_t StringFontColor = clBlue;
   std::uint32_t StringBackColor = clYellow;
   std::int32_t StringStyle = 0;  // fsBold | fsItalic | fsUnderline, from the three booleans

@@ -357,6 +357,13 @@ QWidget* TFormOptionEnv::CreatePageBasic2() {
   run->addStretch();
   run->addWidget(Label("検索スレッド数", workerThreads_));
   run->addWidget(workerThreads_);
+  // Each item carries the stored name of its choice.
+  fileEncoding_ = Named(new QComboBox, "ComboBoxFindResultFileEncoding");
+  fileEncoding_->addItem(QStringLiteral("自動判別"), QStringLiteral("auto"));
+  fileEncoding_->addItem(QStringLiteral("Shift-JIS のみ"), QStringLiteral("cp932"));
+  run->addSpacing(8);
+  run->addWidget(Label("文字コード", fileEncoding_));
+  run->addWidget(fileEncoding_);
   grid->addLayout(run);
 
   auto* save = new QGroupBox(QStringLiteral("検索結果の保存指定"));
@@ -456,6 +463,16 @@ void TFormOptionEnv::ShowSettings() {
   CheckButton(*resultType_, s.FindResult.ResultType);
   showRealtime_->setChecked(s.FindResult.ShowRealtime);
   workerThreads_->setValue(s.FindResult.WorkerThreads);
+  {
+    // A choice written into the settings file by hand is kept as an item of its own.
+    const QString name = QString::fromLatin1(FileEncodingChoiceName(s.FindResult.FileEncoding));
+    int index = fileEncoding_->findData(name);
+    if (index < 0) {
+      fileEncoding_->addItem(name, name);
+      index = fileEncoding_->count() - 1;
+    }
+    fileEncoding_->setCurrentIndex(index);
+  }
   saveDirectory_->SetText(s.FindResult.SaveDirectory);
   CheckButton(*saveType_, s.FindResult.SaveType);
 
@@ -503,6 +520,8 @@ void TFormOptionEnv::StoreSettings() {
   if (resultType_->checkedId() >= 0) r.ResultType = resultType_->checkedId();
   r.ShowRealtime = showRealtime_->isChecked();
   r.WorkerThreads = workerThreads_->value();
+  r.FileEncoding = FileEncodingChoiceFromName(fileEncoding_->currentData().toString().toStdString())
+                       .value_or(FileEncodingChoice::kAuto);
   r.SaveDirectory = saveDirectory_->Text();
   saveDirectory_->AddToHistory();
   if (saveType_->checkedId() >= 0) r.SaveType = saveType_->checkedId();

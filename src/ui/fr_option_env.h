@@ -152,6 +152,7 @@ class TFormOptionEnv : public QDialog {
   QButtonGroup* resultType_ = nullptr;
   QCheckBox* showRealtime_ = nullptr;
   QSpinBox* workerThreads_ = nullptr;
+  QComboBox* fileEncoding_ = nullptr;
   TKoFlatComboBox* saveDirectory_ = nullptr;
   QButtonGroup* saveType_ = nullptr;
 

@@ -59,8 +59,9 @@ void TFormTarnMain::ActionFindStartExecute() {
   request.SearchSubDirectory = flatCheckBoxFindSubDirectory_->isChecked();
   request.UseFuzzyCharDic = flatCheckBoxUseFuzzyCharDic_->isChecked();
   request.UseSynonymDic = flatCheckBoxUseSynonymDic_->isChecked();
-  const search::SearchSettings run_settings{settings_.FindRequest.NoRegExp, settings_.FindResult.ShowRealtime,
-                                            settings_.FindResult.ResultType};
+  search::SearchSettings run_settings{settings_.FindRequest.NoRegExp, settings_.FindResult.ShowRealtime,
+                                      settings_.FindResult.ResultType};
+  run_settings.FileEncoding = settings_.FindResult.FileEncoding;
   std::optional<std::string> error;
   try {
     run_->SetWorkerThreads(static_cast<unsigned>(settings_.FindResult.WorkerThreads));

@@ -37,6 +37,8 @@ TEST(EditorParameters, TakesFieldsThreeToFiveOfTheEntry) {
   EXPECT_EQ(target.HitText, "a,b");
   EXPECT_EQ(target.FileName, "/home/me/a b.txt");
   EXPECT_EQ(target.LineNo, 12);
+  // A file in another encoding: an empty sixth field before its name names no path.
+  EXPECT_EQ(ParseEditorTarget("1,1,x,/d/a.txt,3,,utf-8").NativeFileName, "/d/a.txt");
   EXPECT_THROW(ParseEditorTarget("21,4,x,/a,twelve"), EEditorLaunch);
   EXPECT_THROW(ParseEditorTarget("21,4,x,/a"), EEditorLaunch);
   EXPECT_THROW(ParseEditorTarget("21,4,x,/a,99999999999"), EEditorLaunch);

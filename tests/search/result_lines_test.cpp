@@ -78,7 +78,8 @@ TEST(ResultLinesTest, NativePathIsASixthFieldOnlyWhenTheCp932PathCannotLeadBackT
 }
 
 // Every record the search writes reads back to what went in, whatever the bytes of the line and
-// the paths: a lone lead byte before a closing quote, quotes, commas, blanks, NUL.
+// the paths (a lone lead byte before a closing quote, quotes, commas, blanks, NUL) and the
+// file's encoding.
 TEST(ResultLinesTest, EveryRecordReadsBackExactly) {
   struct Case {
     std::string line, path, native;
@@ -99,7 +100,8 @@ TEST(ResultLinesTest, EveryRecordReadsBackExactly) {
   for (const Case& c : cases) {
     const int start = c.line.empty() ? 0 : 1 + static_cast<int>(random() % c.line.size());
     const int length = start == 0 ? 0 : static_cast<int>(random() % (c.line.size() - start + 2));
-    const std::string info = MakeResultLineInfo(5, start, length, c.line, c.path, 12, c.native);
+    const auto encoding = static_cast<FileEncoding>(random() % 6);
+    const std::string info = MakeResultLineInfo(5, start, length, c.line, c.path, 12, c.native, encoding);
     const auto fields = ParseResultLineInfo(info);
     ASSERT_TRUE(fields.has_value()) << info;
     const std::string hit =
@@ -110,6 +112,8 @@ TEST(ResultLinesTest, EveryRecordReadsBackExactly) {
     EXPECT_EQ(fields->FileName, c.path) << info;
     EXPECT_EQ(fields->LineNo, 12) << info;
     EXPECT_EQ(fields->NativeFileName, c.native.empty() ? Cp932ToNative(c.path) : c.native) << info;
+    EXPECT_EQ(fields->Encoding, encoding) << info;
+    EXPECT_EQ(ParseCommaText(info).size() == 7, encoding != FileEncoding::kCp932) << info;
   }
 }
 

@@ -116,6 +116,7 @@ TEST(SettingsFile, HandEditedValuesAreReadAndWrittenBackInTheirForms) {
   WriteBytes(path,
              "[tarn]\nversion=1.1.9\nwindowstate=2\nTop=5\nFontName=  Noto Sans  \nFontSize=big\n"
              "[FINDRESULT]\nFontColor=255\nBackColor=0x00FFFFFF\nStringFontColor=$000000ff\nResultType=3\n"
+             "FileEncoding=EUC-JP\n"
              "[ShortCut]\nFindStart=^f3\nResultSave=Ctrl+Nothing\n"
              "[FindResultHistory]\nLast=2147483647\n"
              "[Help]\nCount=99999999\nItem0=a,b\n"
@@ -131,6 +132,7 @@ TEST(SettingsFile, HandEditedValuesAreReadAndWrittenBackInTheirForms) {
   EXPECT_EQ(s.FindResult.BackColor, 0x00FFFFFFu);
   EXPECT_EQ(s.FindResult.StringFontColor, 0xFFu);
   EXPECT_EQ(s.FindResult.ResultType, 3);
+  EXPECT_EQ(s.FindResult.FileEncoding, FileEncodingChoice::kEucJp);
   EXPECT_EQ(FormatShortcut(s.ShortCuts[1]), "Ctrl+F3");
   EXPECT_EQ(s.ShortCuts[9], 0);
   EXPECT_EQ(s.History.Current, 2147483647);
@@ -147,6 +149,7 @@ TEST(SettingsFile, HandEditedValuesAreReadAndWrittenBackInTheirForms) {
   EXPECT_EQ(ini.ReadString("Tarn", "Width", "absent"), "absent");
   EXPECT_EQ(ini.ReadString("FindResult", "FontColor", ""), "$000000FF");
   EXPECT_EQ(ini.ReadString("FindResult", "BackColor", ""), "$00FFFFFF");
+  EXPECT_EQ(ini.ReadString("FindResult", "FileEncoding", ""), "euc-jp");
   EXPECT_EQ(ini.ReadString("ShortCut", "ResultSave", "x"), "");
 }
 

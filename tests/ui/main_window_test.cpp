@@ -155,6 +155,46 @@ class MainWindowTest : public QObject {
     Screenshot(*w, "long-row-selected");
   }
 
+  void filesInEveryEncodingAreListedAndPainted() {
+    const QString dir = data_->path() + "/encodings";
+    QDir().mkpath(dir);
+    auto write = [&](const char* name, const QByteArray& bytes) {
+      QFile f(dir + "/" + name);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write(bytes);
+    };
+    WriteCp932(dir + "/cp932.txt", "first\r\ncp932 東京へ\r\n");
+    // U+1F600 has no CP932 form: a placeholder before the hit, which must still be painted exactly.
+    write("utf8.txt", QByteArray("first\nutf-8 \xF0\x9F\x98\x80\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x81\xB8\n"));
+    const QString utf16 = QStringLiteral("first\r\nutf-16 東京へ\r\n");
+    write("utf16.txt", QByteArray("\xFF\xFE") + QByteArray(reinterpret_cast<const char*>(utf16.utf16()), utf16.size() * 2));
+    write("euc.txt", QByteArray("first\neuc-jp \xC5\xEC\xB5\xFE\xA4\xD8\n"));
+    write("jis.txt", QByteArray("first\niso-2022-jp \x1B$BEl5~$X\x1B(B\n"));
+    auto w = Open();
+    QVERIFY(w);
+    Request(*w, QStringLiteral("東京"), dir, QStringLiteral("*.txt"));
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    const tarn::editor::TKoEditor& view = w->KoEditorResult();
+    QVERIFY(w->StatusText().startsWith(QStringLiteral(" 5個検索しました。")));
+    QCOMPARE(view.Lines.Count(), 5);
+    const QImage image = w->KoEditorResult().viewport()->grab().toImage();
+    QStringList encodings;
+    for (int row = 0; row < 5; ++row) {
+      const std::string& info = w->ResultLineInfos()[static_cast<std::size_t>(row)];
+      const std::vector<std::string> fields = tarn::ParseCommaText(info);
+      QCOMPARE(fields[4], std::string("2"));
+      encodings << QString::fromStdString(fields.size() > 6 ? fields[6] : "cp932");
+      const auto hit = tarn::ui::HitToDraw(info, view.RowString(row), 8);
+      QVERIFY(hit && hit->Text == tarn::Utf8ToCp932("東京"));
+      QVERIFY(YellowIn(image, view, row, hit->Column) > 0 && YellowIn(image, view, row, hit->Column + 3) > 0);
+      QCOMPARE(YellowIn(image, view, row, hit->Column - 1), 0);
+      QCOMPARE(YellowIn(image, view, row, hit->Column + 4), 0);
+    }
+    encodings.sort();
+    QCOMPARE(encodings, QStringList({"cp932", "euc-jp", "iso-2022-jp", "utf-16le", "utf-8"}));
+    Screenshot(*w, "mixed-encodings");
+  }
+
   void droppedFolderFillsDirectoryBox_data() {
     QTest::addColumn<QString>("dropped");
     QTest::addColumn<QString>("directory");

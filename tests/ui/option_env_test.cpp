@@ -232,6 +232,7 @@ class OptionEnvTest : public QObject {
   void confirmationStoresEveryPage() {
     settings::TTarnSettings s = Sample();
     s.FindResult.ResultType = 7;  // no radio button stands for it
+    s.FindResult.FileEncoding = tarn::FileEncodingChoice::kEucJp;  // written by hand: an item of its own
     s.Basic.FontSize = 13;        // no size the box offers
     auto form = Open(s);
     QVERIFY(form);
@@ -264,6 +265,11 @@ class OptionEnvTest : public QObject {
     Get<QPushButton>(*fore.menu(), "ColorDefault").click();
     QTest::mouseClick(&Get(*form, "FlatCheckBoxFindResultStyleUnderline"), Qt::LeftButton);
     QTest::mouseClick(&Get(*form, "FlatRadioButtonFindResultSaveTypeHtml"), Qt::LeftButton);
+    auto& encoding = Get<QComboBox>(*form, "ComboBoxFindResultFileEncoding");
+    QCOMPARE(encoding.currentText(), QStringLiteral("euc-jp"));
+    encoding.setFocus();
+    QTest::keyClick(&encoding, Qt::Key_Up);
+    QCOMPARE(encoding.currentText(), QStringLiteral("Shift-JIS のみ"));
     Pages(*form).setCurrentIndex(2);
     QTest::mouseClick(&Get(*form, "FlatCheckBoxRunTimeLastFindDirectory"), Qt::LeftButton);
 
@@ -283,6 +289,7 @@ class OptionEnvTest : public QObject {
     QCOMPARE(r.FindResult.StringStyle, settings::fsUnderline);
     QCOMPARE(r.FindResult.ResultType, 7);
     QCOMPARE(r.FindResult.SaveType, 1);
+    QCOMPARE(r.FindResult.FileEncoding, tarn::FileEncodingChoice::kCp932);
     QVERIFY(r.RunTime.LastFindDirectory && !r.RunTime.LastFindString);
     QCOMPARE(r.HelpEntries.size(), std::size_t(2));
     QCOMPARE(r.HelpEntries[1], Sjis("更新履歴,/nowhere/history.txt,"));
