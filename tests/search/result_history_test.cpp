@@ -123,6 +123,46 @@ TEST_F(ResultHistoryFiles, AFailedWriteKeepsTheOldFiles) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 3);
 }
 
+// The entry written row by row holds the bytes of the one written at the end, across flushes
+// and line breaks; a writer that is dropped or fails leaves no file in Tmp.
+TEST_F(ResultHistoryFiles, EntryWrittenWhileRowsComeInMatchesTheWholeSave) {
+  TResultHistoryEntry entry = SampleEntry();
+  const std::string name = "/home/me/a\nb%0A\r.txt";
+  entry.ResultLineInfos.push_back(MakeResultLineInfo(0, 1, 3, "hit", name, 4, name));
+  entry.ResultLines.push_back("x\r\ny");
+  for (int i = 0; i < 30000; ++i) {
+    entry.ResultLineInfos.push_back("1,1,a,/f," + std::to_string(i));
+    entry.ResultLines.push_back(std::string(40 + i % 7, 'r'));
+  }
+  SaveResultHistory(dir_, 1, entry);
+  const auto writeRows = [&](TResultHistoryWriter& writer) {
+    for (std::size_t i = 0; i < entry.ResultLines.size(); ++i) writer.Add(entry.ResultLines[i], entry.ResultLineInfos[i]);
+  };
+  {
+    TResultHistoryWriter dropped(dir_);
+    writeRows(dropped);
+  }
+  {
+    TResultHistoryWriter writer(dir_);
+    writeRows(writer);
+    EXPECT_EQ(writer.Count(), entry.ResultLines.size());
+    writer.Finish(2, entry.Request);
+  }
+  for (const char* stem : {"ParamList.", "GerpList.", "ResultList."})
+    EXPECT_EQ(Read((std::string(stem) + "2").c_str()), Read((std::string(stem) + "1").c_str())) << stem;
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 6);
+  try {
+    tarn::testing::FileSizeLimit limit(64 * 1024);
+    TResultHistoryWriter writer(dir_);
+    writeRows(writer);
+    writer.Finish(3, entry.Request);
+    ADD_FAILURE() << "no error";
+  } catch (const EResultFile& e) {
+    EXPECT_NE(std::string(e.what()).find("GerpList.3"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 7);  // ParamList.3, as the whole save leaves it
+}
+
 TEST_F(ResultHistoryFiles, DamagedFilesGiveAClearError) {
   EXPECT_NE(LoadError(4).find("GerpList.4"), std::string::npos);  // missing
 
