@@ -135,18 +135,10 @@ TEST_F(ResultHistoryFiles, EntryWrittenWhileRowsComeInMatchesTheWholeSave) {
     entry.ResultLines.push_back(std::string(40 + i % 7, 'r'));
   }
   SaveResultHistory(dir_, 1, entry);
-  const auto writeRows = [&](TResultHistoryWriter& writer) {
-    for (std::size_t i = 0; i < entry.ResultLines.size(); ++i) writer.Add(entry.ResultLines[i], entry.ResultLineInfos[i]);
-  };
-  {
-    TResultHistoryWriter dropped(dir_);
-    writeRows(dropped);
-  }
-  {
+  for (const bool finish : {false, true}) {
     TResultHistoryWriter writer(dir_);
-    writeRows(writer);
-    EXPECT_EQ(writer.Count(), entry.ResultLines.size());
-    writer.Finish(2, entry.Request);
+    for (std::size_t i = 0; i < entry.ResultLines.size(); ++i) writer.Add(entry.ResultLines[i], entry.ResultLineInfos[i]);
+    if (finish) writer.Finish(2, entry.Request);
   }
   for (const char* stem : {"ParamList.", "GerpList.", "ResultList."})
     EXPECT_EQ(Read((std::string(stem) + "2").c_str()), Read((std::string(stem) + "1").c_str())) << stem;

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <optional>
 
 #include "../core/file_test_support.h"
 #include "settings/settings_file.h"
@@ -124,12 +125,10 @@ class ResultHistoryWindowTest : public QObject {
   // An entry that cannot be stored is reported and leaves none of its files, temporary or not.
   void aFailedEntryShowsItsErrorAndLeavesNoFile() {
     auto w = OpenWindow(data_->path());
-    QVERIFY(w);
     MessageBoxAnswerer answerer;
-    {
-      tarn::testing::FileSizeLimit fullDisk(100);
-      Run(*w, QStringLiteral("東京"));
-    }
+    std::optional<tarn::testing::FileSizeLimit> fullDisk(100);
+    Run(*w, QStringLiteral("東京"));
+    fullDisk.reset();
     QCOMPARE(answerer.texts.size(), 1);
     QVERIFY2(answerer.texts[0].contains(QStringLiteral("List.1")), qPrintable(answerer.texts[0]));
     QCOMPARE(QDir(Tmp()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{});
