@@ -10,6 +10,7 @@
 // its peak memory is its own and no case inherits another's heap. The cases are interleaved run
 // by run and every figure is the median of the runs; the window against tarngrep is the median of
 // each run's ratio. QT_QPA_PLATFORM defaults to offscreen.
+#include <malloc.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -481,6 +482,7 @@ std::optional<Options> ParseArgs(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  mallopt(M_TOP_PAD, 64 << 20);  // as tarn's main does
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   const auto parsed = ParseArgs(argc, argv);
   if (!parsed) {

@@ -1,5 +1,6 @@
 // tarn: the desktop application. One copy runs per user and data directory; a second copy hands
 // its command line to the running one and ends.
+#include <malloc.h>
 #include <QApplication>
 #include <QFile>
 #include <QIcon>
@@ -53,6 +54,9 @@ int ForwardCommandLine(tarn::ui::TSingleInstance& instance, const std::vector<st
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // A large result is tens of megabytes of rows kept by the worker thread that made them: its heap
+  // grows in large steps, not by a system call per page.
+  mallopt(M_TOP_PAD, 64 << 20);
   const std::vector<std::string> args(argv + 1, argv + argc);
   const tarn::ui::TTarnCommandLine command_line = tarn::ui::ParseTarnCommandLine(args);
   if (!command_line.Error.empty()) {

@@ -65,6 +65,16 @@ bool IsRegularOrAbsent(const std::filesystem::path& path) {
 }
 
 TAtomicFile::TAtomicFile(const std::filesystem::path& path, TLinkWrite links) {
+  Aim(path, links);
+  temp_ = target_ + ".XXXXXX";
+  fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+  if (fd_ < 0) {
+    temp_.clear();
+    failed_ = true;
+  }
+}
+
+void TAtomicFile::Aim(const std::filesystem::path& path, TLinkWrite links) {
   struct stat link {};
   const bool isLink = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
   const bool follow = isLink && (links == TLinkWrite::lw_Follow || link.st_uid == ::geteuid());
@@ -73,13 +83,8 @@ TAtomicFile::TAtomicFile(const std::filesystem::path& path, TLinkWrite links) {
   target_ = ec || resolved.empty() ? path.native() : resolved.native();
   // A link that is not followed is replaced, so the mode of whatever it points at is not taken.
   struct stat st {};
+  mode_ = 0644;
   if (::lstat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode_ = st.st_mode & 07777;
-  temp_ = target_ + ".XXXXXX";
-  fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
-  if (fd_ < 0) {
-    temp_.clear();
-    failed_ = true;
-  }
 }
 
 TAtomicFile::~TAtomicFile() {
@@ -115,6 +120,12 @@ bool TAtomicFile::Commit() {
   committed_ = synced && closed && ::rename(temp_.c_str(), target_.c_str()) == 0;
   failed_ = !committed_;
   return committed_;
+}
+
+bool TAtomicFile::CommitAs(const std::filesystem::path& path, TLinkWrite links) {
+  if (failed_) return false;
+  Aim(path, links);
+  return Commit();
 }
 
 bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes, TLinkWrite links) {

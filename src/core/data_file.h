@@ -45,8 +45,14 @@ class TAtomicFile {
   // Each returns false once anything has failed; the target is then never touched.
   bool Write(std::string_view bytes);
   bool Commit();
+  // Commit under another name, for a file whose name is known only once it is whole. The
+  // temporary file stays where the constructor's path put it, so the name must be in the same
+  // directory.
+  bool CommitAs(const std::filesystem::path& path, TLinkWrite links = TLinkWrite::lw_FollowOwn);
 
  private:
+  void Aim(const std::filesystem::path& path, TLinkWrite links);
+
   static constexpr std::int64_t kWriteBackStep = std::int64_t{1} << 20;
   std::string target_;
   std::string temp_;

@@ -38,35 +38,45 @@ bool HasLineBreak(std::string_view text) {
          (std::memchr(text.data(), '\n', text.size()) != nullptr || std::memchr(text.data(), '\r', text.size()) != nullptr);
 }
 
-// Each line on one line of its own, ended by CR LF, streamed through a buffer into the file that
-// replaces the old one only when whole. Records keep a path with a line break in a form that
-// reads back whole.
+constexpr std::size_t kFlushAt = 1 << 20;
+
+// The line on one line of its own, ended by CR LF. Records keep a path with a line break in a
+// form that reads back whole.
+void AppendOneLine(std::string& buffer, std::string_view line, bool records) {
+  if (!HasLineBreak(line)) {
+    buffer += line;
+  } else {
+    const std::size_t from = buffer.size();
+    if (records)
+      buffer += ResultLineInfoOnOneLine(line);
+    else
+      buffer += line;
+    for (std::size_t k = from; k < buffer.size(); ++k)
+      if (buffer[k] == '\r' || buffer[k] == '\n') buffer[k] = ' ';
+  }
+  buffer += "\r\n";
+}
+
+// Streamed through a buffer into the file that replaces the old one only when whole.
 void WriteOneLineEach(const fs::path& path, const TLineSource& lines, bool records) {
   if (!IsRegularOrAbsent(path)) throw EResultFile(CannotCreateFileText(path));
   TAtomicFile out(path);
   std::string buffer;
-  constexpr std::size_t kFlushAt = 1 << 20;
   bool ok = true;
   for (std::size_t i = 0; i < lines.Count && ok; ++i) {
-    const std::string_view line = lines.At(i);
-    if (!HasLineBreak(line)) {
-      buffer += line;
-    } else {
-      const std::size_t from = buffer.size();
-      if (records)
-        buffer += ResultLineInfoOnOneLine(line);
-      else
-        buffer += line;
-      for (std::size_t k = from; k < buffer.size(); ++k)
-        if (buffer[k] == '\r' || buffer[k] == '\n') buffer[k] = ' ';
-    }
-    buffer += "\r\n";
+    AppendOneLine(buffer, lines.At(i), records);
     if (buffer.size() >= kFlushAt) {
       ok = out.Write(buffer);
       buffer.clear();
     }
   }
   if (!ok || !out.Write(buffer) || !out.Commit()) throw EResultFile(CannotCreateFileText(path));
+}
+
+void WriteParamList(const fs::path& tmpDirectory, std::int32_t n, const TResultHistoryRequest& r) {
+  WriteLinesFile(EntryFile(tmpDirectory, "ParamList", n),
+                 {OneLine(r.FindString), OneLine(r.FindDirectory), OneLine(r.FindFileMask), r.FindSubDirectory ? "1" : "0",
+                  OneLine(r.FindDirectoryMask), r.UseFuzzyCharDic ? "1" : "0", r.UseSynonymDic ? "1" : "0"});
 }
 
 TLineSource SourceOf(const std::vector<std::string>& lines) {
@@ -157,11 +167,40 @@ void SaveResultHistory(const fs::path& tmpDirectory, std::int32_t n, const TResu
 
 void SaveResultHistory(const fs::path& tmpDirectory, std::int32_t n, const TResultHistoryRequest& r,
                        const TLineSource& resultLineInfos, const TLineSource& resultLines) {
-  WriteLinesFile(EntryFile(tmpDirectory, "ParamList", n),
-                 {OneLine(r.FindString), OneLine(r.FindDirectory), OneLine(r.FindFileMask), r.FindSubDirectory ? "1" : "0",
-                  OneLine(r.FindDirectoryMask), r.UseFuzzyCharDic ? "1" : "0", r.UseSynonymDic ? "1" : "0"});
+  WriteParamList(tmpDirectory, n, r);
   WriteOneLineEach(EntryFile(tmpDirectory, "GerpList", n), resultLineInfos, true);
   WriteOneLineEach(EntryFile(tmpDirectory, "ResultList", n), resultLines, false);
+}
+
+TResultHistoryWriter::TResultHistoryWriter(const fs::path& tmpDirectory)
+    : tmpDirectory_(tmpDirectory),
+      infos_(tmpDirectory / "Writing.GerpList"),
+      lines_(tmpDirectory / "Writing.ResultList") {}
+
+void TResultHistoryWriter::Add(std::string_view line, std::string_view info) {
+  AppendOneLine(lineBuffer_, line, false);
+  AppendOneLine(infoBuffer_, info, true);
+  ++count_;
+  if (lineBuffer_.size() >= kFlushAt) {
+    ok_ = lines_.Write(lineBuffer_) && ok_;
+    lineBuffer_.clear();
+  }
+  if (infoBuffer_.size() >= kFlushAt) {
+    ok_ = infos_.Write(infoBuffer_) && ok_;
+    infoBuffer_.clear();
+  }
+}
+
+void TResultHistoryWriter::Finish(std::int32_t n, const TResultHistoryRequest& request) {
+  WriteParamList(tmpDirectory_, n, request);
+  const auto commit = [n, this](TAtomicFile& file, std::string& buffer, const char* stem) {
+    const fs::path path = EntryFile(tmpDirectory_, stem, n);
+    if (!ok_ || !IsRegularOrAbsent(path) || !file.Write(buffer) || !file.CommitAs(path))
+      throw EResultFile(CannotCreateFileText(path));
+    buffer.clear();
+  };
+  commit(infos_, infoBuffer_, "GerpList");
+  commit(lines_, lineBuffer_, "ResultList");
 }
 
 TResultHistoryEntry LoadResultHistory(const fs::path& tmpDirectory, std::int32_t n) {

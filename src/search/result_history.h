@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/data_file.h"
 #include "search/result_export.h"
 
 namespace tarn::search {
@@ -46,6 +47,31 @@ struct TLineSource {
 void SaveResultHistory(const std::filesystem::path& tmpDirectory, std::int32_t n, const TResultHistoryEntry& entry);
 void SaveResultHistory(const std::filesystem::path& tmpDirectory, std::int32_t n, const TResultHistoryRequest& request,
                        const TLineSource& resultLineInfos, const TLineSource& resultLines);
+
+// An entry written while its rows come in, so that only the last stretch and the renames are
+// left when the run ends. The two large files grow in Tmp under temporary names that no entry
+// count ever takes for an entry's, and that go when the writer does unless Finish gave them
+// their number. The bytes are those SaveResultHistory writes.
+class TResultHistoryWriter {
+ public:
+  explicit TResultHistoryWriter(const std::filesystem::path& tmpDirectory);
+
+  void Add(std::string_view line, std::string_view info);
+  // Rows added so far.
+  std::size_t Count() const noexcept { return count_; }
+  // Writes "ParamList." + n and gives the two files the number n. Throws EResultFile naming the
+  // file that could not be made, as SaveResultHistory does.
+  void Finish(std::int32_t n, const TResultHistoryRequest& request);
+
+ private:
+  std::filesystem::path tmpDirectory_;
+  TAtomicFile infos_;
+  TAtomicFile lines_;
+  std::string infoBuffer_;
+  std::string lineBuffer_;
+  std::size_t count_ = 0;
+  bool ok_ = true;
+};
 
 // Reads the three files of entry n. "ResultList." keeps every byte but a 0x1A that ends it, as
 // the result view's loader reads it; it cannot hold more lines than "GerpList.". A missing or unreadable

@@ -236,6 +236,8 @@ class TFormTarnMain : public QMainWindow, private search::SearchWindow {
   // Where the line of each row of the run just made starts in its file (-1: not told); empty
   // for a result from the history.
   std::vector<std::int64_t> rowOffsets_;
+  // The run's history entry, written as its rows come in; gone once the run has ended.
+  std::unique_ptr<search::TResultHistoryWriter> historyWriter_;
   // The row the preview shows, and the result it belongs to (counted up at every new result).
   int previewRow_ = -1;
   std::uint64_t previewResult_ = 0;

@@ -50,7 +50,11 @@ void TFormTarnMain::SaveNewResultHistoryEntry() {
   const std::vector<std::string>& infos = run_->ResultLineInfos();
   const editor::TEditorLines& lines = result_->Lines;
   const search::TResultHistoryRequest& request = runRequest_;
+  // The entry written while the rows came in holds them all unless rows went past it.
+  const auto rows = static_cast<std::size_t>(lines.Count());
+  const bool written = historyWriter_ && historyWriter_->Count() == rows && infos.size() == rows;
   const std::int32_t n = storage::AllocateResultHistoryEntry(locations_, [&](std::int32_t entry) {
+    if (written) return historyWriter_->Finish(entry, request);
     search::SaveResultHistory(locations_.TmpDirectoryPath(), entry, request,
                               {infos.size(), [&infos](std::size_t i) { return std::string_view(infos[i]); }},
                               {static_cast<std::size_t>(lines.Count()),

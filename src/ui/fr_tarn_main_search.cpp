@@ -74,6 +74,8 @@ void TFormTarnMain::ActionFindStartExecute() {
     // A malformed pattern (before the run began) or an error that ended the run.
     error = e.what();
   }
+  // A run that stopped, failed or found nothing leaves no part of an entry behind.
+  historyWriter_.reset();
   EndRealtimeBatch();
   SchedulePreview();
   ApplyPendingHandOvers();
@@ -168,6 +170,8 @@ void TFormTarnMain::ClearResultView() {
   rowOffsets_.clear();
   ++resultGeneration_;
   SchedulePreview();
+  historyWriter_.reset();
+  if (run_->Busy() != 0) historyWriter_ = std::make_unique<search::TResultHistoryWriter>(locations_.TmpDirectoryPath());
 }
 
 void TFormTarnMain::SetResultViewUpdating(bool updating) {
@@ -177,7 +181,8 @@ void TFormTarnMain::SetResultViewUpdating(bool updating) {
     result_->Lines.BeginUpdate();
 }
 
-void TFormTarnMain::AppendResultLine(std::string line, const std::string&) {
+void TFormTarnMain::AppendResultLine(std::string line, const std::string& info) {
+  if (historyWriter_) historyWriter_->Add(line, info);
   result_->Lines.Add(std::move(line));
   // The preview reads the file from here rather than counting its lines from the start.
   rowOffsets_.push_back(run_->CurrentLinePlace().Offset);

@@ -123,6 +123,28 @@ TEST_F(ResultHistoryFiles, AFailedWriteKeepsTheOldFiles) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 3);
 }
 
+// The entry written row by row holds the bytes of the one written at the end, across flushes
+// and line breaks; a writer that is dropped leaves no file.
+TEST_F(ResultHistoryFiles, EntryWrittenWhileRowsComeInMatchesTheWholeSave) {
+  TResultHistoryEntry entry = SampleEntry();
+  const std::string name = "/home/me/a\nb%0A\r.txt";
+  entry.ResultLineInfos.push_back(MakeResultLineInfo(0, 1, 3, "hit", name, 4, name));
+  entry.ResultLines.push_back("x\r\ny");
+  for (int i = 0; i < 30000; ++i) {
+    entry.ResultLineInfos.push_back("1,1,a,/f," + std::to_string(i));
+    entry.ResultLines.push_back(std::string(40 + i % 7, 'r'));
+  }
+  SaveResultHistory(dir_, 1, entry);
+  for (const bool finish : {false, true}) {
+    TResultHistoryWriter writer(dir_);
+    for (std::size_t i = 0; i < entry.ResultLines.size(); ++i) writer.Add(entry.ResultLines[i], entry.ResultLineInfos[i]);
+    if (finish) writer.Finish(2, entry.Request);
+  }
+  for (const char* stem : {"ParamList.", "GerpList.", "ResultList."})
+    EXPECT_EQ(Read((std::string(stem) + "2").c_str()), Read((std::string(stem) + "1").c_str())) << stem;
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 6);
+}
+
 TEST_F(ResultHistoryFiles, DamagedFilesGiveAClearError) {
   EXPECT_NE(LoadError(4).find("GerpList.4"), std::string::npos);  // missing
 

@@ -5,7 +5,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <optional>
 
+#include "../core/file_test_support.h"
 #include "settings/settings_file.h"
 #include "ui/toolkit_dialogs.h"
 #include "window_test_support.h"
@@ -117,6 +119,19 @@ class ResultHistoryWindowTest : public QObject {
     QTest::keyClick(w.get(), Qt::Key_H, Qt::ControlModifier);
     QVERIFY(QDir(Tmp()).isEmpty());
     QVERIFY(!w->Action(ActionId::ResultGoBack)->isEnabled());
+    QVERIFY(w->KoEditorResult().Lines.Count() > 0);
+  }
+
+  // An entry that cannot be stored is reported and leaves none of its files, temporary or not.
+  void aFailedEntryShowsItsErrorAndLeavesNoFile() {
+    auto w = OpenWindow(data_->path());
+    MessageBoxAnswerer answerer;
+    std::optional<tarn::testing::FileSizeLimit> fullDisk(100);
+    Run(*w, QStringLiteral("東京"));
+    fullDisk.reset();
+    QCOMPARE(answerer.texts.size(), 1);
+    QVERIFY2(answerer.texts[0].contains(QStringLiteral("List.1")), qPrintable(answerer.texts[0]));
+    QCOMPARE(QDir(Tmp()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{});
     QVERIFY(w->KoEditorResult().Lines.Count() > 0);
   }
 

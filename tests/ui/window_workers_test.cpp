@@ -67,7 +67,10 @@ RunResult Search(int workers, const QString& tree, const std::function<void(TFor
     if (file.open(QIODevice::ReadOnly)) r.history[it.fileName()] = file.readAll();
   }
   const auto entry = tarn::search::LoadResultHistory((data.path() + "/Tmp").toStdString(), 1);
-  r.entry_holds_rows = entry.ResultLines == r.rows && entry.ResultLineInfos == r.infos;
+  // Nothing but the entry's three files: no temporary file stays after an end or a stop.
+  const QStringList files = QDir(data.path() + "/Tmp").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+  r.entry_holds_rows = entry.ResultLines == r.rows && entry.ResultLineInfos == r.infos &&
+                       files == QStringList{"GerpList.1", "ParamList.1", "ResultList.1"};
   return r;
 }
 
