@@ -174,7 +174,8 @@ std::int64_t ContextLines::ReadLine(std::int64_t pos, std::string_view* text) {
                                     : static_cast<std::ptrdiff_t>(bytes.size()));
     }
     std::size_t end = static_cast<std::size_t>(lf_at_ - pos);
-    if (const void* cr = std::memchr(bytes.data(), '\r', end)) end = static_cast<const char*>(cr) - bytes.data();
+    if (window_has_cr_)
+      if (const void* cr = std::memchr(bytes.data(), '\r', end)) end = static_cast<const char*>(cr) - bytes.data();
     if (end == bytes.size()) {  // the line goes on past the window
       if (text != nullptr) text_.append(bytes);
       pieced = true;
@@ -224,7 +225,8 @@ std::int64_t ContextLines::StartOfLineBefore(std::int64_t pos) {
     const char* from = stretch.data();
     const void* lf = memrchr(from, '\n', stretch.size());
     if (lf != nullptr) from = static_cast<const char*>(lf);
-    const void* cr = memrchr(from, '\r', static_cast<std::size_t>(stretch.data() + stretch.size() - from));
+    const void* cr =
+        window_has_cr_ ? memrchr(from, '\r', static_cast<std::size_t>(stretch.data() + stretch.size() - from)) : nullptr;
     const char* line_end = static_cast<const char*>(cr != nullptr ? cr : lf);
     if (line_end != nullptr) return at - static_cast<std::int64_t>(stretch.data() + stretch.size() - line_end) + 1;
     at -= static_cast<std::int64_t>(stretch.size());
@@ -269,6 +271,8 @@ void ContextLines::Load(std::int64_t from, std::size_t size) {
   window_size_ = file_->ReadAt(window_.data(), std::min(size, window_.size()), static_cast<std::uint64_t>(from));
   // One pass per read instead of one per line: text seldom holds a NUL.
   window_has_nul_ = window_size_ > 0 && std::memchr(window_.data(), '\0', window_size_) != nullptr;
+  // Most files have no CR at all: their lines need only the search for LF.
+  window_has_cr_ = window_size_ > 0 && std::memchr(window_.data(), '\r', window_size_) != nullptr;
 }
 
 bool ContextLines::Readable() {

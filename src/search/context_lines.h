@@ -107,6 +107,7 @@ class ContextLines {
   std::int64_t window_from_ = 0;
   std::size_t window_size_ = 0;
   bool window_has_nul_ = false;
+  bool window_has_cr_ = false;
   // The window has no LF in [lf_from_, lf_at_), and lf_at_ is one or the window's end.
   std::int64_t lf_from_ = -1;
   std::int64_t lf_at_ = -1;
