@@ -101,8 +101,15 @@ TPreviewPane::TPreviewPane(QWidget* parent) : QWidget(parent) {
   ScrollPagesByWheel(view);
   view.OnDrawLine = [this](editor::TKoEditor& sender, const std::string&, int x, int y, int index, const QRect& rect,
                            bool) { DrawLine(sender, x, y, index, rect); };
-  view.OnDblClick = [this](editor::TKoEditor& sender) {
+  // A double-click on a line, or Enter on the caret's, opens the file there.
+  auto openCaretLine = [this](editor::TKoEditor& sender) {
     if (OnOpenLine && sender.Lines.Count() > 0 && message_->isHidden()) OnOpenLine(LineNoOfRow(sender.Row()));
+  };
+  view.OnDblClick = openCaretLine;
+  view.OnKeyPress = [openCaretLine](editor::TKoEditor& sender, char& key) {
+    if (key != '\r') return;
+    key = 0;
+    openCaretLine(sender);
   };
   connect(view.verticalScrollBar(), &QScrollBar::valueChanged, gutter_, [this] { gutter_->update(); });
   gutter_->Fit();

@@ -47,7 +47,7 @@ class TPreviewPane : public QWidget {
   const pattern::TAWKStr* Matcher = nullptr;
   // Sets the editor's canvas to the hit style before a hit is drawn.
   std::function<void(editor::TKoEditor&)> SetHitCanvas;
-  // A double-click on a line: its number.
+  // A double-click on a line, or Enter on the caret's line: its number.
   std::function<void(std::int32_t lineNo)> OnOpenLine;
 
  private:

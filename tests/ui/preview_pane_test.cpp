@@ -1,7 +1,7 @@
 // The preview pane as a user drives it: it follows the result row through a held arrow key,
 // marks the row's line and paints the hits around it, hides and shows with its shortcut (and
-// stays so in the settings), opens the editor at a double-clicked line, and says why when the
-// row's file is gone or has changed.
+// stays so in the settings), opens the editor at a double-clicked line or on Enter, and says why
+// when the row's file is gone or has changed.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -119,6 +119,16 @@ class PreviewPaneTest : public QObject {
     const QStringList got = QString::fromUtf8(argv.readAll()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(got.value(0), QStringLiteral("+%1").arg(pane.LineNoOfRow(row)));
     QVERIFY(got.value(1).endsWith(QStringLiteral("/都市.txt")));
+    argv.close();
+
+    // So does Enter on the caret's line.
+    QVERIFY(QFile::remove(data_->path() + "/argv.txt"));
+    QTest::keyClick(&pane.Editor(), Qt::Key_Down);
+    QTest::keyClick(&pane.Editor(), Qt::Key_Down);
+    QTest::keyClick(&pane.Editor(), Qt::Key_Return);
+    QTRY_VERIFY(QFile::exists(data_->path() + "/argv.txt"));
+    QVERIFY(argv.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(argv.readAll()).split('\n').value(0), QStringLiteral("+%1").arg(pane.LineNoOfRow(row + 2)));
 
     // Hidden when the window closes, hidden when it opens again.
     QTest::keyClick(&view, Qt::Key_F8);
