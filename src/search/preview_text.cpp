@@ -77,6 +77,21 @@ std::size_t PassLfs(const char* p, std::size_t n, std::int64_t wanted, std::int6
 // A CR in [p, p + n) that is not followed by an LF; a CR at the end counts, its LF unseen.
 bool HasLoneCr(const char* p, std::size_t n) noexcept {
   std::size_t i = 0;
+#if defined(__SSE2__)
+  // Files with CR LF ends look through every window they are counted in: sixty-four bytes at a
+  // time, each CR against the byte after it.
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i lf = _mm_set1_epi8('\n');
+  auto lone = [&](std::size_t at) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at + 1));
+    return _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(here, cr));
+  };
+  for (; i + 65 <= n; i += 64) {
+    const __m128i any = _mm_or_si128(_mm_or_si128(lone(i), lone(i + 16)), _mm_or_si128(lone(i + 32), lone(i + 48)));
+    if (_mm_movemask_epi8(any) != 0) return true;
+  }
+#endif
   for (; i + 9 <= n; i += 8)
     if ((BytesEqual(p + i, '\r') & ~BytesEqual(p + i + 1, '\n')) != 0) return true;
   for (; i + 1 < n; ++i)
