@@ -13,8 +13,9 @@ namespace tarn::search {
 namespace {
 
 // A reported line far from the last costs a small read around it; reading on, or a reported
-// line close after the window, reads much at a time. A read costs about what copying 8 KiB
-// does, so a large window pays when the lines it serves lie closer than that.
+// line close after the window, reads more at a time, twice as much as the read before up to a
+// large window. A read costs about what copying 8 KiB does, so a large window pays when the lines
+// it serves lie closer than that; hits some pages apart need only the next lines after each.
 constexpr std::size_t kSmallWindow = 4096;
 constexpr std::size_t kLargeWindow = 65536;
 constexpr std::int64_t kNearby = 8192;
@@ -238,7 +239,7 @@ std::string_view ContextLines::Ahead(std::int64_t pos) {
   if (pos < window_from_ || pos >= window_end) {
     if (pos < 0 || !Readable()) return {};
     const bool reading_on = window_size_ > 0 && pos >= window_end && pos - window_end < kNearby;
-    Load(pos, reading_on ? kLargeWindow : kSmallWindow);
+    Load(pos, NextWindowSize(reading_on));
     if (pos >= window_from_ + static_cast<std::int64_t>(window_size_)) return {};
   }
   const auto skip = static_cast<std::size_t>(pos - window_from_);
@@ -254,14 +255,20 @@ std::string_view ContextLines::Behind(std::int64_t pos) {
       const std::int64_t from = std::max<std::int64_t>(0, pos - std::int64_t{kLargeWindow});
       Load(from, static_cast<std::size_t>(pos - from));
     } else if (window_size_ > 0 && pos > window_end && pos - window_end < kNearby) {
-      Load(std::max<std::int64_t>(0, pos - kLookBehind), kLargeWindow);
+      Load(std::max<std::int64_t>(0, pos - kLookBehind), std::max<std::size_t>(NextWindowSize(true), 2 * kLookBehind));
     } else {
+      NextWindowSize(false);
       Load(std::max<std::int64_t>(0, pos - std::int64_t{kSmallWindow / 2}), kSmallWindow);
     }
     // The file may have become shorter since it was searched.
     if (pos <= window_from_ || pos > window_from_ + static_cast<std::int64_t>(window_size_)) return {};
   }
   return {window_.data(), static_cast<std::size_t>(pos - window_from_)};
+}
+
+std::size_t ContextLines::NextWindowSize(bool reading_on) {
+  read_size_ = reading_on ? std::min(2 * read_size_, kLargeWindow) : kSmallWindow;
+  return read_size_;
 }
 
 void ContextLines::Load(std::int64_t from, std::size_t size) {
