@@ -21,6 +21,7 @@ namespace {
 
 // Bytes of a long line shown before a hit that lies past what a row shows.
 constexpr std::size_t kCutContext = 40;
+// A read's own thread cannot call into the window: it is asked for its answer this often.
 constexpr int kAnswerPollMs = 5;
 
 }  // namespace
