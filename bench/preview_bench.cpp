@@ -84,7 +84,7 @@ std::vector<double> Follow(TFormTarnMain& w, const std::vector<int>& rows) {
     QCoreApplication::processEvents();
     const auto t0 = Clock::now();
     view.SetRowCol(row, 0);
-    while (pane.HitRow() < 0 && pane.Message().isEmpty()) {
+    while ((pane.HitRow() < 0 && pane.Message().isEmpty()) || pane.Loading()) {
       QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
       if (MsSince(t0) > 60000) Fail("the pane did not follow row " + std::to_string(row));
     }

@@ -220,7 +220,13 @@ bool HitSpan(std::string_view info, std::string_view line, std::size_t& begin, s
 // line and messages to stderr.
 class TerminalWindow : public tarn::search::SearchWindow, public tarn::search::ContextLines::Sink {
  public:
-  TerminalWindow(bool utf8, OutputForm form, bool keep_lines) : utf8_(utf8), form_(form), keep_lines_(keep_lines) {}
+  TerminalWindow(bool utf8, OutputForm form, bool keep_lines)
+      : utf8_(utf8), form_(form), keep_lines_(keep_lines), flush_at_(isatty(STDOUT_FILENO) ? 0 : kOutputBufferSize) {
+    out_.reserve(kOutputBufferSize + 4096);
+  }
+  ~TerminalWindow() override { FlushOutput(); }
+  TerminalWindow(const TerminalWindow&) = delete;
+  TerminalWindow& operator=(const TerminalWindow&) = delete;
 
   // Lines around each result line, for the display mode result_type.
   void PrintContext(std::int32_t before, std::int32_t after, int result_type) {
@@ -269,34 +275,27 @@ class TerminalWindow : public tarn::search::SearchWindow, public tarn::search::C
     // Without a file and line number in front, a result line needs a mark beside context lines.
     const bool mark = context_ && place.TextStart == 0;
     // One buffer and one converter for every line: a search may print millions.
-    const std::string* text = &line;
     std::size_t hit_begin = 0;
     std::size_t hit_end = 0;
-    if (form_ == OutputForm::kInfo || utf8_ || !hit_style.empty() || mark) {
-      out_.clear();
-      if (mark) out_ += tarn::search::kLineOnlyHitMark;
-      if (form_ == OutputForm::kInfo)
-        AppendInfo(info);
-      else if (!hit_style.empty() && HitSpan(info, line, hit_begin, hit_end))
-        AppendPainted(std::string_view(line), hit_begin, hit_end);
-      else
-        AppendText(line);
-      text = &out_;
-    }
-    // Only this thread prints: the stream's lock is not taken for every line.
-    fwrite_unlocked(text->data(), 1, text->size(), stdout);
-    fputc_unlocked('\n', stdout);
+    if (mark) out_ += tarn::search::kLineOnlyHitMark;
+    if (form_ == OutputForm::kInfo)
+      AppendInfo(info);
+    else if (!hit_style.empty() && HitSpan(info, line, hit_begin, hit_end))
+      AppendPainted(std::string_view(line), hit_begin, hit_end);
+    else
+      AppendText(line);
+    EndLine();
   }
   void ResetResultViewPosition() override {}
   void FocusResultView() override {}
   void ShowStopMessage(const std::string& message) override {
     FinishOutput();
-    std::fflush(stdout);
+    FlushOutput();
     std::fprintf(stderr, "%s\n", Out(message).c_str());
   }
   void SaveNewResultHistoryEntry() override { history_due = true; }
   void ReportUnreadable(const std::string& path, const std::string& reason) override {
-    std::fflush(stdout);
+    FlushOutput();
     std::fprintf(stderr, "tarngrep: %s: %s\n", Out(path).c_str(), reason.c_str());
     unreadable = true;
   }
@@ -318,12 +317,18 @@ class TerminalWindow : public tarn::search::SearchWindow, public tarn::search::C
     file_lines_ = 0;
   }
 
+  // The lines printed so far to stdout, and stdout flushed: before anything goes to stderr, and
+  // at the end.
+  void FlushOutput() {
+    WriteOut();
+    std::fflush(stdout);
+  }
+
   void Separator() override {
-    fwrite_unlocked(tarn::search::kContextGroupSeparator.data(), 1, tarn::search::kContextGroupSeparator.size(), stdout);
-    fputc_unlocked('\n', stdout);
+    out_ += tarn::search::kContextGroupSeparator;
+    EndLine();
   }
   void Context(std::string_view path, std::int32_t line_no, std::string_view text) override {
-    out_.clear();
     if (utf8_) {
       prefix_.clear();
       tarn::search::AppendContextLinePrefix(prefix_, result_type_, path, line_no);
@@ -332,8 +337,7 @@ class TerminalWindow : public tarn::search::SearchWindow, public tarn::search::C
       tarn::search::AppendContextLinePrefix(out_, result_type_, path, line_no);
     }
     AppendText(text);
-    out_ += '\n';
-    fwrite_unlocked(out_.data(), 1, out_.size(), stdout);
+    EndLine();
   }
   void Unreadable(std::string_view path, const std::string& reason) override {
     ReportUnreadable(std::string(path), reason);
@@ -356,7 +360,6 @@ class TerminalWindow : public tarn::search::SearchWindow, public tarn::search::C
         continue;
       }
       const std::string_view hit = std::string_view(hits_text_).substr(begin, static_cast<std::size_t>(length));
-      out_.clear();
       AppendText(std::string_view(line).substr(0, text_start));
       if (hit_style.empty()) {
         AppendText(hit);
@@ -365,18 +368,27 @@ class TerminalWindow : public tarn::search::SearchWindow, public tarn::search::C
         AppendText(hit);
         out_ += "\033[m\033[K";
       }
-      out_ += '\n';
-      std::fwrite(out_.data(), 1, out_.size(), stdout);
+      EndLine();
       from = begin + hit.size();
     }
   }
 
   void PrintPath(const std::string& tail) {
-    out_.clear();
     AppendText(file_);
     out_ += tail;
+    EndLine();
+  }
+  // Lines gather in out_ and go out in large writes: a call per line cost as much as reading the
+  // line. A terminal gets each line at once.
+  void EndLine() {
     out_ += '\n';
-    std::fwrite(out_.data(), 1, out_.size(), stdout);
+    if (out_.size() >= flush_at_) WriteOut();
+  }
+  void WriteOut() {
+    if (out_.empty()) return;
+    // Only this thread prints: the stream's lock is not taken.
+    fwrite_unlocked(out_.data(), 1, out_.size(), stdout);
+    out_.clear();
   }
   void AppendText(std::string_view cp932) {
     if (utf8_)
@@ -426,7 +438,9 @@ class TerminalWindow : public tarn::search::SearchWindow, public tarn::search::C
   std::string file_;       // for -c and -l: the file of the last line and its line count
   int file_lines_ = 0;
   tarn::TCp932ToUtf8 to_utf8_;
-  std::string out_;
+  static constexpr std::size_t kOutputBufferSize = 256 * 1024;
+  const std::size_t flush_at_;
+  std::string out_;  // lines not yet handed to stdout
   std::unique_ptr<tarn::search::ContextLines> context_;
   int result_type_ = tarn::search::kResultFullPath;
   bool hits_only_ = false;
@@ -671,7 +685,7 @@ int main(int argc, char** argv) {
   }
   auto print_status = [&] {
     window.FinishOutput();
-    std::fflush(stdout);
+    window.FlushOutput();
     if (!options.quiet && !window.status.empty()) std::fprintf(stderr, "%s\n", window.Out(window.status).c_str());
   };
 

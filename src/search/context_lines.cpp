@@ -14,8 +14,9 @@ namespace tarn::search {
 namespace {
 
 // A reported line far from the last costs a small read around it; reading on, or a reported
-// line close after the window, reads much at a time. A read costs about what copying 8 KiB
-// does, so a large window pays when the lines it serves lie closer than that.
+// line close after the window, reads more at a time, twice as much as the read before up to a
+// large window. A read costs about what copying 8 KiB does, so a large window pays when the lines
+// it serves lie closer than that; hits some pages apart need only the next lines after each.
 constexpr std::size_t kSmallWindow = 4096;
 constexpr std::size_t kLargeWindow = 65536;
 constexpr std::int64_t kNearby = 8192;
@@ -176,7 +177,8 @@ std::int64_t ContextLines::ReadLine(std::int64_t pos, std::string_view* text) {
                                     : static_cast<std::ptrdiff_t>(bytes.size()));
     }
     std::size_t end = static_cast<std::size_t>(lf_at_ - pos);
-    if (const void* cr = std::memchr(bytes.data(), '\r', end)) end = static_cast<const char*>(cr) - bytes.data();
+    if (window_has_cr_)
+      if (const void* cr = std::memchr(bytes.data(), '\r', end)) end = static_cast<const char*>(cr) - bytes.data();
     if (end == bytes.size()) {  // the line goes on past the window
       if (text != nullptr) text_.append(bytes);
       pieced = true;
@@ -226,7 +228,8 @@ std::int64_t ContextLines::StartOfLineBefore(std::int64_t pos) {
     const char* from = stretch.data();
     const void* lf = memrchr(from, '\n', stretch.size());
     if (lf != nullptr) from = static_cast<const char*>(lf);
-    const void* cr = memrchr(from, '\r', static_cast<std::size_t>(stretch.data() + stretch.size() - from));
+    const void* cr =
+        window_has_cr_ ? memrchr(from, '\r', static_cast<std::size_t>(stretch.data() + stretch.size() - from)) : nullptr;
     const char* line_end = static_cast<const char*>(cr != nullptr ? cr : lf);
     if (line_end != nullptr) return at - static_cast<std::int64_t>(stretch.data() + stretch.size() - line_end) + 1;
     at -= static_cast<std::int64_t>(stretch.size());
@@ -238,7 +241,7 @@ std::string_view ContextLines::Ahead(std::int64_t pos) {
   if (pos < window_from_ || pos >= window_end) {
     if (pos < 0 || !Readable()) return {};
     const bool reading_on = window_size_ > 0 && pos >= window_end && pos - window_end < kNearby;
-    Load(pos, reading_on ? kLargeWindow : kSmallWindow);
+    Load(pos, NextWindowSize(reading_on));
     if (pos >= window_from_ + static_cast<std::int64_t>(window_size_)) return {};
   }
   const auto skip = static_cast<std::size_t>(pos - window_from_);
@@ -254,14 +257,20 @@ std::string_view ContextLines::Behind(std::int64_t pos) {
       const std::int64_t from = std::max<std::int64_t>(0, pos - std::int64_t{kLargeWindow});
       Load(from, static_cast<std::size_t>(pos - from));
     } else if (window_size_ > 0 && pos > window_end && pos - window_end < kNearby) {
-      Load(std::max<std::int64_t>(0, pos - kLookBehind), kLargeWindow);
+      Load(std::max<std::int64_t>(0, pos - kLookBehind), std::max<std::size_t>(NextWindowSize(true), 2 * kLookBehind));
     } else {
+      NextWindowSize(false);
       Load(std::max<std::int64_t>(0, pos - std::int64_t{kSmallWindow / 2}), kSmallWindow);
     }
     // The file may have become shorter since it was searched.
     if (pos <= window_from_ || pos > window_from_ + static_cast<std::int64_t>(window_size_)) return {};
   }
   return {window_.data(), static_cast<std::size_t>(pos - window_from_)};
+}
+
+std::size_t ContextLines::NextWindowSize(bool reading_on) {
+  read_size_ = reading_on ? std::min(2 * read_size_, kLargeWindow) : kSmallWindow;
+  return read_size_;
 }
 
 void ContextLines::Load(std::int64_t from, std::size_t size) {
@@ -271,6 +280,8 @@ void ContextLines::Load(std::int64_t from, std::size_t size) {
   window_size_ = file_->ReadAt(window_.data(), std::min(size, window_.size()), static_cast<std::uint64_t>(from));
   // One pass per read instead of one per line: text seldom holds a NUL.
   window_has_nul_ = window_size_ > 0 && std::memchr(window_.data(), '\0', window_size_) != nullptr;
+  // Most files have no CR at all: their lines need only the search for LF.
+  window_has_cr_ = window_size_ > 0 && std::memchr(window_.data(), '\r', window_size_) != nullptr;
 }
 
 bool ContextLines::Readable() {

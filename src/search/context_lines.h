@@ -84,6 +84,8 @@ class ContextLines {
   std::string_view Ahead(std::int64_t pos);
   std::string_view Behind(std::int64_t pos);
   void Load(std::int64_t from, std::size_t size);
+  // The size of the next read: reading on, twice the last one's (up to a limit); else a small one.
+  std::size_t NextWindowSize(bool reading_on);
   bool Readable();
   bool StopRequested() const;
 
@@ -108,6 +110,8 @@ class ContextLines {
   std::int64_t window_from_ = 0;
   std::size_t window_size_ = 0;
   bool window_has_nul_ = false;
+  bool window_has_cr_ = false;
+  std::size_t read_size_ = 4096;
   // The window has no LF in [lf_from_, lf_at_), and lf_at_ is one or the window's end.
   std::int64_t lf_from_ = -1;
   std::int64_t lf_at_ = -1;

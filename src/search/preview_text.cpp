@@ -3,9 +3,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/system_text.h"
 #include "pattern/read_only_file.h"
@@ -34,19 +39,59 @@ std::uint64_t BytesEqual(const char* p, unsigned char c) noexcept {
   return ZeroBytes(word ^ (0x0101010101010101ULL * c));
 }
 
-// Counting line ends eight bytes at a time is what makes a large file's lines quick to count.
-std::size_t CountLf(const char* p, std::size_t n) noexcept {
-  std::size_t count = 0, i = 0;
-  // The marks moved to the bytes' low bits and summed by a multiplication (a popcount would be a
-  // call on processors the build does not assume).
-  for (; i + 8 <= n; i += 8) count += ((BytesEqual(p + i, '\n') >> 7) * 0x0101010101010101ULL) >> 56;
-  for (; i < n; ++i) count += p[i] == '\n';
-  return count;
+// Goes on through [p, p + n) until `passed` LFs reach `wanted`: the offset after the LF that does
+// it, or n with passed raised by the LFs of the whole stretch. Counting line ends is what a row
+// near the end of a large file waits for, so sixty-four bytes are counted at a time (SSE2 is part
+// of every x86-64 processor) and only the block holding the wanted LF is looked into.
+std::size_t PassLfs(const char* p, std::size_t n, std::int64_t wanted, std::int64_t& passed) noexcept {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i zero = _mm_setzero_si128();
+  auto equal = [&](std::size_t at) { return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)), lf); };
+  for (; i + 64 <= n && passed < wanted; i += 64) {
+    const __m128i a = equal(i), b = equal(i + 16), c = equal(i + 32), d = equal(i + 48);
+    // A match is -1 in its byte: the bytes of the negated sum count 0-4 matches, and the sums of
+    // absolute differences add up each half.
+    const __m128i per_byte = _mm_sub_epi8(zero, _mm_add_epi8(_mm_add_epi8(a, b), _mm_add_epi8(c, d)));
+    const __m128i halves = _mm_sad_epu8(per_byte, zero);
+    const int count = _mm_cvtsi128_si32(halves) + _mm_extract_epi16(halves, 4);
+    if (passed + count < wanted) {
+      passed += count;
+      continue;
+    }
+    std::uint64_t mask = static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(a))) |
+                         static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(b))) << 16 |
+                         static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(c))) << 32 |
+                         static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(d))) << 48;
+    for (; passed + 1 < wanted; ++passed) mask &= mask - 1;
+    ++passed;
+    return i + static_cast<std::size_t>(std::countr_zero(mask)) + 1;
+  }
+#endif
+  for (; i < n; ++i)
+    if (p[i] == '\n' && ++passed == wanted) return i + 1;
+  return n;
 }
 
 // A CR in [p, p + n) that is not followed by an LF; a CR at the end counts, its LF unseen.
 bool HasLoneCr(const char* p, std::size_t n) noexcept {
   std::size_t i = 0;
+#if defined(__SSE2__)
+  // Files with CR LF ends look through every window they are counted in: sixty-four bytes at a
+  // time, each CR against the byte after it.
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i lf = _mm_set1_epi8('\n');
+  auto lone = [&](std::size_t at) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at + 1));
+    return _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(here, cr));
+  };
+  for (; i + 65 <= n; i += 64) {
+    const __m128i any = _mm_or_si128(_mm_or_si128(lone(i), lone(i + 16)), _mm_or_si128(lone(i + 32), lone(i + 48)));
+    if (_mm_movemask_epi8(any) != 0) return true;
+  }
+#endif
   for (; i + 9 <= n; i += 8)
     if ((BytesEqual(p + i, '\r') & ~BytesEqual(p + i + 1, '\n')) != 0) return true;
   for (; i + 1 < n; ++i)
@@ -94,29 +139,13 @@ class FileBytes {
   }
 
   // Moves pos (a line start) over up to `lines` lines while each ends with an LF (alone or after a
-  // CR), counting the LFs of whole stretches at a time; how many lines it passed.
+  // CR); how many lines it passed.
   std::int64_t SkipPlainLines(std::int64_t& pos, std::int64_t lines) {
-    constexpr std::size_t kStretch = 4096;
     std::int64_t passed = 0;
     while (passed < lines) {
       const std::string_view w = Ahead(pos);
       if (w.empty() || !LfEnds()) break;
-      std::size_t i = 0;
-      for (; i + kStretch <= w.size(); i += kStretch) {
-        const auto n = static_cast<std::int64_t>(CountLf(w.data() + i, kStretch));
-        if (passed + n >= lines) break;
-        passed += n;
-      }
-      while (passed < lines) {
-        const void* lf = std::memchr(w.data() + i, '\n', w.size() - i);
-        if (lf == nullptr) {
-          i = w.size();
-          break;
-        }
-        i = static_cast<std::size_t>(static_cast<const char*>(lf) - w.data()) + 1;
-        ++passed;
-      }
-      pos += static_cast<std::int64_t>(i);
+      pos += static_cast<std::int64_t>(PassLfs(w.data(), w.size(), lines, passed));
     }
     return passed;
   }

@@ -4,8 +4,11 @@
 #include <QLabel>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <chrono>
+#include <system_error>
 
 #include "core/sjis.h"
 #include "editor/row_layout.h"
@@ -18,6 +21,8 @@ namespace {
 
 // Bytes of a long line shown before a hit that lies past what a row shows.
 constexpr std::size_t kCutContext = 40;
+// A read's own thread cannot call into the window: it is asked for its answer this often.
+constexpr int kAnswerPollMs = 5;
 
 }  // namespace
 
@@ -101,10 +106,20 @@ TPreviewPane::TPreviewPane(QWidget* parent) : QWidget(parent) {
   ScrollPagesByWheel(view);
   view.OnDrawLine = [this](editor::TKoEditor& sender, const std::string&, int x, int y, int index, const QRect& rect,
                            bool) { DrawLine(sender, x, y, index, rect); };
-  view.OnDblClick = [this](editor::TKoEditor& sender) {
+  // A double-click on a line, or Enter on the caret's, opens the file there.
+  auto openCaretLine = [this](editor::TKoEditor& sender) {
     if (OnOpenLine && sender.Lines.Count() > 0 && message_->isHidden()) OnOpenLine(LineNoOfRow(sender.Row()));
   };
+  view.OnDblClick = openCaretLine;
+  view.OnKeyPress = [openCaretLine](editor::TKoEditor& sender, char& key) {
+    if (key != '\r') return;
+    key = 0;
+    openCaretLine(sender);
+  };
   connect(view.verticalScrollBar(), &QScrollBar::valueChanged, gutter_, [this] { gutter_->update(); });
+  answers_ = new QTimer(this);
+  answers_->setInterval(kAnswerPollMs);
+  connect(answers_, &QTimer::timeout, this, &TPreviewPane::TakeAnswer);
   gutter_->Fit();
 }
 
@@ -113,13 +128,19 @@ TPreviewPane::~TPreviewPane() = default;
 QString TPreviewPane::Message() const { return message_->isHidden() ? QString() : message_->text(); }
 
 void TPreviewPane::ShowMessage(const QString& text) {
-  Clear();
+  ClearView();
   message_->setText(text);
   textArea_->hide();
   message_->show();
 }
 
 void TPreviewPane::Clear() {
+  pending_.reset();
+  answers_->stop();
+  ClearView();
+}
+
+void TPreviewPane::ClearView() {
   editor_->Lines.Clear();
   hits_.clear();
   hitRow_ = -1;
@@ -131,7 +152,44 @@ void TPreviewPane::Clear() {
 }
 
 void TPreviewPane::ShowRow(const std::string& row, const std::string& info, std::int64_t offset) {
-  const search::TRowPreview preview = search::PreviewRow(reader_, row, info, offset);
+  pending_.reset();  // whatever it gives, it is no longer asked for
+  // The reader goes with the read; one still lent to a read that has not returned is replaced.
+  std::shared_ptr<search::TPreviewReader> reader =
+      reader_ ? std::move(reader_) : std::make_shared<search::TPreviewReader>();
+  reader_.reset();
+  try {
+    search::TBackgroundCall<TAnswer> call([reader, row, info, offset] {
+      return TAnswer{search::PreviewRow(*reader, row, info, offset), reader};
+    });
+    if (!call.Wait(Patience)) {
+      pending_.emplace(std::move(call));
+      ShowMessage(QStringLiteral("読み込み中..."));
+      answers_->start();
+      return;
+    }
+    TAnswer answer = call.Take();
+    reader_ = std::move(answer.Reader);
+    Present(answer.Preview);
+  } catch (const std::system_error&) {
+    // No thread to be had: read here.
+    reader_ = reader;
+    Present(search::PreviewRow(*reader_, row, info, offset));
+  }
+}
+
+void TPreviewPane::TakeAnswer() {
+  if (!pending_ || !pending_->Ready()) {
+    if (!pending_) answers_->stop();
+    return;
+  }
+  answers_->stop();
+  TAnswer answer = pending_->Take();
+  pending_.reset();
+  if (!reader_) reader_ = std::move(answer.Reader);
+  Present(answer.Preview);
+}
+
+void TPreviewPane::Present(const search::TRowPreview& preview) {
   if (preview.Text.Problem != search::TPreviewProblem::kNone) {
     ShowMessage(FromCp932(search::PreviewProblemText(preview)));
     return;

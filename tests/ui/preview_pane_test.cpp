@@ -1,7 +1,7 @@
 // The preview pane as a user drives it: it follows the result row through a held arrow key,
 // marks the row's line and paints the hits around it, hides and shows with its shortcut (and
-// stays so in the settings), opens the editor at a double-clicked line, and says why when the
-// row's file is gone or has changed.
+// stays so in the settings), opens the editor at a double-clicked line or on Enter, says why
+// when the row's file is gone or has changed, and reads a slow file without holding the window up.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -119,6 +119,16 @@ class PreviewPaneTest : public QObject {
     const QStringList got = QString::fromUtf8(argv.readAll()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(got.value(0), QStringLiteral("+%1").arg(pane.LineNoOfRow(row)));
     QVERIFY(got.value(1).endsWith(QStringLiteral("/都市.txt")));
+    argv.close();
+
+    // So does Enter on the caret's line.
+    QVERIFY(QFile::remove(data_->path() + "/argv.txt"));
+    QTest::keyClick(&pane.Editor(), Qt::Key_Down);
+    QTest::keyClick(&pane.Editor(), Qt::Key_Down);
+    QTest::keyClick(&pane.Editor(), Qt::Key_Return);
+    QTRY_VERIFY(QFile::exists(data_->path() + "/argv.txt"));
+    QVERIFY(argv.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(argv.readAll()).split('\n').value(0), QStringLiteral("+%1").arg(pane.LineNoOfRow(row + 2)));
 
     // Hidden when the window closes, hidden when it opens again.
     QTest::keyClick(&view, Qt::Key_F8);
@@ -178,6 +188,41 @@ class PreviewPaneTest : public QObject {
     QTRY_COMPARE(pane.Message(), message + file);
     QCOMPARE(pane.Editor().Lines.Count(), 0);
     Screenshot(*w, qPrintable("preview-" + change));
+  }
+
+  // A file that takes longer than the pane waits (here: any file) is read while the pane says so,
+  // and what a read gives back after another row was asked for is dropped.
+  void slowReadShowsLoadingAndDropsLateText() {
+    const QString root = data_->path() + "/slow";
+    QDir().mkpath(root);
+    WriteCp932(root + "/a.txt", "東京の一行目\r\n");
+    WriteCp932(root + "/b.txt", "二行目\r\n東京の二行目\r\n");
+    auto w = Search(root);
+    QVERIFY(w);
+    QTRY_COMPARE(w->KoEditorResult().Lines.Count(), 2);
+    ExpectPaneOnRow(*w, 0);
+    QTest::qWait(100);  // the window's own following of the caret is done
+    TPreviewPane& pane = w->PreviewPane();
+    pane.Patience = std::chrono::milliseconds{0};
+    const auto row = [&](int i) { return std::string(w->KoEditorResult().Lines.Get(i)); };
+    const std::vector<std::string>& infos = w->ResultLineInfos();
+
+    pane.ShowRow(row(1), infos[1], -1);
+    QVERIFY(pane.Loading());
+    QCOMPARE(pane.Message(), QStringLiteral("読み込み中..."));
+    Screenshot(*w, "preview-loading");
+    QTRY_VERIFY(!pane.Loading());
+    QCOMPARE(pane.LineNoOfRow(pane.HitRow()), 1);  // a.txt (b.txt's row comes first)
+
+    // Row 0 asked for while row 1 is read: row 0 shows, whichever read ends last.
+    for (int round = 0; round < 20; ++round) {
+      pane.ShowRow(row(1), infos[1], -1);
+      pane.ShowRow(row(0), infos[0], -1);
+      QTRY_VERIFY(!pane.Loading());
+      QTest::qWait(5);
+      QCOMPARE(pane.LineNoOfRow(pane.HitRow()), 2);
+      QCOMPARE(pane.Editor().Lines.Count(), 2);
+    }
   }
 };
 
