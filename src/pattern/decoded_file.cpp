@@ -230,4 +230,14 @@ ReadOnlyFile DecodedFile(ReadOnlyFile& file, std::string_view head, DetectedEnco
   return decoded;
 }
 
+ReadOnlyFile DecodedFileFromStart(ReadOnlyFile& file, FileEncoding encoding, std::size_t block_size) {
+  char head[3];
+  const std::size_t got = file.Read(head, sizeof head);
+  const std::string_view head_text(head, got);
+  const auto mark = EncodingByMark(head_text);
+  const bool marked = mark && mark->Encoding == encoding;
+  const bool never = false;
+  return DecodedFile(file, head_text, {encoding, marked ? mark->MarkLength : 0}, never, {}, block_size);
+}
+
 }  // namespace tarn::pattern

@@ -50,4 +50,8 @@ ReadOnlyFile DecodedFile(ReadOnlyFile& file, std::string_view head, DetectedEnco
                          const std::function<void()>& pump, std::size_t block_size,
                          const TLineKeyFinder* line_keys = nullptr);
 
+// The same for a file read again later (context lines, a preview), standing at its first byte:
+// its byte-order mark, when it has the one of its encoding, is skipped.
+ReadOnlyFile DecodedFileFromStart(ReadOnlyFile& file, FileEncoding encoding, std::size_t block_size);
+
 }  // namespace tarn::pattern

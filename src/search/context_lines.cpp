@@ -298,15 +298,7 @@ bool ContextLines::Readable() {
     // A file in another encoding gives its context lines from its CP932 form, as it gave its
     // reported lines (whose offsets the scan left untold).
     try {
-      char head[3];
-      const std::size_t got = file->Read(head, sizeof head);
-      const std::string_view head_text(head, got);
-      const auto mark = EncodingByMark(head_text);
-      const bool marked = mark && mark->Encoding == encoding_;
-      const bool never = false;
-      file = std::make_unique<pattern::ReadOnlyFile>(
-          pattern::DecodedFile(*file, head_text, {encoding_, marked ? mark->MarkLength : 0}, never, {},
-                               kLargeWindow));
+      file = std::make_unique<pattern::ReadOnlyFile>(pattern::DecodedFileFromStart(*file, encoding_, kLargeWindow));
     } catch (const pattern::EInOutError& e) {
       failed_ = true;
       sink_.Unreadable(path_, e.what());

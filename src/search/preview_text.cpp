@@ -7,12 +7,14 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 #include "core/system_text.h"
+#include "pattern/decoded_file.h"
 #include "pattern/read_only_file.h"
 #include "pattern/txt_file.h"
 
@@ -25,6 +27,8 @@ constexpr std::size_t kWindowBytes = 256 * 1024;
 // is shown shorter rather than read whole.
 constexpr std::int64_t kMaxBackBytes = 8 << 20;
 constexpr std::int64_t kMaxAfterBytes = 8 << 20;
+// Bytes converted at a time for a file in another encoding.
+constexpr std::size_t kDecodeBlock = 1 << 20;
 
 // 0x80 in every byte of x that is 0, nothing elsewhere (exact, without borrows between bytes).
 std::uint64_t ZeroBytes(std::uint64_t x) noexcept {
@@ -245,10 +249,10 @@ const std::string* TPreviewText::Line(std::int32_t line_no) const {
 
 TPreviewText TPreviewReader::Read(const TPreviewRequest& request) {
   TPreviewText result;
-  pattern::ReadOnlyFile file(request.NativePath, std::nothrow);
+  pattern::ReadOnlyFile opened(request.NativePath, std::nothrow);
   struct stat st {};
   int error = 0;
-  if (!file.IsOpen() || fstat(file.Descriptor(), &st) != 0)
+  if (!opened.IsOpen() || fstat(opened.Descriptor(), &st) != 0)
     error = errno;
   else if (!S_ISREG(st.st_mode))
     error = EISDIR;  // a folder or a device by the name of the file that was searched
@@ -257,6 +261,23 @@ TPreviewText TPreviewReader::Read(const TPreviewRequest& request) {
     result.Reason = pattern::SystemErrorText(error);
     return result;
   }
+  // A file in another encoding is shown from its CP932 form, as the search read it. The line
+  // starts kept for it stay tied to the file itself (its identity and time), with the size of
+  // that form.
+  std::optional<pattern::ReadOnlyFile> decoded;
+  if (request.Encoding != FileEncoding::kCp932) {
+    struct stat converted {};
+    try {
+      decoded.emplace(pattern::DecodedFileFromStart(opened, request.Encoding, kDecodeBlock));
+      if (fstat(decoded->Descriptor(), &converted) != 0) throw pattern::EInOutError(pattern::SystemErrorText(errno));
+    } catch (const pattern::EInOutError& e) {
+      result.Problem = TPreviewProblem::kUnreadable;
+      result.Reason = e.what();
+      return result;
+    }
+    st.st_size = converted.st_size;
+  }
+  const pattern::ReadOnlyFile& file = decoded ? *decoded : opened;
   const std::int32_t n = request.LineNo;
   if (n < 1) {
     result.Problem = TPreviewProblem::kChanged;
@@ -365,7 +386,7 @@ TRowPreview PreviewRow(TPreviewReader& reader, std::string_view row, std::string
   }
   preview.FileName = fields->FileName;
   preview.HitLineNo = fields->LineNo;
-  preview.Text = reader.Read({fields->NativeFileName, fields->LineNo, offset, before, after});
+  preview.Text = reader.Read({fields->NativeFileName, fields->LineNo, offset, before, after, fields->Encoding});
   if (preview.Text.Problem != TPreviewProblem::kNone) return preview;
   const std::optional<std::size_t> hit =
       HitInFileLine(row, *fields, *preview.Text.Line(fields->LineNo), preview.Text.LineCut);

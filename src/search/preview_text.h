@@ -30,6 +30,8 @@ struct TPreviewRequest {
   std::int64_t Offset = -1;  // of that line's first byte, when the search told it
   std::int32_t Before = 200;
   std::int32_t After = 200;
+  // The file's encoding as the search read it; lines of another than CP932 are its CP932 form.
+  FileEncoding Encoding = FileEncoding::kCp932;
 };
 
 struct TPreviewText {

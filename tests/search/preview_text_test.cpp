@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <random>
 
+#include "core/encoding.h"
 #include "test_tree.h"
 
 namespace tarn::search {
@@ -82,6 +83,29 @@ TEST(PreviewText, WindowIsTheFilesLinesWhereverTheLineAndWhateverTheHint) {
     }
     // A line past the file's end is no line of it.
     EXPECT_EQ(reader.Read({path, static_cast<std::int32_t>(whole.Lines.size()) + 1}).Problem, TPreviewProblem::kChanged);
+  }
+}
+
+// A file in another encoding is shown as the search read it: its CP932 form, the mark skipped.
+TEST(PreviewText, FileInAnotherEncodingShowsItsCp932Lines) {
+  testing::TestTree tree;
+  const std::vector<std::string> expected = {Utf8ToCp932("東京"), Utf8ToCp932("大阪 ok"), ""};
+  const struct {
+    FileEncoding Encoding;
+    std::string Bytes;
+  } files[] = {
+      {FileEncoding::kUtf8, "\xEF\xBB\xBF\xE6\x9D\xB1\xE4\xBA\xAC\r\n\xE5\xA4\xA7\xE9\x98\xAA ok\n\n"},
+      {FileEncoding::kEucJp, "\xC5\xEC\xB5\xFE\n\xC2\xE7\xBA\xE5 ok\r\r\n"},
+  };
+  for (const auto& file : files) {
+    const std::string path = tree.File("e" + std::to_string(static_cast<int>(file.Encoding)) + ".txt", file.Bytes);
+    TPreviewReader reader;
+    TPreviewRequest request{path, 2, -1, 5, 5};
+    request.Encoding = file.Encoding;
+    const TPreviewText text = reader.Read(request);
+    ASSERT_EQ(text.Problem, TPreviewProblem::kNone);
+    EXPECT_EQ(text.FirstLineNo, 1);
+    EXPECT_EQ(text.Lines, expected);
   }
 }
 
