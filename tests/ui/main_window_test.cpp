@@ -34,6 +34,7 @@
 #include "settings/settings_file.h"
 #include "ui/fr_tarn_main.h"
 #include "ui/ko_flat_combo_box.h"
+#include "ui/preview_pane.h"
 #include "ui/result_hit.h"
 #include "ui/single_instance.h"
 
@@ -192,6 +193,14 @@ class MainWindowTest : public QObject {
     }
     encodings.sort();
     QCOMPARE(encodings, QStringList({"cp932", "euc-jp", "iso-2022-jp", "utf-16le", "utf-8"}));
+    // The preview shows each row's file as the search read it, the row's line marked.
+    const tarn::ui::TPreviewPane& pane = w->PreviewPane();
+    for (int row = 0; row < 5; ++row) {
+      if (row > 0) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+      QTRY_VERIFY(!pane.Loading() && pane.HitRow() == 1 &&
+                  std::string(view.RowString(row)).ends_with("): " + std::string(pane.Editor().Lines.Get(1))));
+      QVERIFY(pane.Message().isEmpty());
+    }
     Screenshot(*w, "mixed-encodings");
   }
 
