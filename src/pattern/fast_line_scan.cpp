@@ -148,31 +148,36 @@ __attribute__((target("avx2"))) const char* FindCharacters32(const char*& p, con
 
 // For a pattern that is a line start and a plain text: whole 32-byte steps from p (after the
 // region's first byte) up to the first that holds a line end followed by the text's first two
-// bytes (first alone when second_used is false). Adds the line ends of the steps passed to n,
-// sets suspect when one of them follows a lead-range byte, and returns the step's line ends
-// that are followed by those bytes (0 when it stopped for want of bytes: 34 are read per step).
-__attribute__((target("avx2"))) std::uint32_t LineStartCandidates32(const char*& p, const char* end, char first,
-                                                                    char second, bool second_used, std::size_t& n,
-                                                                    bool& suspect) noexcept {
+// bytes (first alone without kSecond). Adds the line ends of the steps passed to n, sets suspect
+// when one of them follows a lead-range byte, and returns the step's line ends that are followed
+// by those bytes (0 when it stopped for want of bytes: 34 are read per step).
+// Every line end of a file without such lines passes through here: the loop keeps p in a
+// register and tests one bound per step.
+template <bool kSecond>
+__attribute__((target("avx2"))) std::uint32_t LineStartCandidatesOf(const char*& at, const char* end, char first,
+                                                                    char second, std::size_t& n, bool& suspect) noexcept {
   const __m256i lf = _mm256_set1_epi8('\n');
   const __m256i cr = _mm256_set1_epi8('\r');
   const __m256i zero = _mm256_setzero_si256();
   const __m256i first_key = _mm256_set1_epi8(first);
   const __m256i second_key = _mm256_set1_epi8(second);
-  const __m256i any = _mm256_set1_epi8(-1);
   __m256i flagged = zero;
   std::uint32_t found = 0;
+  const char* p = at;
   while (found == 0 && end - p >= 34) {
+    // At most 255 steps between sums, so that no byte counter wraps.
+    const auto steps = std::min<std::ptrdiff_t>(255, (end - p - 34) / 32 + 1);
+    const char* const stop = p + steps * 32;
     __m256i counts = zero;
-    for (int k = 0; k < 255 && end - p >= 34; ++k, p += 32) {
+    for (; p != stop; p += 32) {
       const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
       const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
       const __m256i is_lf = _mm256_cmpeq_epi8(here, lf);
       const __m256i is_cr = _mm256_cmpeq_epi8(here, cr);
       const __m256i line_end = _mm256_or_si256(is_lf, is_cr);
-      const __m256i second_ok =
-          second_used ? _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2)), second_key) : any;
-      const __m256i starts = _mm256_and_si256(line_end, _mm256_and_si256(_mm256_cmpeq_epi8(next, first_key), second_ok));
+      __m256i starts = _mm256_and_si256(line_end, _mm256_cmpeq_epi8(next, first_key));
+      if constexpr (kSecond)
+        starts = _mm256_and_si256(starts, _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2)), second_key));
       found = static_cast<std::uint32_t>(_mm256_movemask_epi8(starts));
       if (found != 0) break;
       const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 1));
@@ -182,6 +187,7 @@ __attribute__((target("avx2"))) std::uint32_t LineStartCandidates32(const char*&
     }
     n += SumOfBytes32(counts);
   }
+  at = p;
   suspect = suspect || _mm256_movemask_epi8(flagged) != 0;
   return found;
 }
@@ -563,7 +569,8 @@ class FileScan {
     }
     bool suspect = false;
     const char* q = p + 1;
-    const std::uint32_t found = LineStartCandidates32(q, end, text[0], text.size() > 1 ? text[1] : 0, text.size() > 1, n, suspect);
+    const std::uint32_t found = text.size() > 1 ? LineStartCandidatesOf<true>(q, end, text[0], text[1], n, suspect)
+                                                : LineStartCandidatesOf<false>(q, end, text[0], 0, n, suspect);
     const char* line;
     if (found != 0) {
       line = q + __builtin_ctz(found) + 1;

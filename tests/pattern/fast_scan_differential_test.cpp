@@ -62,6 +62,12 @@ TEST(FastScanDifferential, LineStartLiterals) {
     const std::string pattern = PickOf(rng, std::vector<std::string>{"^日本", "^日", "^ab", "^a", "^本z", "^日本a", "^ a", "^a "});
     ASSERT_TRUE(grep.Set(pattern, false, false));
     std::string text;
+    // Every tenth text: a line that begins with 日本 found by the search, then more line ends
+    // than a byte counter of the vector counts holds (LF alone, or every kind).
+    if (round % 10 == 0) {
+      text = "a\n\x93\xFA\x96{\n";
+      for (int n = 0; n < 9000; ++n) text += round % 20 == 0 ? "\n" : PickOf(rng, std::vector<std::string>{"\n", "\r\n", "\r", "a\n"});
+    }
     const std::size_t size = Pick(rng, 400);
     for (std::size_t n = 0; n < size; ++n)
       text += PickOf(rng, (round % 3 == 1 && n > size / 2) || (round % 3 == 2 && n < size / 2) ? other_pieces : pieces);
