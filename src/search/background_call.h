@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -57,5 +58,20 @@ class TBackgroundCall {
   };
   std::shared_ptr<State> state_;
 };
+
+// The call on another thread, waited for up to patience; made here when the system gives no
+// thread. answer holds the result when it came in time; else the call still running is returned.
+template <class T>
+std::optional<TBackgroundCall<T>> CallWithPatience(std::function<T()> call, std::chrono::milliseconds patience,
+                                                   std::optional<T>& answer) {
+  try {
+    TBackgroundCall<T> background(call);
+    if (!background.Wait(patience)) return background;
+    answer = background.Take();
+  } catch (const std::system_error&) {
+    answer = call();
+  }
+  return std::nullopt;
+}
 
 }  // namespace tarn::search

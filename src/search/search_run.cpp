@@ -44,12 +44,9 @@ DirectoryAnswer CheckDirectory(const std::string& native_path) {
 
 // The same on another thread, waited for up to patience.
 DirectoryAnswer CheckDirectory(const std::string& native_path, std::chrono::milliseconds patience) {
-  try {
-    TBackgroundCall<DirectoryAnswer> check([native_path] { return CheckDirectory(native_path); });
-    return check.Wait(patience) ? check.Take() : DirectoryAnswer::kNoAnswer;
-  } catch (const std::system_error&) {
-    return CheckDirectory(native_path);  // no thread to be had
-  }
+  std::optional<DirectoryAnswer> answer;
+  CallWithPatience<DirectoryAnswer>([native_path] { return CheckDirectory(native_path); }, patience, answer);
+  return answer.value_or(DirectoryAnswer::kNoAnswer);
 }
 
 // Records name their files by full paths, opened later from another working directory, so a

@@ -13,7 +13,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <memory>
-#include <system_error>
 
 #include "search/native_path.h"
 
@@ -84,19 +83,6 @@ QStandardItem* LoadingItem() {
   return item;
 }
 
-// A call on another thread, waited for up to patience; made here when the system gives no thread.
-template <class T>
-std::optional<search::TBackgroundCall<T>> CallWithPatience(std::function<T()> call, std::chrono::milliseconds patience,
-                                                           std::optional<T>& answer) {
-  try {
-    search::TBackgroundCall<T> background(call);
-    if (!background.Wait(patience)) return background;
-    answer = background.Take();
-  } catch (const std::system_error&) {
-    answer = call();
-  }
-  return std::nullopt;
-}
 
 bool Contains(const QModelIndex& ancestor, QModelIndex index) {
   for (; index.isValid(); index = index.parent())
@@ -269,7 +255,7 @@ void TDirectoryPanel::KoTreeView1Expanded(const QModelIndex& index) {
     return listing;
   };
   std::optional<Listing> answer;
-  std::optional<search::TBackgroundCall<Listing>> call = CallWithPatience(std::move(list), Patience, answer);
+  std::optional<search::TBackgroundCall<Listing>> call = search::CallWithPatience(std::move(list), Patience, answer);
   if (answer) return ShowListing(index, std::move(*answer));
   node->appendRow(LoadingItem());
   listings_.push_back({QPersistentModelIndex(index), std::move(*call)});
@@ -342,7 +328,7 @@ bool TDirectoryPanel::KoTreeView1Changing(const QModelIndex& index) {
   // A folder whose check has not come back yet is not asked about again.
   if (std::any_of(verdicts_.begin(), verdicts_.end(), [&](const auto& p) { return p.Node == index; })) return true;
   std::optional<TMoveVerdict> answer;
-  std::optional<search::TBackgroundCall<TMoveVerdict>> call = CallWithPatience<TMoveVerdict>(
+  std::optional<search::TBackgroundCall<TMoveVerdict>> call = search::CallWithPatience<TMoveVerdict>(
       [path = node->Path, kind = node->Kind, mounted = roots_.VolumeMounted] {
         return SelectionVerdict(path, kind, mounted);
       },

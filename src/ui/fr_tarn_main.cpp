@@ -23,7 +23,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <filesystem>
-#include <system_error>
 
 #include "core/comma_text.h"
 #include "core/system_text.h"
@@ -52,12 +51,9 @@ bool ThereOrNoAnswer(const std::string& native_path, bool folder_only) {
     std::error_code ec;
     return folder_only ? std::filesystem::is_directory(native_path, ec) : std::filesystem::exists(native_path, ec);
   };
-  try {
-    search::TBackgroundCall<bool> call(check);
-    return !call.Wait(std::chrono::milliseconds{500}) || call.Take();
-  } catch (const std::system_error&) {
-    return check();
-  }
+  std::optional<bool> there;
+  search::CallWithPatience<bool>(check, std::chrono::milliseconds{500}, there);
+  return there.value_or(true);
 }
 
 QString Utf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }

@@ -8,7 +8,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
-#include <system_error>
 
 #include "core/sjis.h"
 #include "editor/row_layout.h"
@@ -157,24 +156,17 @@ void TPreviewPane::ShowRow(const std::string& row, const std::string& info, std:
   std::shared_ptr<search::TPreviewReader> reader =
       reader_ ? std::move(reader_) : std::make_shared<search::TPreviewReader>();
   reader_.reset();
-  try {
-    search::TBackgroundCall<TAnswer> call([reader, row, info, offset] {
-      return TAnswer{search::PreviewRow(*reader, row, info, offset), reader};
-    });
-    if (!call.Wait(Patience)) {
-      pending_.emplace(std::move(call));
-      ShowMessage(QStringLiteral("読み込み中..."));
-      answers_->start();
-      return;
-    }
-    TAnswer answer = call.Take();
-    reader_ = std::move(answer.Reader);
-    Present(answer.Preview);
-  } catch (const std::system_error&) {
-    // No thread to be had: read here.
-    reader_ = reader;
-    Present(search::PreviewRow(*reader_, row, info, offset));
+  std::optional<TAnswer> answer;
+  pending_ = search::CallWithPatience<TAnswer>(
+      [reader, row, info, offset] { return TAnswer{search::PreviewRow(*reader, row, info, offset), reader}; }, Patience,
+      answer);
+  if (pending_) {
+    ShowMessage(QStringLiteral("読み込み中..."));
+    answers_->start();
+    return;
   }
+  reader_ = std::move(answer->Reader);
+  Present(answer->Preview);
 }
 
 void TPreviewPane::TakeAnswer() {

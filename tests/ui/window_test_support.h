@@ -116,6 +116,8 @@ class MessageBoxAnswerer {
 inline void Screenshot(QWidget& window, const char* name, QMenu* menu = nullptr) {
   const QString dir = qEnvironmentVariable("TARN_SCREENSHOT_DIR");
   if (dir.isEmpty()) return;
+  // Lets the preview's short timer fire, so that the picture shows what a user sees a moment later.
+  QTest::qWait(50);
   QImage image = window.grab().toImage();
   if (menu && menu->isVisible()) {
     QPainter p(&image);
